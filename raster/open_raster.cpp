@@ -1,0 +1,39 @@
+// Dispatch from a file extension to the reader of its format.
+#include <cstring>  // strcmp
+
+#include "raster/srreader.hpp"      // SRreader, open_raster
+#include "raster/srreader_asc.hpp"  // SRreader_asc
+#include "tool/lasmessage.hpp"      // laserror
+
+namespace {
+
+bool is_ext(const char* extension, const char* lower, const char* upper) {
+  return strcmp(extension, lower) == 0 || strcmp(extension, upper) == 0;
+}
+
+template <typename Reader, typename... Args>
+SRreader* open_with(const char* file_name, Args... args) {
+  Reader* reader = new Reader();
+  if (reader->open(file_name, args...)) return reader;
+  delete reader;
+  return nullptr;
+}
+
+SRreader* not_yet(const char* extension) {
+  laserror("reading raster format '%s' is not supported in this build.", extension);
+  return nullptr;
+}
+
+}  // namespace
+
+SRreader* open_raster(const char* extension, const char* file_name) {
+  if (file_name == nullptr || extension == nullptr) return nullptr;
+  if (is_ext(extension, "asc", "ASC")) return open_with<SRreader_asc>(file_name, true);
+  if (is_ext(extension, "bil", "BIL")) return not_yet(extension);
+  if (is_ext(extension, "ptc", "PTC")) return not_yet(extension);
+  if (is_ext(extension, "png", "PNG")) return not_yet(extension);
+  if (is_ext(extension, "tif", "TIF")) return not_yet(extension);
+  if (is_ext(extension, "img", "IMG")) return not_yet(extension);
+  laserror("unknown raster format '%s'.", extension);
+  return nullptr;
+}

@@ -1,0 +1,41 @@
+// Shared behaviour of all raster readers.
+#include "raster/srreader.hpp"
+
+#include <cstdio>  // fprintf for the count warning
+
+void SRreader::set_scale(double s) {
+  scaled = true;
+  for (double& e : scale) e = s;
+}
+
+void SRreader::world_to_raster(const double* xyz, float* rc) const {
+  rc[0] = static_cast<float>((xyz[0] - llx) / stepx) - 0.5f;
+  rc[1] = static_cast<float>((ury - xyz[1]) / stepy) - 0.5f;
+  rc[2] = static_cast<float>(xyz[2]);
+}
+
+void SRreader::raster_to_world(const float* rc, double* xyz) const {
+  xyz[0] = rc[0] * stepx + llx;
+  xyz[1] = ury - rc[1] * stepy;
+  xyz[2] = rc[2];
+}
+
+int64_t SRreader::read_cells(int64_t n, int32_t* values, uint8_t* nodata_flags) {
+  for (int64_t k = 0; k < n; k++) {
+    if (!read_raster()) return k;
+    values[k] = value[0];
+    nodata_flags[k] = is_nodata() ? 1 : 0;
+  }
+  return n;
+}
+
+void SRreader::check_count_on_close(const char* who) {
+  if (r_count != -1) {
+    const int64_t cells = static_cast<int64_t>(nrows) * static_cast<int64_t>(ncols);
+    if (r_count != cells) {
+      fprintf(stderr, "WARNING (%s): r_count is %lld but nrows (%d) * ncols (%d) is %lld\n", who,
+              static_cast<long long>(r_count), nrows, ncols, static_cast<long long>(cells));
+    }
+  }
+  r_count = -1;
+}

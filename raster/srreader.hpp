@@ -1,0 +1,73 @@
+// The abstract raster reader: geometry filled at open, then cells one by
+// one (or in batches) as 32-bit integers in the reader's unit.
+#ifndef RASTER_SRREADER_HPP
+#define RASTER_SRREADER_HPP
+
+#include <cstdint>  // int32_t, int64_t
+
+class GeoProjectionConverter;
+
+constexpr double SR_NOT_SET = -32767.0;
+
+class SRreader {
+ public:
+  int32_t nrows = -1;
+  int32_t ncols = -1;
+  int32_t nbits = -1;
+  int32_t nbands = -1;
+  int32_t nodata = -9999;
+  bool unsigned_values = false;
+  bool float_values = false;
+  bool axis_aligned = true;
+  double llx = SR_NOT_SET;
+  double lly = SR_NOT_SET;
+  double urx = SR_NOT_SET;
+  double ury = SR_NOT_SET;
+  double stepx = SR_NOT_SET;
+  double stepy = SR_NOT_SET;
+  double stepx_y = 0.0;
+  double stepy_x = 0.0;
+  GeoProjectionConverter* projection = nullptr;
+  int32_t value[10] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  bool scaled = false;
+  double scale[10] = {1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
+  double offset[10] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+  int64_t r_count = -1;
+
+  SRreader() = default;
+  SRreader(const SRreader&) = delete;
+  SRreader& operator=(const SRreader&) = delete;
+
+  virtual void set_scale(double s);
+  virtual bool has_projection() const { return projection != nullptr; }
+  virtual bool read_raster() = 0;
+  virtual bool is_nodata() const { return value[0] == nodata; }
+  virtual void close(bool close_file = true) = 0;
+  virtual void world_to_raster(const double* xyz, float* rc) const;
+  virtual void raster_to_world(const float* rc, double* xyz) const;
+  virtual ~SRreader() = default;
+
+  // Batch delivery for the comparison loop: up to n next cells, entry 0 of
+  // each cell's value into values[k] and its nodata test into nodata[k].
+  // Returns how many cells were delivered; fewer than n means that
+  // read_raster() failed for cell number (return value). The default goes
+  // through read_raster()/is_nodata(); readers override it for speed and
+  // must keep r_count, value[0] and is_nodata() as the per-cell path would.
+  virtual int64_t read_cells(int64_t n, int32_t* values, uint8_t* nodata_flags);
+
+  // Total number of cells as a 64-bit count (0 while the geometry is unset).
+  int64_t cell_count() const {
+    return (nrows > 0 && ncols > 0) ? static_cast<int64_t>(nrows) * ncols : 0;
+  }
+
+ protected:
+  // The shared count check of close(): warns in `who`'s words when fewer or
+  // more cells were delivered than the raster holds, then marks it closed.
+  void check_count_on_close(const char* who);
+};
+
+// Creates and opens the reader for a file's extension (without the dot).
+// Null when the extension is unknown (reported) or the open failed.
+SRreader* open_raster(const char* extension, const char* file_name);
+
+#endif

@@ -1,0 +1,69 @@
+// Helpers for the test suites: temporary directories, rasters written
+// through GDAL's C API, and running the real binaries.
+#ifndef TESTS_SUPPORT_TEST_SUPPORT_HPP
+#define TESTS_SUPPORT_TEST_SUPPORT_HPP
+
+#include <gdal.h>  // GDALDataType
+
+#include <string>  // paths, captured output
+#include <vector>  // cell values, arguments
+
+namespace testsupport {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return dir_; }
+  std::string file(const std::string& name) const { return dir_ + "/" + name; }
+
+ private:
+  std::string dir_;
+};
+
+void write_file(const std::string& path, const std::string& content);
+std::string read_file(const std::string& path);
+
+// Geometry of a raster written through GDAL: upper-left corner and cell size.
+struct Geo {
+  double ulx = 1000.0;
+  double uly = 2000.0;
+  double cell = 1.0;
+};
+
+// Writes a raster with GDAL's driver `driver` ("GTiff", "EHdr", "HFA",
+// "PNG", "AAIGrid", ...). values holds bands × rows × cols samples, band
+// after band, north row first. Drivers without direct creation (PNG,
+// AAIGrid) are written through a memory dataset and CreateCopy.
+// Returns false (with a test failure) when GDAL refuses.
+bool write_raster(const std::string& driver, const std::string& path, int cols, int rows, int bands,
+                  GDALDataType type, const std::vector<double>& values, const Geo& geo = Geo(),
+                  const double* nodata = nullptr, const std::vector<std::string>& options = {});
+
+// Writes an ESRI ASCII grid by hand, each row on one line.
+void write_asc(const std::string& path, int cols, int rows, double xll, double yll, double cellsize,
+               const std::vector<std::string>& cells, const char* nodata_text = "-9999");
+
+struct RunResult {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+// Runs a program with arguments (no shell), feeding stdin_text.
+RunResult run(const std::string& exe, const std::vector<std::string>& args, const std::string& stdin_text = "",
+              const std::string& cwd = "");
+
+// Runs the rastcmp binary of this build.
+RunResult run_rastcmp(const std::vector<std::string>& args, const std::string& stdin_text = "");
+
+// Lines of a text.
+std::vector<std::string> lines(const std::string& text);
+
+}  // namespace testsupport
+
+#endif
