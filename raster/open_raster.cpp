@@ -3,6 +3,8 @@
 
 #include "raster/srreader.hpp"      // SRreader, open_raster
 #include "raster/srreader_asc.hpp"  // SRreader_asc
+#include "raster/srreader_img.hpp"  // SRreader_img
+#include "raster/srreader_png.hpp"  // SRreader_png
 #include "tool/lasmessage.hpp"      // laserror
 
 namespace {
@@ -31,9 +33,9 @@ SRreader* open_raster(const char* extension, const char* file_name) {
   if (is_ext(extension, "asc", "ASC")) return open_with<SRreader_asc>(file_name, true);
   if (is_ext(extension, "bil", "BIL")) return not_yet(extension);
   if (is_ext(extension, "ptc", "PTC")) return not_yet(extension);
-  if (is_ext(extension, "png", "PNG")) return not_yet(extension);
+  if (is_ext(extension, "png", "PNG")) return open_with<SRreader_png>(file_name);
   if (is_ext(extension, "tif", "TIF")) return not_yet(extension);
-  if (is_ext(extension, "img", "IMG")) return not_yet(extension);
+  if (is_ext(extension, "img", "IMG")) return open_with<SRreader_img>(file_name, nullptr);
   laserror("unknown raster format '%s'.", extension);
   return nullptr;
 }
