@@ -1,63 +1,1222 @@
-// Input file list: takes "-i name..." from the command line.
+// The input side of the command line: parses the input options, keeps the
+// input and neighbour file lists and renders the settings back as options.
 #include "las/lasreadopener.hpp"
 
-#include <cstring>  // strcmp, strrchr
+#include <climits>   // INT_MAX, INT_MIN
+#include <cstdarg>   // va_list for appendf
+#include <cstdio>    // fgets, sscanf, vsnprintf
+#include <cstdlib>   // free, strtod, strtol
+#include <cstring>   // strcmp, strlen, strncmp, memcpy
 
-#include "tool/lasmessage.hpp"  // LASMessage
+#include "filter/lasfilter.hpp"     // LASfilter
+#include "filter/lasignore.hpp"     // LASignore
+#include "filter/lastransform.hpp"  // LAStransform
+#include "index/laskdtree.hpp"      // LASkdtreeRectangles
+#include "tool/lasmessage.hpp"      // LASMessage, laserror
+#include "tool/lasutility.hpp"      // LASfopen, malloc_las, realloc_las
 
-void LASreadOpener::parse(int argc, char** argv, bool, bool) {
-  for (int i = 1; i < argc; i++) {
-    if (argv[i][0] == '\0') continue;
-    if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "-help") == 0) return;
-    if (strcmp(argv[i], "-i") == 0) {
-      if (i + 1 >= argc) {
-        LASMessage(LAS_ERROR, "'%s' needs at least 1 argument: file_name or wild_card", argv[i]);
-        if (do_halt_on_error()) byebye();
-        return;
-      }
-      argv[i][0] = '\0';
-      i++;
-      add_file_name(argv[i], unique);
-      argv[i][0] = '\0';
-      while (i + 1 < argc && argv[i + 1][0] != '\0' && argv[i + 1][0] != '-') {
-        i++;
-        add_file_name(argv[i], unique);
-        argv[i][0] = '\0';
-      }
-    } else if (strcmp(argv[i], "-stdin") == 0) {
-      use_stdin = true;
-      argv[i][0] = '\0';
-    } else if (strcmp(argv[i], "-merged") == 0) {
-      merged = true;
-      argv[i][0] = '\0';
-    } else if (strcmp(argv[i], "-unique") == 0) {
-      unique = true;
-      argv[i][0] = '\0';
+namespace {
+
+constexpr uint32_t kFirstCapacity = 16;
+constexpr uint32_t kDefaultIoBufferSize = 262144;
+constexpr double kDefaultNoData = 2e307;
+constexpr int kListLineSize = 2048;
+
+bool is(const char* arg, const char* option) { return strcmp(arg, option) == 0; }
+
+// Blanks the option at i and the `count` arguments after it that exist.
+void blank(int argc, char** argv, int i, int count) {
+  for (int k = i; k <= i + count && k < argc; k++) argv[k][0] = '\0';
+}
+
+// The integer value of a text, clamped to the int range (0 if none).
+int int_value(const char* text) {
+  const long v = strtol(text, nullptr, 10);
+  if (v > INT_MAX) return INT_MAX;
+  if (v < INT_MIN) return INT_MIN;
+  return static_cast<int>(v);
+}
+
+int32_t clamp_to_i32(long long v) {
+  if (v > INT_MAX) return INT_MAX;
+  if (v < INT_MIN) return INT_MIN;
+  return static_cast<int32_t>(v);
+}
+
+char* copy_string(const char* text) {
+  const size_t len = strlen(text);
+  char* copy = static_cast<char*>(malloc_las(len + 1));
+  if (copy != nullptr) memcpy(copy, text, len + 1);
+  return copy;
+}
+
+void appendf(std::string& text, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+void appendf(std::string& text, const char* format, ...) {
+  char small[256];
+  va_list args;
+  va_start(args, format);
+  const int len = vsnprintf(small, sizeof(small), format, args);
+  va_end(args);
+  if (len < 0) return;
+  if (static_cast<size_t>(len) < sizeof(small)) {
+    text.append(small, static_cast<size_t>(len));
+    return;
+  }
+  const size_t start = text.size();
+  text.resize(start + static_cast<size_t>(len) + 1);
+  va_start(args, format);
+  vsnprintf(&text[start], static_cast<size_t>(len) + 1, format, args);
+  va_end(args);
+  text.resize(start + static_cast<size_t>(len));
+}
+
+// Scans the n arguments after the option at i with one scanf conversion
+// each; reports the first that does not scan with its own message (which
+// takes the option and the argument).
+template <typename T>
+bool scan_values(char** argv, int i, const char* format, T* values, int n, const char* const* invalid) {
+  for (int k = 0; k < n; k++) {
+    if (sscanf(argv[i + 1 + k], format, &values[k]) != 1) {
+      laserror(invalid[k], argv[i], argv[i + 1 + k]);
+      return false;
     }
+  }
+  return true;
+}
+
+bool is_blank_line(const char* line) {
+  for (const char* p = line; *p; p++)
+    if (*p != ' ' && *p != '\t' && *p != '\n') return false;
+  return true;
+}
+
+const char* skip_blanks(const char* p) {
+  while (*p == ' ' || *p == '\t') p++;
+  return p;
+}
+
+}  // namespace
+
+LASreadOpener::LASreadOpener()
+    : z_from_attribute(false),
+      z_from_attribute_index(-1),
+      io_ibuffer_size(kDefaultIoBufferSize),
+      merged(false),
+      stored(false),
+      file_name_current(0),
+      file_names(nullptr),
+      file_name_number(0),
+      file_name_allocated(0),
+      file_names_ID(nullptr),
+      file_names_npoints(nullptr),
+      file_names_min_x(nullptr),
+      file_names_min_y(nullptr),
+      file_names_max_x(nullptr),
+      file_names_max_y(nullptr),
+      file_names_kdtree(nullptr),
+      buffer_size(0.0f),
+      neighbor_file_names(nullptr),
+      neighbor_file_name_number(0),
+      neighbor_file_name_allocated(0),
+      neighbor_file_names_npoints(nullptr),
+      neighbor_file_names_min_x(nullptr),
+      neighbor_file_names_min_y(nullptr),
+      neighbor_file_names_max_x(nullptr),
+      neighbor_file_names_max_y(nullptr),
+      neighbor_kdtree(nullptr),
+      comma_not_point(false),
+      scale_factor(nullptr),
+      offset(nullptr),
+      auto_reoffset(false),
+      offset_adjust(false),
+      files_are_flightlines(0),
+      files_are_flightlines_index(-1),
+      apply_file_source_ID(false),
+      itxt(false),
+      ipts(false),
+      iptx(false),
+      iptx_transform(false),
+      translate_intensity(0.0f),
+      scale_intensity(1.0f),
+      translate_scan_angle(0.0f),
+      scale_scan_angle(1.0f),
+      number_attributes(0),
+      parse_string(nullptr),
+      skip_lines(0),
+      populate_header(false),
+      pipe_on(false),
+      use_stdin(false),
+      unique(false),
+      filter(nullptr),
+      transform(nullptr),
+      ignore(nullptr),
+      inside_tile(nullptr),
+      inside_circle(nullptr),
+      inside_rectangle(nullptr),
+      copc_query(0),
+      copc_stream_order(1),
+      copc_resolution(0.0f),
+      copc_depth(-1),
+      file_name_index_built(false) {
+  for (int k = 0; k < MAX_ATTRIBUTES; k++) {
+    attribute_data_types[k] = 0;
+    attribute_names[k] = nullptr;
+    attribute_descriptions[k] = nullptr;
+    attribute_scales[k] = 1.0;
+    attribute_offsets[k] = 0.0;
+    attribute_pre_scales[k] = 1.0;
+    attribute_pre_offsets[k] = 0.0;
+    attribute_no_datas[k] = kDefaultNoData;
   }
 }
 
-const char* LASreadOpener::get_file_name_only(unsigned int i) const {
-  const char* name = names[i].c_str();
-  const char* cut = name;
-  for (const char* p = name; *p; p++) {
-    if (*p == '/' || *p == '\\' || *p == ':') cut = p + 1;
+LASreadOpener::~LASreadOpener() {
+  file_name_index.clear();
+  for (uint32_t k = 0; k < file_name_number; k++) free(file_names[k]);
+  free(file_names);
+  free(file_names_ID);
+  free(file_names_npoints);
+  free(file_names_min_x);
+  free(file_names_min_y);
+  free(file_names_max_x);
+  free(file_names_max_y);
+  delete file_names_kdtree;
+  for (uint32_t k = 0; k < neighbor_file_name_number; k++) free(neighbor_file_names[k]);
+  free(neighbor_file_names);
+  free(neighbor_file_names_npoints);
+  free(neighbor_file_names_min_x);
+  free(neighbor_file_names_min_y);
+  free(neighbor_file_names_max_x);
+  free(neighbor_file_names_max_y);
+  delete neighbor_kdtree;
+  clear_attributes();
+  delete[] parse_string;
+  delete[] scale_factor;
+  delete[] offset;
+  delete[] inside_tile;
+  delete[] inside_circle;
+  delete[] inside_rectangle;
+  delete filter;
+  delete transform;
+  delete ignore;
+}
+
+void LASreadOpener::clear_attributes() {
+  for (int k = 0; k < MAX_ATTRIBUTES; k++) {
+    delete[] attribute_names[k];
+    delete[] attribute_descriptions[k];
+    attribute_names[k] = nullptr;
+    attribute_descriptions[k] = nullptr;
   }
+  number_attributes = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Names
+
+const char* LASreadOpener::get_file_name(unsigned int i) const {
+  return i < file_name_number ? file_names[i] : nullptr;
+}
+
+const char* LASreadOpener::get_neighbor_file_name(unsigned int i) const {
+  return i < neighbor_file_name_number ? neighbor_file_names[i] : nullptr;
+}
+
+const char* LASreadOpener::get_file_name_only(unsigned int i) const {
+  const char* name = get_file_name(i);
+  if (name == nullptr) return nullptr;
+  const char* cut = name;
+  for (const char* p = name; *p; p++)
+    if (*p == '/' || *p == '\\' || *p == ':') cut = p + 1;
   return cut;
 }
 
 const char* LASreadOpener::get_file_extension_only(unsigned int i) const {
-  const char* name = names[i].c_str();
+  const char* name = get_file_name(i);
+  if (name == nullptr) return nullptr;
   const char* dot = strrchr(name, '.');
   if (dot == nullptr || dot == name) return nullptr;
   return dot + 1;
 }
 
-bool LASreadOpener::add_file_name(const char* name, bool only_unique) {
-  if (only_unique) {
-    for (const auto& n : names)
-      if (n == name) return false;
+bool LASreadOpener::is_buffered() const {
+  return buffer_size > 0.0f && (file_name_number > 1 || neighbor_file_name_number > 0);
+}
+
+bool LASreadOpener::contains_file_name(const char* name) {
+  if (!file_name_index_built) {
+    file_name_index.reserve(file_name_number);
+    for (uint32_t k = 0; k < file_name_number; k++) file_name_index.insert(file_names[k]);
+    file_name_index_built = true;
   }
-  names.emplace_back(name);
+  return file_name_index.count(name) != 0;
+}
+
+bool LASreadOpener::ensure_file_capacity() {
+  if (file_name_number < file_name_allocated) return true;
+  if (file_name_allocated > UINT32_MAX / 2) {
+    laserror("alloc for file_names pointer array failed at %d", static_cast<int>(file_name_allocated));
+    return false;
+  }
+  const uint32_t grown = file_name_allocated == 0 ? kFirstCapacity : file_name_allocated * 2;
+  const size_t n = grown;
+  char** names = static_cast<char**>(realloc_las(file_names, n * sizeof(char*)));
+  if (names == nullptr) {
+    laserror("alloc for file_names pointer array failed at %d", static_cast<int>(grown));
+    return false;
+  }
+  file_names = names;
+  uint32_t* ids = static_cast<uint32_t*>(realloc_las(file_names_ID, n * sizeof(uint32_t)));
+  if (ids == nullptr) {
+    laserror("alloc for file_names_ID array failed at %d", static_cast<int>(grown));
+    return false;
+  }
+  file_names_ID = ids;
+  if (file_names_npoints != nullptr) {
+    int64_t* npoints = static_cast<int64_t*>(realloc_las(file_names_npoints, n * sizeof(int64_t)));
+    if (npoints == nullptr) {
+      laserror("alloc for file_names_npoints array failed at %d", static_cast<int>(grown));
+      return false;
+    }
+    file_names_npoints = npoints;
+    double** boxes[4] = {&file_names_min_x, &file_names_min_y, &file_names_max_x, &file_names_max_y};
+    const char* messages[4] = {
+        "alloc for file_names_min_x array failed at %d", "alloc for file_names_min_y array failed at %d",
+        "alloc for file_names_max_x array failed at %d", "alloc for file_names_max_y array failed at %d"};
+    for (int b = 0; b < 4; b++) {
+      double* grown_box = static_cast<double*>(realloc_las(*boxes[b], n * sizeof(double)));
+      if (grown_box == nullptr) {
+        laserror(messages[b], static_cast<int>(grown));
+        return false;
+      }
+      *boxes[b] = grown_box;
+    }
+  }
+  file_name_allocated = grown;
   return true;
+}
+
+// Allocates the point-count and bounding-box arrays (at the current
+// capacity) and the rectangle store when the first bounding box arrives;
+// names listed before it get a count and box of 0.
+bool LASreadOpener::ensure_file_bounding_boxes() {
+  if (file_names_npoints != nullptr) return true;
+  const size_t n = file_name_allocated;
+  int64_t* npoints = static_cast<int64_t*>(malloc_las(n * sizeof(int64_t)));
+  if (npoints == nullptr) {
+    laserror("alloc for file_names_npoints array failed at %d", static_cast<int>(n));
+    return false;
+  }
+  double* boxes[4] = {nullptr, nullptr, nullptr, nullptr};
+  const char* messages[4] = {
+      "alloc for file_names_min_x array failed at %d", "alloc for file_names_min_y array failed at %d",
+      "alloc for file_names_max_x array failed at %d", "alloc for file_names_max_y array failed at %d"};
+  for (int b = 0; b < 4; b++) {
+    boxes[b] = static_cast<double*>(malloc_las(n * sizeof(double)));
+    if (boxes[b] == nullptr) {
+      laserror(messages[b], static_cast<int>(n));
+      for (int c = 0; c < b; c++) free(boxes[c]);
+      free(npoints);
+      return false;
+    }
+  }
+  for (uint32_t k = 0; k < file_name_number; k++) {
+    npoints[k] = 0;
+    boxes[0][k] = boxes[1][k] = boxes[2][k] = boxes[3][k] = 0.0;
+  }
+  file_names_npoints = npoints;
+  file_names_min_x = boxes[0];
+  file_names_min_y = boxes[1];
+  file_names_max_x = boxes[2];
+  file_names_max_y = boxes[3];
+  if (file_names_kdtree == nullptr) file_names_kdtree = new LASkdtreeRectangles();
+  file_names_kdtree->init();
+  return true;
+}
+
+bool LASreadOpener::append_file_name(const char* name, unsigned int ID) {
+  char* copy = copy_string(name);
+  if (copy == nullptr) {
+    laserror("alloc for file_names pointer array failed at %d", static_cast<int>(file_name_allocated));
+    return false;
+  }
+  file_names[file_name_number] = copy;
+  file_names_ID[file_name_number] = ID;
+  if (file_names_npoints != nullptr) {
+    file_names_npoints[file_name_number] = 0;
+    file_names_min_x[file_name_number] = file_names_min_y[file_name_number] = 0.0;
+    file_names_max_x[file_name_number] = file_names_max_y[file_name_number] = 0.0;
+  }
+  if (file_name_index_built) file_name_index.insert(copy);
+  file_name_number++;
+  return true;
+}
+
+bool LASreadOpener::add_file_name(const char* name, bool only_unique) {
+  if (only_unique && contains_file_name(name)) return false;
+  if (!ensure_file_capacity()) return false;
+  // Without an ID of its own a name is identified by its position.
+  return append_file_name(name, file_name_number);
+}
+
+bool LASreadOpener::add_file_name(const char* name, unsigned int ID, bool only_unique) {
+  if (only_unique && contains_file_name(name)) return false;
+  if (!ensure_file_capacity()) return false;
+  return append_file_name(name, ID);
+}
+
+bool LASreadOpener::add_file_name(const char* name, unsigned int ID, long long npoints, double min_x, double min_y,
+                                  double max_x, double max_y, bool only_unique) {
+  if (only_unique && contains_file_name(name)) return false;
+  if (!ensure_file_capacity()) return false;
+  if (!ensure_file_bounding_boxes()) return false;
+  const uint32_t k = file_name_number;
+  if (!append_file_name(name, ID)) return false;
+  file_names_npoints[k] = npoints;
+  file_names_min_x[k] = min_x;
+  file_names_min_y[k] = min_y;
+  file_names_max_x[k] = max_x;
+  file_names_max_y[k] = max_y;
+  file_names_kdtree->add(min_x, min_y, max_x, max_y);
+  return true;
+}
+
+bool LASreadOpener::contains_neighbor_file_name(const char* name) const {
+  for (uint32_t k = 0; k < neighbor_file_name_number; k++)
+    if (strcmp(neighbor_file_names[k], name) == 0) return true;
+  return false;
+}
+
+bool LASreadOpener::ensure_neighbor_capacity() {
+  if (neighbor_file_name_number < neighbor_file_name_allocated) return true;
+  if (neighbor_file_name_allocated > UINT32_MAX / 2) {
+    laserror("alloc for neighbor_file_names pointer array failed at %d",
+             static_cast<int>(neighbor_file_name_allocated));
+    return false;
+  }
+  const uint32_t grown = neighbor_file_name_allocated == 0 ? kFirstCapacity : neighbor_file_name_allocated * 2;
+  const size_t n = grown;
+  char** names = static_cast<char**>(realloc_las(neighbor_file_names, n * sizeof(char*)));
+  if (names == nullptr) {
+    laserror("alloc for neighbor_file_names pointer array failed at %d", static_cast<int>(grown));
+    return false;
+  }
+  neighbor_file_names = names;
+  if (neighbor_file_names_npoints != nullptr) {
+    int64_t* npoints = static_cast<int64_t*>(realloc_las(neighbor_file_names_npoints, n * sizeof(int64_t)));
+    if (npoints == nullptr) {
+      laserror("alloc for neighbor_file_names_npoints pointer array failed at %d", static_cast<int>(grown));
+      return false;
+    }
+    neighbor_file_names_npoints = npoints;
+    double** boxes[4] = {&neighbor_file_names_min_x, &neighbor_file_names_min_y, &neighbor_file_names_max_x,
+                         &neighbor_file_names_max_y};
+    const char* messages[4] = {"alloc for neighbor_file_names_min_x array failed at %d",
+                               "alloc for neighbor_file_names_min_y array failed at %d",
+                               "alloc for neighbor_file_names_max_x array failed at %d",
+                               "alloc for neighbor_file_names_max_y array failed at %d"};
+    for (int b = 0; b < 4; b++) {
+      double* grown_box = static_cast<double*>(realloc_las(*boxes[b], n * sizeof(double)));
+      if (grown_box == nullptr) {
+        laserror(messages[b], static_cast<int>(grown));
+        return false;
+      }
+      *boxes[b] = grown_box;
+    }
+  }
+  neighbor_file_name_allocated = grown;
+  return true;
+}
+
+bool LASreadOpener::ensure_neighbor_bounding_boxes() {
+  if (neighbor_file_names_npoints != nullptr) return true;
+  const size_t n = neighbor_file_name_allocated;
+  int64_t* npoints = static_cast<int64_t*>(malloc_las(n * sizeof(int64_t)));
+  if (npoints == nullptr) {
+    laserror("alloc for neighbor_file_names_npoints pointer array failed at %d", static_cast<int>(n));
+    return false;
+  }
+  double* boxes[4] = {nullptr, nullptr, nullptr, nullptr};
+  const char* messages[4] = {"alloc for neighbor_file_names_min_x array failed at %d",
+                             "alloc for neighbor_file_names_min_y array failed at %d",
+                             "alloc for neighbor_file_names_max_x array failed at %d",
+                             "alloc for neighbor_file_names_max_y array failed at %d"};
+  for (int b = 0; b < 4; b++) {
+    boxes[b] = static_cast<double*>(malloc_las(n * sizeof(double)));
+    if (boxes[b] == nullptr) {
+      laserror(messages[b], static_cast<int>(n));
+      for (int c = 0; c < b; c++) free(boxes[c]);
+      free(npoints);
+      return false;
+    }
+  }
+  for (uint32_t k = 0; k < neighbor_file_name_number; k++) {
+    npoints[k] = 0;
+    boxes[0][k] = boxes[1][k] = boxes[2][k] = boxes[3][k] = 0.0;
+  }
+  neighbor_file_names_npoints = npoints;
+  neighbor_file_names_min_x = boxes[0];
+  neighbor_file_names_min_y = boxes[1];
+  neighbor_file_names_max_x = boxes[2];
+  neighbor_file_names_max_y = boxes[3];
+  if (neighbor_kdtree == nullptr) neighbor_kdtree = new LASkdtreeRectangles();
+  neighbor_kdtree->init();
+  return true;
+}
+
+bool LASreadOpener::append_neighbor_file_name(const char* name) {
+  char* copy = copy_string(name);
+  if (copy == nullptr) {
+    laserror("alloc for neighbor_file_names pointer array failed at %d",
+             static_cast<int>(neighbor_file_name_allocated));
+    return false;
+  }
+  const uint32_t k = neighbor_file_name_number;
+  neighbor_file_names[k] = copy;
+  if (neighbor_file_names_npoints != nullptr) {
+    neighbor_file_names_npoints[k] = 0;
+    neighbor_file_names_min_x[k] = neighbor_file_names_min_y[k] = 0.0;
+    neighbor_file_names_max_x[k] = neighbor_file_names_max_y[k] = 0.0;
+  }
+  neighbor_file_name_number++;
+  return true;
+}
+
+bool LASreadOpener::add_neighbor_file_name(const char* name, bool only_unique) {
+  if (only_unique && contains_neighbor_file_name(name)) return false;
+  if (!ensure_neighbor_capacity()) return false;
+  return append_neighbor_file_name(name);
+}
+
+bool LASreadOpener::add_neighbor_file_name(const char* name, long long npoints, double min_x, double min_y,
+                                           double max_x, double max_y, bool only_unique) {
+  if (only_unique && contains_neighbor_file_name(name)) return false;
+  if (!ensure_neighbor_capacity()) return false;
+  if (!ensure_neighbor_bounding_boxes()) return false;
+  const uint32_t k = neighbor_file_name_number;
+  if (!append_neighbor_file_name(name)) return false;
+  neighbor_file_names_npoints[k] = npoints;
+  neighbor_file_names_min_x[k] = min_x;
+  neighbor_file_names_min_y[k] = min_y;
+  neighbor_file_names_max_x[k] = max_x;
+  neighbor_file_names_max_y[k] = max_y;
+  neighbor_kdtree->add(min_x, min_y, max_x, max_y);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// List files
+
+// Reads a list file line by line. A line longer than the buffer is taken
+// in pieces, each piece as a line of its own. Blanks, tabs and line feeds
+// are cut from the end of a line (never its first character); lines with
+// nothing else are skipped.
+bool LASreadOpener::read_list_file(const char* list_file, bool only_unique, bool neighbors) {
+  FILE* file = LASfopen(list_file, "r");
+  if (file == nullptr) {
+    laserror("cannot open '%s'", list_file);
+    return false;
+  }
+  char line[kListLineSize];
+  unsigned int line_number = 0;
+  while (fgets(line, kListLineSize, file) != nullptr) {
+    line_number++;
+    size_t len = strlen(line);
+    while (len > 1 && (line[len - 1] == ' ' || line[len - 1] == '\t' || line[len - 1] == '\n')) line[--len] = '\0';
+    if (is_blank_line(line)) continue;
+
+    unsigned int ID = 0;
+    long long npoints = 0;
+    double min_x = 0.0, min_y = 0.0, max_x = 0.0, max_y = 0.0;
+    int after = 0;
+    if (sscanf(line, "%u,%lld,%lf,%lf,%lf,%lf,%n", &ID, &npoints, &min_x, &min_y, &max_x, &max_y, &after) == 6 &&
+        after > 0) {
+      const char* name = skip_blanks(line + after);
+      if (*name == '\0') {
+        LASMessage(LAS_WARNING, "line %u of list of files '%s' has a bounding box but no file name. skipping ...",
+                   line_number, list_file);
+        continue;
+      }
+      if (neighbors) {
+        add_neighbor_file_name(name, npoints, min_x, min_y, max_x, max_y, only_unique);
+      } else {
+        add_file_name(name, ID, npoints, min_x, min_y, max_x, max_y, only_unique);
+      }
+      continue;
+    }
+    if (!neighbors) {
+      after = 0;
+      if (sscanf(line, "%u,%n", &ID, &after) == 1 && after > 0) {
+        const char* probe = line + after;
+        while (*probe == ' ' || *probe == '\t' || *probe == '\r' || *probe == '\v' || *probe == '\f') probe++;
+        if (*probe != '\0') {
+          add_file_name(skip_blanks(line + after), ID, only_unique);
+          continue;
+        }
+      }
+      add_file_name(line, only_unique);
+    } else {
+      add_neighbor_file_name(line, false);
+    }
+  }
+  fclose(file);
+  return true;
+}
+
+bool LASreadOpener::add_list_of_files(const char* list_file, bool only_unique) {
+  return read_list_file(list_file, only_unique, false);
+}
+
+bool LASreadOpener::add_neighbor_list_of_files(const char* list_file, bool only_unique) {
+  return read_list_file(list_file, only_unique, true);
+}
+
+// ---------------------------------------------------------------------------
+// Command line
+
+void LASreadOpener::parse(int argc, char** argv, bool parse_ignore, bool keep_ignore) {
+  if (!parse_options(argc, argv, parse_ignore, keep_ignore)) return;
+
+  if (neighbor_file_name_number > 0) {
+    if (file_name_number > 1) {
+      laserror("neighbors only supported for one buffered input file, not for %d",
+               static_cast<int>(file_name_number));
+    }
+    if (buffer_size == 0.0f) {
+      laserror("neighbors only make sense when used with '-buffered 50' or similar");
+    }
+  }
+
+  if (filter != nullptr) {
+    filter->clean();
+  } else {
+    filter = new LASfilter();
+  }
+  if (!filter->parse(argc, argv)) {
+    delete filter;
+    filter = nullptr;
+    return;
+  }
+  if (filter->num_criteria == 0) {
+    delete filter;
+    filter = nullptr;
+  }
+
+  if (transform != nullptr) {
+    transform->clean();
+  } else {
+    transform = new LAStransform();
+  }
+  if (!transform->parse(argc, argv)) {
+    delete transform;
+    transform = nullptr;
+    return;
+  }
+  if (transform->num_operations > 0) {
+    if (transform->filtered) {
+      if (filter != nullptr) {
+        transform->setFilter(filter);
+        filter = nullptr;
+      } else {
+        LASMessage(LAS_WARNING, "no LASfilter specified. '-filtered_transform' has no effect.");
+      }
+    }
+  } else {
+    if (transform->filtered) {
+      LASMessage(LAS_WARNING, "no LAStransform specified. '-filtered_transform' has no effect.");
+    }
+    delete transform;
+    transform = nullptr;
+  }
+
+  if (files_are_flightlines != 0 || apply_file_source_ID) {
+    if (transform == nullptr) transform = new LAStransform();
+    transform->setPointSource(0);
+  }
+}
+
+// The argument walk. False when it stopped early ("-h", "-hh", a failed
+// ignore option), so that no filter or transform is built.
+bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool keep_ignore) {
+  int i = 1;
+  while (i < argc) {
+    char* arg = argv[i];
+    if (arg[0] == '\0') {
+      i++;
+      continue;
+    }
+    if (is(arg, "-h") || is(arg, "-help")) return false;
+    if (is(arg, "-hh")) {
+      LASfilter().usage();
+      LAStransform().usage();
+      LASignore().usage();
+      LASMessage(LAS_INFO,
+                 "Supported LAS Inputs\n"
+                 "  -i lidar.las\n"
+                 "  -i lidar.ptc\n"
+                 "  -i lidar1.las lidar2.las lidar3.las -merged\n"
+                 "  -i *.las - merged\n"
+                 "  -i flight0??.ptc flight1??.ptc\n"
+                 "  -i terrasolid.bin\n"
+                 "  -i esri.shp\n"
+                 "  -i lidar.txt -iparse xyzti -iskip 2 (on-the-fly from ASCII)\n"
+                 "  -i lidar.txt -iparse xyzi -itranslate_intensity 1024\n"
+                 "  -lof file_list.txt\n"
+                 "  -stdin (pipe from stdin)\n"
+                 "  -rescale 0.01 0.01 0.001\n"
+                 "  -rescale_xy 0.01 0.01\n"
+                 "  -rescale_z 0.01\n"
+                 "  -reoffset 600000 4000000 0\n"
+                 "Fast AOI Queries for LAS/PTC with spatial indexing LAX files\n"
+                 "  -inside min_x min_y max_x max_y\n"
+                 "  -inside_tile ll_x ll_y size\n"
+                 "  -inside_circle center_x center_y radius\n"
+                 "Fast AOI Queries for PTC 1.4 with spatial indexing COPC VLR\n"
+                 "  -inside min_x min_y max_x max_y\n"
+                 "  -inside_circle center_x center_y radius\n"
+                 "  -max_depth 3\n"
+                 "  -resolution 0.1");
+      return false;
+    }
+
+    // Number of arguments that the option took after itself; the option
+    // and those are blanked below. -1 leaves the argument for others.
+    int took = 0;
+
+    if (is(arg, "-i")) {
+      if (i + 1 >= argc) {
+        laserror("'%s' needs at least 1 argument: file_name or wild_card", arg);
+      } else {
+        // The first argument is a name whatever it looks like.
+        add_file_name(argv[i + 1], unique);
+        took = 1;
+        while (i + took + 1 < argc && argv[i + took + 1][0] != '\0' && argv[i + took + 1][0] != '-') {
+          add_file_name(argv[i + took + 1], unique);
+          took++;
+        }
+      }
+    } else if (is(arg, "-lof")) {
+      if (i + 1 >= argc) {
+        laserror("'%s' needs 1 argument: list_of_files", arg);
+      } else {
+        if (!add_list_of_files(argv[i + 1], unique)) laserror("cannot load list of files '%s'", argv[i + 1]);
+        took = 1;
+      }
+    } else if (is(arg, "-stdin")) {
+      use_stdin = true;
+    } else if (is(arg, "-unique")) {
+      unique = true;
+    } else if (is(arg, "-merged")) {
+      merged = true;
+    } else if (is(arg, "-stored")) {
+      stored = true;
+    } else if (is(arg, "-pipe_on")) {
+      pipe_on = true;
+    } else if (is(arg, "-populate")) {
+      populate_header = true;
+    } else if (is(arg, "-do_not_populate")) {
+      populate_header = false;
+    } else if (is(arg, "-buffered")) {
+      if (i + 1 >= argc) {
+        laserror("'%s' needs 1 argument: buffer_size", arg);
+      } else {
+        float size;
+        if (sscanf(argv[i + 1], "%f", &size) != 1) {
+          laserror("'%s' needs 1 argument: buffer_size. but '%s' is not a valid buffer_size", arg, argv[i + 1]);
+        } else if (!(size > 0.0f)) {
+          laserror("'%s' needs 1 argument: buffer_size, but %f is not valid", arg, size);
+        } else {
+          buffer_size = size;
+        }
+        took = 1;
+      }
+    } else if (is(arg, "-temp_files")) {
+      if (i + 1 >= argc) {
+        laserror("'%s' needs 1 argument: base name", arg);
+      } else {
+        temp_file_base = argv[i + 1];
+        took = 1;
+      }
+    } else if (is(arg, "-neighbors")) {
+      if (i + 1 >= argc) {
+        laserror("'%s' needs at least 1 argument: file_name or wild_card", arg);
+      } else {
+        add_neighbor_file_name(argv[i + 1], false);
+        took = 1;
+        while (i + took + 1 < argc && argv[i + took + 1][0] != '\0' && argv[i + took + 1][0] != '-') {
+          add_neighbor_file_name(argv[i + took + 1], false);
+          took++;
+        }
+      }
+    } else if (is(arg, "-neighbors_lof")) {
+      if (i + 1 >= argc) {
+        laserror("'%s' needs at least 1 argument: file_name", arg);
+      } else {
+        if (!add_neighbor_list_of_files(argv[i + 1], unique)) {
+          laserror("cannot load neighbor list of files '%s'", argv[i + 1]);
+        }
+        took = 1;
+      }
+    } else if (is(arg, "-files_are_flightlines") || is(arg, "-faf")) {
+      int start = 1;
+      if (i + 1 < argc && argv[i + 1][0] >= '1' && argv[i + 1][0] <= '9') {
+        start = int_value(argv[i + 1]);
+        took = 1;
+      }
+      files_are_flightlines = static_cast<uint32_t>(start);
+      if (start > 65535) {
+        LASMessage(LAS_WARNING, "files_are_flightlines start value %d is too large", start);
+      } else if (static_cast<long long>(start) + files_are_flightlines_index > 65535) {
+        LASMessage(LAS_WARNING, "files_are_flightlines start value %d plus index %d is too large", start,
+                   files_are_flightlines_index);
+      }
+    } else if (is(arg, "-faf_index")) {
+      int index;
+      if (i + 1 >= argc || sscanf(argv[i + 1], "%d", &index) != 1) {
+        laserror("'%s' needs 1 argument: index", arg);
+      } else {
+        files_are_flightlines_index = clamp_to_i32(static_cast<long long>(index) - 1);
+        if (index > 65535) {
+          LASMessage(LAS_WARNING, "files_are_flightlines_index index value %d is too large", index);
+        } else if (static_cast<long long>(index) + files_are_flightlines > 65535) {
+          LASMessage(LAS_WARNING, "files_are_flightlines start value %d plus index %d is too large",
+                     static_cast<int>(files_are_flightlines), index);
+        }
+      }
+      took = i + 1 < argc ? 1 : 0;
+    } else if (is(arg, "-apply_file_source_ID")) {
+      apply_file_source_ID = true;
+    } else if (is(arg, "-rescale")) {
+      if (i + 3 >= argc) {
+        laserror("'%s' needs 3 arguments: rescale_x rescale_y rescale_z", arg);
+      } else {
+        static const char* const invalid[3] = {
+            "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but '%s' is not a valid rescale_x",
+            "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but '%s' is not a valid rescale_y",
+            "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but '%s' is not a valid rescale_z"};
+        static const char* const zero[3] = {
+            "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but %lf is not a valid rescale_x",
+            "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but %lf is not a valid rescale_y",
+            "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but %lf is not a valid rescale_z"};
+        double v[3];
+        if (scan_values(argv, i, "%lf", v, 3, invalid)) {
+          int bad = v[0] == 0.0 ? 0 : v[1] == 0.0 ? 1 : v[2] == 0.0 ? 2 : -1;
+          if (bad >= 0) {
+            laserror(zero[bad], arg, v[bad]);
+          } else {
+            if (scale_factor == nullptr) scale_factor = new double[3];
+            scale_factor[0] = v[0];
+            scale_factor[1] = v[1];
+            scale_factor[2] = v[2];
+          }
+        }
+        took = 3;
+      }
+    } else if (is(arg, "-rescale_xy")) {
+      if (i + 2 >= argc) {
+        laserror("'%s' needs 2 argument: rescale_x rescale_y", arg);
+      } else {
+        static const char* const invalid[2] = {
+            "'%s' needs 3 arguments: rescale_x rescale_y, but '%s' is not a valid rescale_x",
+            "'%s' needs 3 arguments: rescale_x rescale_y, but '%s' is not a valid rescale_y"};
+        static const char* const zero[2] = {
+            "'%s' needs 3 arguments: rescale_x rescale_y, but %lf is not a valid rescale_x",
+            "'%s' needs 3 arguments: rescale_x rescale_y, but %lf is not a valid rescale_y"};
+        double v[2];
+        if (scan_values(argv, i, "%lf", v, 2, invalid)) {
+          int bad = v[0] == 0.0 ? 0 : v[1] == 0.0 ? 1 : -1;
+          if (bad >= 0) {
+            laserror(zero[bad], arg, v[bad]);
+          } else {
+            if (scale_factor == nullptr) scale_factor = new double[3];
+            scale_factor[0] = v[0];
+            scale_factor[1] = v[1];
+            scale_factor[2] = 0.0;
+          }
+        }
+        took = 2;
+      }
+    } else if (is(arg, "-rescale_z")) {
+      if (i + 1 >= argc) {
+        laserror("'%s' needs 1 argument: rescale_z", arg);
+      } else {
+        double z;
+        if (sscanf(argv[i + 1], "%lf", &z) != 1) {
+          laserror("'%s' needs 1 argument: rescale_z, but '%s' is not a valid rescale_z", arg, argv[i + 1]);
+        } else if (z == 0.0) {
+          laserror("'%s' needs 1 argument: rescale_z, but %lf is not a valid rescale_z", arg, z);
+        } else {
+          if (scale_factor == nullptr) scale_factor = new double[3];
+          scale_factor[0] = 0.0;
+          scale_factor[1] = 0.0;
+          scale_factor[2] = z;
+        }
+        took = 1;
+      }
+    } else if (is(arg, "-reoffset")) {
+      if (i + 3 >= argc) {
+        laserror("'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z", arg);
+      } else {
+        static const char* const invalid[3] = {
+            "'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z, but '%s' is not a valid reoffset_x",
+            "'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z, but '%s' is not a valid reoffset_y",
+            "'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z, but '%s' is not a valid reoffset_z"};
+        double v[3];
+        if (scan_values(argv, i, "%lf", v, 3, invalid)) {
+          if (offset == nullptr) offset = new double[3];
+          offset[0] = v[0];
+          offset[1] = v[1];
+          offset[2] = v[2];
+        }
+        took = 3;
+      }
+    } else if (is(arg, "-auto_reoffset")) {
+      auto_reoffset = true;
+    } else if (is(arg, "-offset_adjust")) {
+      offset_adjust = true;
+    } else if (is(arg, "-iparse")) {
+      if (i + 1 >= argc) {
+        laserror("'%s' needs 1 argument: string", arg);
+      } else {
+        const size_t len = strlen(argv[i + 1]);
+        delete[] parse_string;
+        parse_string = new char[len + 1];
+        memcpy(parse_string, argv[i + 1], len + 1);
+        took = 1;
+      }
+    } else if (is(arg, "-iskip")) {
+      if (i + 1 >= argc) {
+        laserror("'%s' needs 1 argument: number_of_lines", arg);
+      } else {
+        unsigned int lines;
+        if (sscanf(argv[i + 1], "%u", &lines) != 1) {
+          laserror("'%s' needs 1 argument: number_of_lines but '%s' is not a valid number.", arg, argv[i + 1]);
+        } else if (lines == 0) {
+          laserror("'%s' needs 1 argument: number_of_lines but %u is not valid.", arg, lines);
+        } else {
+          skip_lines = lines;
+        }
+        took = 1;
+      }
+    } else if (is(arg, "-io_ibuffer")) {
+      if (i + 1 >= argc) {
+        laserror("'%s' needs 1 argument: size", arg);
+      } else {
+        unsigned int size;
+        if (sscanf(argv[i + 1], "%u", &size) != 1) {
+          laserror("'%s' needs 1 argument: size but '%s' is not a valid size.", arg, argv[i + 1]);
+        } else if (size == 0) {
+          laserror("'%s' needs 1 argument: size but %u is not valid.", arg, size);
+        } else {
+          io_ibuffer_size = size;
+        }
+        took = 1;
+      }
+    } else if (is(arg, "-itranslate_intensity") || is(arg, "-itranslate_scan_angle")) {
+      if (i + 1 >= argc) {
+        laserror("'%s' needs 1 argument: translation", arg);
+      } else {
+        float translation;
+        if (sscanf(argv[i + 1], "%f", &translation) != 1) {
+          laserror("'%s' needs 1 argument: translation but '%s' is not valid.", arg, argv[i + 1]);
+        } else if (translation == 0.0f) {
+          laserror("'%s' needs 1 argument: translation but %f is not valid.", arg, translation);
+        } else if (is(arg, "-itranslate_intensity")) {
+          translate_intensity = translation;
+        } else {
+          translate_scan_angle = translation;
+        }
+        took = 1;
+      }
+    } else if (is(arg, "-iscale_intensity") || is(arg, "-iscale_scan_angle")) {
+      if (i + 1 >= argc) {
+        laserror("'%s' needs 1 argument: scale", arg);
+      } else {
+        float scale;
+        if (sscanf(argv[i + 1], "%f", &scale) != 1) {
+          laserror("'%s' needs 1 argument: scale but '%s' is not valid.", arg, argv[i + 1]);
+        } else if (scale == 0.0f) {
+          laserror("'%s' needs 1 argument: scale but %f is not valid.", arg, scale);
+        } else if (is(arg, "-iscale_intensity")) {
+          scale_intensity = scale;
+        } else {
+          scale_scan_angle = scale;
+        }
+        took = 1;
+      }
+    } else if (is(arg, "-itxt")) {
+      itxt = true;
+    } else if (is(arg, "-ipts")) {
+      itxt = true;
+      ipts = true;
+    } else if (is(arg, "-iptx")) {
+      itxt = true;
+      iptx = true;
+    } else if (is(arg, "-iptx_transform")) {
+      itxt = true;
+      iptx_transform = true;
+    } else if (is(arg, "-comma_not_point")) {
+      comma_not_point = true;
+    } else if (is(arg, "-iadd_extra") || is(arg, "-iadd_attribute")) {
+      if (i + 3 >= argc) {
+        laserror("'%s' needs 3 arguments: data_type name description", arg);
+      } else {
+        const int data_type = int_value(argv[i + 1]);
+        const char* name = argv[i + 2];
+        const char* description = argv[i + 3];
+        // scale, offset, pre_scale, pre_offset, no_data: the list ends at the
+        // first that is missing or reads as 0, but offsets and no_data may be
+        // a literal zero.
+        double values[5] = {1.0, 0.0, 1.0, 0.0, kDefaultNoData};
+        const bool zero_allowed[5] = {false, true, false, true, true};
+        int given = 0;
+        while (given < 5 && i + 4 + given < argc) {
+          const char* text = argv[i + 4 + given];
+          const double v = strtod(text, nullptr);
+          if (v == 0.0 && !(zero_allowed[given] && (is(text, "0") || is(text, "0.0")))) break;
+          values[given] = v;
+          given++;
+        }
+        if (data_type < 1 || data_type > 10) {
+          LASMessage(LAS_WARNING, "attribute data type %d not supported. ignoring attribute '%s'.", data_type, name);
+        } else if (number_attributes >= MAX_ATTRIBUTES) {
+          laserror("cannot add attribute '%s'. at most %d extra attributes are supported", name, MAX_ATTRIBUTES);
+        } else {
+          const int k = number_attributes;
+          const size_t name_len = strlen(name);
+          const size_t description_len = strlen(description);
+          attribute_data_types[k] = data_type;
+          attribute_names[k] = new char[name_len + 1];
+          memcpy(attribute_names[k], name, name_len + 1);
+          attribute_descriptions[k] = new char[description_len + 1];
+          memcpy(attribute_descriptions[k], description, description_len + 1);
+          attribute_scales[k] = values[0];
+          attribute_offsets[k] = values[1];
+          attribute_pre_scales[k] = values[2];
+          attribute_pre_offsets[k] = values[3];
+          attribute_no_datas[k] = values[4];
+          number_attributes++;
+        }
+        took = 3 + given;
+      }
+    } else if (is(arg, "-z_from_attribute")) {
+      z_from_attribute = true;
+      if (i + 1 < argc && argv[i + 1][0] != '-' && argv[i + 1][0] != '\0') {
+        const int index = int_value(argv[i + 1]);
+        z_from_attribute_index = static_cast<int16_t>(index < -32768 ? -32768 : index > 32767 ? 32767 : index);
+        took = 1;
+      }
+    } else if (is(arg, "-inside_tile")) {
+      if (i + 3 >= argc) {
+        laserror("'%s' needs 3 arguments: ll_x ll_y size", arg);
+      } else {
+        static const char* const invalid[3] = {"'%s' needs 3 arguments: ll_x ll_y size, but '%s' is not a valid ll_x.",
+                                               "'%s' needs 3 arguments: ll_x ll_y size, but '%s' is not a valid ll_y.",
+                                               "'%s' needs 3 arguments: ll_x ll_y size, but '%s' is not a valid size."};
+        float v[3];
+        if (scan_values(argv, i, "%f", v, 3, invalid)) {
+          if (!(v[2] > 0.0f)) {
+            laserror("'%s' needs 3 arguments: ll_x ll_y size, but %f is not valid a size.", arg, v[2]);
+          } else {
+            if (inside_tile == nullptr) inside_tile = new float[3];
+            inside_tile[0] = v[0];
+            inside_tile[1] = v[1];
+            inside_tile[2] = v[2];
+          }
+        }
+        took = 3;
+      }
+    } else if (is(arg, "-inside_circle")) {
+      if (i + 3 >= argc) {
+        laserror("'%s' needs 3 arguments: center_x center_y radius", arg);
+      } else {
+        static const char* const invalid[3] = {
+            "'%s' needs 3 arguments: center_x center_y radius, but '%s' is not a valid center_x.",
+            "'%s' needs 3 arguments: center_x center_y radius, but '%s' is not a valid center_y.",
+            "'%s' needs 3 arguments: center_x center_y radius, but '%s' is not a valid radius."};
+        double v[3];
+        if (scan_values(argv, i, "%lf", v, 3, invalid)) {
+          if (!(v[2] > 0.0)) {
+            laserror("'%s' needs 3 arguments: center_x center_y radius, but %lf is not valid a radius.", arg, v[2]);
+          } else {
+            if (inside_circle == nullptr) inside_circle = new double[3];
+            inside_circle[0] = v[0];
+            inside_circle[1] = v[1];
+            inside_circle[2] = v[2];
+          }
+        }
+        took = 3;
+      }
+    } else if (is(arg, "-inside") || is(arg, "-inside_rectangle")) {
+      if (i + 4 >= argc) {
+        laserror("'%s' needs 4 arguments: min_x min_y max_x max_y", arg);
+      } else {
+        static const char* const invalid[4] = {
+            "'%s' needs 4 arguments: min_x min_y max_x max_y, but '%s' is not a valid min_x.",
+            "'%s' needs 4 arguments: min_x min_y max_x max_y, but '%s' is not a valid min_y.",
+            "'%s' needs 4 arguments: min_x min_y max_x max_y, but '%s' is not a valid max_x.",
+            "'%s' needs 4 arguments: min_x min_y max_x max_y, but '%s' is not a valid max_y."};
+        double v[4];
+        if (scan_values(argv, i, "%lf", v, 4, invalid)) {
+          if (!(v[0] < v[2])) {
+            laserror("'%s' needs 4 arguments: min_x min_y max_x max_y, but %lf / %lf are not a valid min_x / max_x pair.",
+                     arg, v[0], v[2]);
+          } else if (!(v[1] < v[3])) {
+            laserror("'%s' needs 4 arguments: min_x min_y max_x max_y, but %lf / %lf are not a valid min_y / max_y pair.",
+                     arg, v[1], v[3]);
+          } else {
+            if (inside_rectangle == nullptr) inside_rectangle = new double[4];
+            for (int k = 0; k < 4; k++) inside_rectangle[k] = v[k];
+          }
+        }
+        took = 4;
+      }
+    } else if (is(arg, "-max_depth")) {
+      if (i + 1 >= argc) {
+        laserror("'%s' needs 1 argument: depth", arg);
+      } else {
+        int depth;
+        if (sscanf(argv[i + 1], "%d", &depth) != 1) {
+          laserror("'%s' needs 1 argument: depth, but '%s' is not a valid depth", arg, argv[i + 1]);
+        } else if (depth < 0) {
+          laserror("'%s' needs 1 argument: depth, but %d is not a valid depth", arg, depth);
+        } else {
+          copc_query = 1;
+          copc_depth = depth;
+        }
+        took = 1;
+      }
+    } else if (is(arg, "-resolution")) {
+      if (i + 1 >= argc) {
+        laserror("'%s' needs 1 argument: resolution", arg);
+      } else {
+        float resolution;
+        if (sscanf(argv[i + 1], "%f", &resolution) != 1) {
+          laserror("'%s' needs 1 argument: resolution, but '%s' is not a valid resolution", arg, argv[i + 1]);
+        } else if (!(resolution > 0.0f)) {
+          laserror("'%s' needs 1 argument: resolution, but %lf is not a valid resolution", arg,
+                   static_cast<double>(resolution));
+        } else {
+          copc_query = 2;
+          copc_resolution = resolution;
+        }
+        took = 1;
+      }
+    } else if (is(arg, "-stream_order_normal")) {
+      copc_stream_order = 0;
+    } else if (is(arg, "-stream_order_spatial")) {
+      copc_stream_order = 1;
+    } else if (is(arg, "-stream_order_level")) {
+      copc_stream_order = 2;
+    } else if (strncmp(arg, "-ignore_", 8) == 0) {
+      if (parse_ignore) {
+        if (ignore == nullptr) ignore = new LASignore();
+        if (!ignore->parse(i, argc, argv)) {
+          delete ignore;
+          ignore = nullptr;
+          return false;
+        }
+        // The ignore parser blanked what it took and left i on the last.
+        i++;
+        continue;
+      }
+      if (!keep_ignore) LASMessage(LAS_WARNING, "this tool does not process '-ignore_xxxx' options");
+      took = -1;
+    } else if (strncmp(arg, "-inside", 7) == 0) {
+      laserror("unknown '-inside' option '%s'", arg);
+    } else {
+      took = -1;
+    }
+
+    if (took < 0) {
+      i++;
+    } else {
+      blank(argc, argv, i, took);
+      i += took + 1;
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Rendering
+
+int LASreadOpener::unparse(std::string& text) const {
+  const size_t start = text.size();
+  if (inside_tile != nullptr) {
+    appendf(text, "-inside_tile %g %g %g ", inside_tile[0], inside_tile[1], inside_tile[2]);
+  } else if (inside_circle != nullptr) {
+    appendf(text, "-inside_circle %lf %lf %lf ", inside_circle[0], inside_circle[1], inside_circle[2]);
+  } else if (inside_rectangle != nullptr) {
+    appendf(text, "-inside_rectangle %lf %lf %lf %lf ", inside_rectangle[0], inside_rectangle[1],
+            inside_rectangle[2], inside_rectangle[3]);
+  }
+  if (stored) appendf(text, "-stored ");
+  if (merged) appendf(text, "-merged ");
+  if (files_are_flightlines != 0) {
+    if (files_are_flightlines == 1) {
+      appendf(text, "-faf ");
+    } else {
+      appendf(text, "-faf %d ", static_cast<int>(files_are_flightlines));
+    }
+  }
+  if (apply_file_source_ID) appendf(text, "-apply_file_source_ID ");
+  if (scale_factor != nullptr) {
+    const double x = scale_factor[0], y = scale_factor[1], z = scale_factor[2];
+    if (z != 0.0 && x != 0.0) {
+      appendf(text, "-rescale %lf %lf %lf ", x, y, z);
+    } else if (z != 0.0 && x == 0.0 && y == 0.0) {
+      appendf(text, "-rescale_z %lf ", z);
+    } else if (z != 0.0 && y != 0.0) {
+      appendf(text, "-rescale %lf %lf %lf ", x, y, z);
+    } else if (z == 0.0 && x != 0.0 && y != 0.0) {
+      appendf(text, "-rescale_xy %lf %lf ", x, y);
+    }
+  }
+  if (offset != nullptr) {
+    appendf(text, "-reoffset %lf %lf %lf ", offset[0], offset[1], offset[2]);
+  } else if (auto_reoffset) {
+    appendf(text, "-auto_reoffset ");
+  } else if (offset_adjust) {
+    appendf(text, "-offset_adjust ");
+  }
+  if (populate_header) appendf(text, "-populate ");
+  if (io_ibuffer_size != kDefaultIoBufferSize) appendf(text, "-io_ibuffer %u ", io_ibuffer_size);
+  if (!temp_file_base.empty()) appendf(text, "-temp_files \"%s\" ", temp_file_base.c_str());
+  if (parse_string != nullptr) appendf(text, "-iparse \"%s\" ", parse_string);
+  if (skip_lines != 0) appendf(text, "-iskip %d ", static_cast<int>(skip_lines));
+  if (itxt) {
+    if (ipts) {
+      appendf(text, "-ipts ");
+    } else if (iptx) {
+      appendf(text, "-iptx ");
+    } else if (iptx_transform) {
+      appendf(text, "-iptx_transform ");
+    } else {
+      appendf(text, "-itxt ");
+    }
+  }
+  if (copc_resolution != 0.0f) appendf(text, "-resolution %lf ", static_cast<double>(copc_resolution));
+  if (unique) appendf(text, "-unique ");
+  if (comma_not_point) appendf(text, "-comma_not_point ");
+  if (copc_stream_order == 0) {
+    appendf(text, "-stream_order_normal ");
+  } else if (copc_stream_order == 2) {
+    appendf(text, "-stream_order_level ");
+  }
+  if (copc_depth != -1) appendf(text, "-max_depth %d ", copc_depth);
+  if (z_from_attribute) appendf(text, "-z_from_attribute ");
+  return static_cast<int>(text.size() - start);
+}
+
+int LASreadOpener::unparse(char* string) const {
+  std::string text;
+  const int n = unparse(text);
+  memcpy(string + strlen(string), text.c_str(), text.size() + 1);
+  return n;
 }
