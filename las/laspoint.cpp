@@ -1,0 +1,242 @@
+// The point record in memory: item layout, copies, coordinates and attributes.
+#include "las/laspoint.hpp"
+
+#include <cstddef>  // offsetof
+#include <cstring>  // memset, memcpy
+#include <new>      // std::nothrow
+
+
+static_assert(offsetof(LASpoint, intensity) == 12, "POINT10 layout");
+static_assert(offsetof(LASpoint, scan_angle_rank) == 16, "POINT10 layout");
+static_assert(offsetof(LASpoint, point_source_ID) == 18, "POINT10 layout");
+static_assert(offsetof(LASpoint, extended_scan_angle) == 20, "POINT14 layout");
+static_assert(offsetof(LASpoint, extended_classification) == 23, "POINT14 layout");
+static_assert(offsetof(LASpoint, gps_time_change) == 28, "POINT14 layout");
+static_assert(offsetof(LASpoint, gps_time) == 32, "POINT14 layout");
+static_assert(offsetof(LASpoint, rgb) == 40, "POINT14 layout");
+static_assert(offsetof(LASpoint, wavepacket) == 48, "item buffer layout");
+
+namespace {
+
+// Bytes of the record fields, X up to and including the wave packet.
+constexpr size_t RECORD_BYTES = offsetof(LASpoint, wavepacket) + 29;
+
+bool fits_i32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+
+int32_t clamp_to_i32(int64_t v) {
+  if (v < INT32_MIN) return INT32_MIN;
+  if (v > INT32_MAX) return INT32_MAX;
+  return static_cast<int32_t>(v);
+}
+
+}  // namespace
+
+LASpoint::LASpoint() {
+  extra_bytes = nullptr;
+  point = nullptr;
+  items = nullptr;
+  quantizer = nullptr;
+  attributer = nullptr;
+  clean();
+}
+
+LASpoint::~LASpoint() { clean(); }
+
+LASpoint::LASpoint(const LASpoint& other) : LASpoint() { *this = other; }
+
+LASpoint& LASpoint::operator=(const LASpoint& other) {
+  if (this == &other) return *this;
+  bool same_layout = num_items == other.num_items;
+  for (uint16_t i = 0; same_layout && i < num_items; i++) same_layout = items[i] == other.items[i];
+  if (!same_layout) {
+    if (other.num_items) {
+      init(other.quantizer, other.num_items, other.items, other.attributer);
+    } else {
+      clean();
+    }
+  }
+  memcpy(static_cast<void*>(this), &other, RECORD_BYTES);
+  if (extra_bytes_number && extra_bytes) memcpy(extra_bytes, other.extra_bytes, extra_bytes_number);
+  quantizer = other.quantizer;
+  attributer = other.attributer;
+  coordinates[0] = other.coordinates[0];
+  coordinates[1] = other.coordinates[1];
+  coordinates[2] = other.coordinates[2];
+  return *this;
+}
+
+void LASpoint::zero() {
+  memset(static_cast<void*>(this), 0, RECORD_BYTES);
+  return_number = 1;
+  number_of_returns = 1;
+  extended_return_number = 1;
+  extended_number_of_returns = 1;
+  if (extra_bytes) memset(extra_bytes, 0, extra_bytes_number);
+  extended_point_type = (items && num_items && items[0].type == LASitem::POINT14) ? 1 : 0;
+}
+
+void LASpoint::clean() {
+  delete[] extra_bytes;
+  delete[] point;
+  delete[] items;
+  extra_bytes = nullptr;
+  point = nullptr;
+  items = nullptr;
+  memset(static_cast<void*>(this), 0, RECORD_BYTES);
+  return_number = 1;
+  number_of_returns = 1;
+  extended_return_number = 1;
+  extended_number_of_returns = 1;
+  coordinates[0] = coordinates[1] = coordinates[2] = 0.0;
+  have_gps_time = have_rgb = have_nir = have_wavepacket = false;
+  extra_bytes_number = 0;
+  total_point_size = 0;
+  rgb_flag = 0;
+  num_items = 0;
+}
+
+bool LASpoint::init(const LASquantizer* new_quantizer, uint32_t count, const LASitem* list,
+                    const LASattributer* new_attributer) {
+  clean();
+  quantizer = new_quantizer;
+  attributer = new_attributer;
+  if (count > 0xFFFF || (count && list == nullptr)) return false;
+  if (count == 0) return true;
+  items = new (std::nothrow) LASitem[count];
+  point = new (std::nothrow) uint8_t*[count];
+  if (items == nullptr || point == nullptr) {
+    clean();
+    return false;
+  }
+  num_items = static_cast<uint16_t>(count);
+  for (uint32_t i = 0; i < count; i++) items[i] = list[i];
+  if (!layout(list)) {
+    clean();
+    quantizer = new_quantizer;
+    attributer = new_attributer;
+    return false;
+  }
+  return true;
+}
+
+bool LASpoint::layout(const LASitem* list) {
+  // Extra bytes of every BYTE item go into one block, in item order.
+  int64_t extra = 0;
+  for (uint16_t i = 0; i < num_items; i++) {
+    if (list[i].type == LASitem::BYTE || list[i].type == LASitem::BYTE14) extra += list[i].size;
+  }
+  if (extra) {
+    extra_bytes = new (std::nothrow) uint8_t[extra]();
+    if (extra_bytes == nullptr) return false;
+    extra_bytes_number = static_cast<int32_t>(extra);
+  }
+  int32_t extra_at = 0;
+  for (uint16_t i = 0; i < num_items; i++) {
+    const LASitem& item = list[i];
+    total_point_size += item.size;
+    switch (item.type) {
+      case LASitem::POINT10:
+        if (item.size != 20) return false;
+        point[i] = reinterpret_cast<uint8_t*>(this);
+        break;
+      case LASitem::GPSTIME11:
+        if (item.size != 8) return false;
+        have_gps_time = true;
+        point[i] = reinterpret_cast<uint8_t*>(&gps_time);
+        break;
+      case LASitem::RGB12:
+      case LASitem::RGB14:
+        if (item.size != 6) return false;
+        have_rgb = true;
+        rgb_flag = 16;
+        point[i] = reinterpret_cast<uint8_t*>(rgb);
+        break;
+      case LASitem::RGBNIR14:
+        if (item.size != 8) return false;
+        have_rgb = true;
+        have_nir = true;
+        rgb_flag = 16;
+        point[i] = reinterpret_cast<uint8_t*>(rgb);
+        break;
+      case LASitem::WAVEPACKET13:
+      case LASitem::WAVEPACKET14:
+        if (item.size != 29) return false;
+        have_wavepacket = true;
+        point[i] = wavepacket;
+        break;
+      case LASitem::POINT14:
+        if (item.size != 30) return false;
+        have_gps_time = true;
+        extended_point_type = 1;
+        point[i] = reinterpret_cast<uint8_t*>(this);
+        break;
+      case LASitem::BYTE:
+      case LASitem::BYTE14:
+        point[i] = extra_bytes + extra_at;
+        extra_at += item.size;
+        break;
+      default:
+        return false;
+    }
+  }
+  return true;
+}
+
+double LASpoint::get_z() const {
+  const int32_t index = quantizer->z_attribute_index;
+  if (index >= 0 && attributer && index < attributer->number_attributes) return get_attribute_as_float(index);
+  return quantizer->get_z(Z);
+}
+
+bool LASpoint::set_x(double x) {
+  const int64_t v = quantizer->get_X(x);
+  X = clamp_to_i32(v);
+  return fits_i32(v);
+}
+
+bool LASpoint::set_y(double y) {
+  const int64_t v = quantizer->get_Y(y);
+  Y = clamp_to_i32(v);
+  return fits_i32(v);
+}
+
+bool LASpoint::set_z(double z) {
+  const int32_t index = quantizer->z_attribute_index;
+  if (index >= 0 && attributer && index < attributer->number_attributes) {
+    set_attribute_as_float(index, z);
+    return true;
+  }
+  const int64_t v = quantizer->get_Z(z);
+  Z = clamp_to_i32(v);
+  return fits_i32(v);
+}
+
+void LASpoint::compute_coordinates() {
+  coordinates[0] = get_x();
+  coordinates[1] = get_y();
+  coordinates[2] = get_z();
+}
+
+const uint8_t* LASpoint::get_attribute_bytes(int32_t index) const {
+  if (!has_attribute(index)) return nullptr;
+  return extra_bytes + attributer->attribute_starts[index];
+}
+
+bool LASpoint::has_attribute(int32_t index) const {
+  if (attributer == nullptr || index < 0 || index >= attributer->number_attributes || extra_bytes == nullptr) {
+    return false;
+  }
+  const int64_t end = int64_t(attributer->attribute_starts[index]) + attributer->attribute_sizes[index];
+  return attributer->attribute_sizes[index] > 0 && end <= extra_bytes_number;
+}
+
+double LASpoint::get_attribute_as_float(int32_t index) const {
+  if (!has_attribute(index)) return 0.0;
+  return attributer->attributes[index].get_value_as_float(extra_bytes + attributer->attribute_starts[index]);
+}
+
+bool LASpoint::set_attribute_as_float(int32_t index, double value) {
+  if (!has_attribute(index)) return false;
+  attributer->attributes[index].set_value_from_float(extra_bytes + attributer->attribute_starts[index], value);
+  return true;
+}
