@@ -3,6 +3,8 @@
 
 #include "raster/srreader.hpp"      // SRreader, open_raster
 #include "raster/srreader_asc.hpp"  // SRreader_asc
+#include "raster/srreader_bil.hpp"  // SRreader_bil
+#include "raster/srreader_tif.hpp"  // SRreader_tif
 #include "raster/srreader_img.hpp"  // SRreader_img
 #include "raster/srreader_png.hpp"  // SRreader_png
 #include "tool/lasmessage.hpp"      // laserror
@@ -31,10 +33,10 @@ SRreader* not_yet(const char* extension) {
 SRreader* open_raster(const char* extension, const char* file_name) {
   if (file_name == nullptr || extension == nullptr) return nullptr;
   if (is_ext(extension, "asc", "ASC")) return open_with<SRreader_asc>(file_name, true);
-  if (is_ext(extension, "bil", "BIL")) return not_yet(extension);
+  if (is_ext(extension, "bil", "BIL")) return open_with<SRreader_bil>(file_name);
   if (is_ext(extension, "ptc", "PTC")) return not_yet(extension);
   if (is_ext(extension, "png", "PNG")) return open_with<SRreader_png>(file_name);
-  if (is_ext(extension, "tif", "TIF")) return not_yet(extension);
+  if (is_ext(extension, "tif", "TIF")) return open_with<SRreader_tif>(file_name, nullptr);
   if (is_ext(extension, "img", "IMG")) return open_with<SRreader_img>(file_name, nullptr);
   laserror("unknown raster format '%s'.", extension);
   return nullptr;

@@ -1,0 +1,566 @@
+// GeoTIFF reader: tags and extent at open, then one strip or one row of
+// tiles at a time decoded into a pixel-interleaved band buffer.
+#include "raster/srreader_tif.hpp"
+
+#include <geotiff.h>   // GTIF, GTIFNew, GTIFKeyInfo, GTIFKeyGet, GTIFFree
+#include <tiffio.h>    // TIFF, TIFFGetField, TIFFRead*, TIFFError
+#include <xtiffio.h>   // XTIFFOpen, XTIFFClose, the GeoTIFF tag numbers
+
+#include <algorithm>  // min, max
+#include <charconv>   // from_chars: locale-free nodata parsing
+#include <cmath>      // isnan
+#include <cstdio>     // fprintf, world file lines
+#include <cstdlib>    // malloc, free
+#include <cstring>    // memcpy, strlen, strrchr
+#include <string>     // world file names
+
+#include "tool/lasutility.hpp"  // LASfopen, round_clamp_i32, sscanf_las
+
+namespace {
+
+constexpr uint32_t kTagGdalMetadata = 42112;
+constexpr uint32_t kTagGdalNodata = 42113;
+constexpr uint16_t kTagGeoDoubleParams = 34736;
+constexpr int32_t kDefaultNodata = -32767;
+
+// No single buffer of this reader may exceed this size: a header announcing
+// more is refused rather than allocated.
+constexpr uint64_t kMaxBuffer = uint64_t(1) << 31;
+
+TIFFExtendProc previous_extender = nullptr;
+bool extender_installed = false;
+
+// Teaches every opened file the two GDAL tags, then lets the previously
+// installed extender (libgeotiff's, GDAL's) add its own.
+void gdal_tag_extender(TIFF* tif) {
+  static const TIFFFieldInfo info[] = {
+      {kTagGdalNodata, -1, -1, TIFF_ASCII, FIELD_CUSTOM, 1, 0, const_cast<char*>("GDALNoDataValue")},
+      {kTagGdalMetadata, -1, -1, TIFF_ASCII, FIELD_CUSTOM, 1, 0, const_cast<char*>("GDALMetadata")},
+  };
+  TIFFMergeFieldInfo(tif, info, 2);
+  if (previous_extender) previous_extender(tif);
+}
+
+// Reads an array-of-doubles tag whatever width its count has.
+bool get_doubles(TIFF* tif, uint32_t tag, uint32_t& count, double*& data) {
+  const TIFFField* field = TIFFFindField(tif, tag, TIFF_ANY);
+  if (field == nullptr) return false;
+  data = nullptr;
+  if (TIFFFieldReadCount(field) == TIFF_VARIABLE2) {
+    uint32_t c = 0;
+    if (!TIFFGetField(tif, tag, &c, &data)) return false;
+    count = c;
+  } else {
+    uint16_t c = 0;
+    if (!TIFFGetField(tif, tag, &c, &data)) return false;
+    count = c;
+  }
+  return data != nullptr;
+}
+
+// Parses a nodata text: a number, "nan" or "inf" with optional blanks and sign.
+bool parse_nodata(const char* text, double& out) {
+  while (*text == ' ' || *text == '\t') text++;
+  if (*text == '+') text++;
+  const char* end = text + strlen(text);
+  double v = 0.0;
+  auto res = std::from_chars(text, end, v);
+  if (res.ec != std::errc()) return false;
+  out = v;
+  return true;
+}
+
+// The geo keys handed to a projection converter, in this order.
+const int kGeoKeys[] = {1024, 1025, 3072, 3076, 4099, 4096, 2048, 2052, 2056, 3075, 3078, 3079, 3080,
+                        3081, 3082, 3083, 3084, 3085, 3086, 3087, 3088, 3089, 3092, 3093, 3094, 3096};
+
+}  // namespace
+
+SRreader_tif::SRreader_tif() {
+  nodata = kDefaultNodata;
+  if (!extender_installed) {
+    previous_extender = TIFFSetTagExtender(gdal_tag_extender);
+    extender_installed = true;
+  }
+}
+
+SRreader_tif::~SRreader_tif() { release(); }
+
+void SRreader_tif::release() {
+  if (gtif) {
+    GTIFFree(gtif);
+    gtif = nullptr;
+  }
+  if (tif) {
+    XTIFFClose(tif);
+    tif = nullptr;
+  }
+  free(band_buffer);
+  band_buffer = nullptr;
+  if (chunk) {
+    _TIFFfree(chunk);
+    chunk = nullptr;
+  }
+}
+
+bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter) {
+  (void)converter;  // the projection converter keeps its defaults in this tool
+  auto fail = [this](const char* message) {
+    fputs(message, stderr);
+    release();
+    return false;
+  };
+  if (file_name == nullptr) return fail("ERROR: zero file name pointer not supported by SRreader_tif::open()\n");
+
+  tif = XTIFFOpen(file_name, "r8");
+  if (tif == nullptr) return fail("ERROR: failed in XTIFFOpen\n");
+  gtif = GTIFNew(tif);
+  if (gtif == nullptr) return fail("ERROR: failed in GTIFNew\n");
+
+  uint32_t width = 0, length = 0;
+  if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width)) return fail("ERROR: failed to get TIFFTAG_IMAGEWIDTH\n");
+  if (!TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &length)) return fail("ERROR: failed to get TIFFTAG_IMAGELENGTH\n");
+  if (width < 1 || length < 1 || width > INT32_MAX || length > INT32_MAX) {
+    fprintf(stderr, "ERROR: image of %u by %u pixels not supported by SRreader_tif\n", width, length);
+    return fail("");
+  }
+  ncols = static_cast<int32_t>(width);
+  nrows = static_cast<int32_t>(length);
+
+  uint16_t u16 = 0;
+  if (!TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &u16)) return fail("ERROR: failed to get TIFFTAG_SAMPLESPERPIXEL\n");
+  nbands = u16;
+  if (nbands > 10 || nbands < 1) {
+    fprintf(stderr, "ERROR: images with %d bands not supported\n", nbands);
+    return fail("");
+  }
+  if (!TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &u16)) return fail("ERROR: failed to get TIFFTAG_BITSPERSAMPLE\n");
+  nbits = u16;
+
+  if (!TIFFGetField(tif, TIFFTAG_SAMPLEFORMAT, &u16)) {
+    fprintf(stderr, "WARNING: failed to get TIFFTAG_SAMPLEFORMAT, assuming SAMPLEFORMAT_UINT.\n");
+    unsigned_values = true;
+    float_values = false;
+  } else if (u16 == SAMPLEFORMAT_UINT) {
+    unsigned_values = true;
+    float_values = false;
+  } else if (u16 == SAMPLEFORMAT_INT) {
+    unsigned_values = false;
+    float_values = false;
+  } else if (u16 == SAMPLEFORMAT_IEEEFP) {
+    float_values = true;
+  }
+
+  // Nodata from the GDAL tag, in the file's own unit. An RGB image has none.
+  if (!(nbits == 8 && nbands == 3)) {
+    char* text = nullptr;
+    if (!TIFFGetField(tif, kTagGdalNodata, &text) || text == nullptr) {
+      nodata = kDefaultNodata;
+      nodata_raw = kDefaultNodata;
+      fprintf(stderr, "WARNING: failed to get TIFFTAG_GDAL_NODATA. assuming nodata is %d\n", kDefaultNodata);
+    } else if (float_values) {
+      if (!parse_nodata(text, nodata_raw)) {
+        nodata_raw = kDefaultNodata;
+        fprintf(stderr, "WARNING: failed to parse TIFFTAG_GDAL_NODATA of '%s'. assuming nodata is %g\n", text,
+                static_cast<double>(kDefaultNodata));
+      }
+    } else {
+      // parsed as a number, not as an integer text: "-9999.0" is -9999
+      if (!parse_nodata(text, nodata_raw)) {
+        nodata_raw = kDefaultNodata;
+        nodata = kDefaultNodata;
+        fprintf(stderr, "WARNING: failed to parse TIFFTAG_GDAL_NODATA of '%s'. assuming nodata is %d\n", text,
+                kDefaultNodata);
+      } else if (!std::isnan(nodata_raw)) {
+        nodata = round_clamp_i32(nodata_raw);
+      }
+    }
+  } else {
+    nodata_raw = std::nan("");  // no byte of an RGB image is nodata
+  }
+
+  if (TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &u16)) {
+    ycbcr = u16 == PHOTOMETRIC_YCBCR;
+    if (ycbcr && nbands != 3) fprintf(stderr, "WARNING: PHOTOMETRIC_YCBCR and nbands is %d\n", nbands);
+  } else {
+    ycbcr = false;
+  }
+  if (!TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &u16)) return fail("ERROR: failed to get TIFFTAG_PLANARCONFIG\n");
+  planar_separate = u16 == PLANARCONFIG_SEPARATE;
+
+  if (TIFFIsTiled(tif)) {
+    tiled = true;
+    uint32_t tw = 0, tl = 0;
+    if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw)) return fail("ERROR: failed to get TIFFTAG_TILEWIDTH\n");
+    if (!TIFFGetField(tif, TIFFTAG_TILELENGTH, &tl)) return fail("ERROR: failed to get TIFFTAG_TILELENGTH\n");
+    if (tw < 1 || tl < 1 || tw > INT32_MAX || tl > INT32_MAX) {
+      fprintf(stderr, "ERROR: tiles of %u by %u pixels not supported by SRreader_tif\n", tw, tl);
+      return fail("");
+    }
+    tile_width = static_cast<int32_t>(tw);
+    tile_length = static_cast<int32_t>(tl);
+  } else {
+    tiled = false;
+    tile_width = -1;
+    tile_length = -1;
+    uint32_t rps = 1;
+    if (!TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &rps)) rps = 1;
+    // one strip for the whole image is often written as 2^32 - 1
+    rows_per_strip = static_cast<int32_t>(std::min<uint32_t>(std::max<uint32_t>(rps, 1), static_cast<uint32_t>(nrows)));
+  }
+
+  // Extent from the tie point and the pixel scale ...
+  uint32_t tie_count = 0, scale_count = 0;
+  double* tie = nullptr;
+  double* pixel_scale = nullptr;
+  if (get_doubles(tif, TIFFTAG_GEOTIEPOINTS, tie_count, tie) && tie_count >= 6 &&
+      get_doubles(tif, TIFFTAG_GEOPIXELSCALE, scale_count, pixel_scale) && scale_count >= 2) {
+    llx = tie[3];
+    ury = tie[4];
+    stepx = pixel_scale[0];
+    stepy = pixel_scale[1];
+    lly = ury - nrows * stepy;
+    urx = llx + ncols * stepx;
+  } else {
+    // ... or from the world file beside it
+    fprintf(stderr, "WARNING: no tags describing tiepoints and pixscale. trying world file ...\n");
+    std::string name = file_name;
+    const size_t len = name.size();
+    size_t dot = std::string::npos;
+    if (len >= 4) dot = name.rfind('.', len - 4);
+    if (dot == std::string::npos) {
+      fprintf(stderr, "ERROR: file name '%s' is not a valid TIF file\n", file_name);
+      return fail("");
+    }
+    std::string world = name;
+    world.replace(dot + 1, 3, "tfw");
+    FILE* wf = LASfopen(world.c_str(), "r");
+    if (wf == nullptr) {
+      world.replace(dot + 1, 3, "TFW");
+      wf = LASfopen(world.c_str(), "r");
+    }
+    if (wf == nullptr) {
+      const std::string base = name.substr(0, dot);
+      fprintf(stderr, "WARNING: cannot open world file '%s.tfw' or '%s.TFW'\n", base.c_str(), base.c_str());
+      return fail("");
+    }
+    double w[6];
+    char line[256];
+    for (int i = 0; i < 6; i++) {
+      if (fgets(line, sizeof(line), wf) == nullptr || sscanf_las(line, "%lf", &w[i]) != 1) {
+        fclose(wf);
+        return fail("WARNING: corrupt world file\n");
+      }
+    }
+    fclose(wf);
+    stepx = w[0];
+    stepx_y = w[1];
+    stepy_x = w[2];
+    stepy = -w[3];
+    const double cx = w[4], cy = w[5];
+    if (stepx_y == 0.0 && stepy_x == 0.0) {
+      axis_aligned = true;
+      llx = cx - stepx / 2;
+      ury = cy + stepy / 2;
+      lly = ury - nrows * stepy;
+      urx = llx + ncols * stepx;
+    } else {
+      axis_aligned = false;
+      const double ox = cx - stepx / 2 - stepy_x / 2;
+      const double oy = cy + stepy / 2 - stepx_y / 2;
+      llx = ox + nrows * stepy_x;
+      lly = oy - nrows * stepy;
+      urx = ox + ncols * stepx;
+      ury = oy + ncols * stepx_y;
+    }
+  }
+
+  // Geo keys: short keys hold their value, double keys an index into the
+  // double parameters (a short buffer must not receive a double).
+  geo_key_count = 0;
+  geo_double_params.clear();
+  for (int key : kGeoKeys) {
+    int size = 0;
+    tagtype_t type = TYPE_UNKNOWN;
+    if (GTIFKeyInfo(gtif, static_cast<geokey_t>(key), &size, &type) < 1) continue;
+    SRgeoKeyEntry& entry = geo_keys[geo_key_count];
+    if (type == TYPE_SHORT) {
+      uint16_t v = 0;
+      if (GTIFKeyGet(gtif, static_cast<geokey_t>(key), &v, 0, 1) != 1) continue;
+      entry = SRgeoKeyEntry{static_cast<uint16_t>(key), 0, 0, v};
+    } else if (type == TYPE_DOUBLE) {
+      double d = 0.0;
+      if (GTIFKeyGet(gtif, static_cast<geokey_t>(key), &d, 0, 1) != 1) continue;
+      entry = SRgeoKeyEntry{static_cast<uint16_t>(key), kTagGeoDoubleParams, 1,
+                            static_cast<uint16_t>(geo_double_params.size())};
+      geo_double_params.push_back(d);
+    } else {
+      continue;
+    }
+    geo_key_count++;
+  }
+
+  // Units and the sample type.
+  bool rgba_bytes = false;  // YCbCr images are decoded to 8-bit RGBA
+  if ((nbits == 8 || nbits == 16 || nbits == 32) && !float_values) {
+    if (scaled && scale[0] == 1.0) {
+      scaled = false;
+    } else if (scaled) {
+      scale[1] = 1.0 / scale[0];
+    } else {
+      scale[0] = 1.0;
+    }
+    offset[0] = 0.0;
+    if (scaled && !std::isnan(nodata_raw)) nodata = round_clamp_i32(nodata_raw * scale[1]);
+  } else if ((nbits == 32 || nbits == 64) && float_values) {
+    if (!scaled) scale[0] = 0.01;
+    offset[0] = 0.0;
+    nodata = round_clamp_i32(nodata / scale[0]);
+  } else if (nbits == 64 && !float_values) {
+    fprintf(stderr, "ERROR: nbits %d only supported for floating point values by SRreader_tif\n", nbits);
+    return fail("");
+  } else {
+    fprintf(stderr, "ERROR: nbits %d not supported by SRreader_tif\n", nbits);
+    return fail("");
+  }
+  if (ycbcr) {
+    rgba_bytes = true;
+    sample_type = SRsampleType::kUint8;
+    spp = 4;
+    sample_bytes = 1;
+  } else {
+    sr_sample_type(nbits, unsigned_values, float_values, sample_type);
+    spp = nbands;
+    sample_bytes = nbits / 8;
+  }
+
+  // Buffers: the band buffer holds a row of tiles or one strip; the chunk
+  // buffer one tile, one plane of a strip or one decoded RGBA strip.
+  band_rows_max = tiled ? tile_length : rows_per_strip;
+  uint64_t band_bytes = uint64_t(band_rows_max) * uint64_t(ncols) * uint64_t(spp) * uint64_t(sample_bytes);
+  if (!tiled && !planar_separate && !rgba_bytes) {
+    band_bytes = std::max<uint64_t>(band_bytes, static_cast<uint64_t>(std::max<tmsize_t>(TIFFScanlineSize(tif), 0)));
+  }
+  uint64_t chunk_bytes = 0;
+  const bool planes = planar_separate && nbands > 1 && !rgba_bytes;
+  if (tiled) {
+    const uint64_t tile_pixels = uint64_t(tile_width) * uint64_t(tile_length);
+    if (rgba_bytes) {
+      chunk_bytes = tile_pixels * 4;
+    } else {
+      chunk_bytes = tile_pixels * uint64_t(planes ? 1 : spp) * uint64_t(sample_bytes);
+      chunk_bytes = std::max<uint64_t>(chunk_bytes, static_cast<uint64_t>(std::max<tmsize_t>(TIFFTileSize(tif), 0)));
+    }
+  } else if (rgba_bytes) {
+    chunk_bytes = uint64_t(rows_per_strip) * uint64_t(ncols) * 4;
+  } else if (planes) {
+    chunk_bytes = uint64_t(rows_per_strip) * uint64_t(ncols) * uint64_t(sample_bytes);
+  }
+  if (band_bytes > kMaxBuffer || chunk_bytes > kMaxBuffer) {
+    fprintf(stderr, "ERROR: %s of %llu bytes too large for SRreader_tif\n",
+            band_bytes > kMaxBuffer ? "band buffer" : "tile buffer",
+            static_cast<unsigned long long>(std::max(band_bytes, chunk_bytes)));
+    return fail("");
+  }
+  band_buffer = static_cast<uint8_t*>(malloc(band_bytes));
+  if (band_buffer == nullptr) return fail("ERROR: cannot allocate the band buffer of SRreader_tif\n");
+  if (chunk_bytes > 0) {
+    chunk = static_cast<uint8_t*>(_TIFFmalloc(static_cast<tmsize_t>(chunk_bytes)));
+    if (chunk == nullptr) return fail("ERROR: cannot allocate the tile buffer of SRreader_tif\n");
+    chunk_size = static_cast<int64_t>(chunk_bytes);
+  } else {
+    chunk_size = -1;
+  }
+  failed.assign(tiled ? static_cast<size_t>((int64_t(ncols) + tile_width - 1) / tile_width) : 1, 0);
+
+  rule.scaled = scaled;
+  rule.rescale = scale[1];
+  rule.offset = offset[0];
+  rule.unit = scale[0];
+  rule.nodata = nodata;
+  rule.nodata_raw = nodata_raw;
+  band_rule = rule;
+  if (nbands > 1 && sample_bytes <= 2) {
+    // the bands of 8- and 16-bit multi-band images are their raw samples
+    rule.scaled = false;
+    band_rule.scaled = false;
+  }
+
+  row = 0;
+  col = ncols;  // the first cell asks for a row
+  band_first = 0;
+  band_rows = 0;
+  r_count = 0;
+  return true;
+}
+
+// Decodes the strip or row of tiles that starts at first_row into
+// band_buffer. Chunks that libtiff cannot read are reported and marked, so
+// that their cells are refused rather than delivered from stale bytes.
+bool SRreader_tif::load_band(int32_t first_row) {
+  band_first = first_row;
+  band_rows = std::min(band_rows_max, nrows - first_row);
+  std::fill(failed.begin(), failed.end(), 0);
+  any_failed = false;
+  const size_t pixel_bytes = static_cast<size_t>(spp) * sample_bytes;
+  const size_t row_bytes = static_cast<size_t>(ncols) * pixel_bytes;
+  const bool planes = planar_separate && nbands > 1 && !ycbcr;
+
+  if (tiled) {
+    const size_t tw = static_cast<size_t>(tile_width);
+    for (size_t t = 0; t < failed.size(); t++) {
+      const uint32_t x = static_cast<uint32_t>(t * tw);
+      const size_t used = std::min(tw, static_cast<size_t>(ncols) - x);
+      bool ok = true;
+      if (ycbcr) {
+        // RGBA tiles come bottom-up: image row r of the tile is tile row (tile length - 1 - r)
+        if (!TIFFReadRGBATile(tif, x, static_cast<uint32_t>(first_row), reinterpret_cast<uint32_t*>(chunk))) {
+          TIFFError("ReadImage", "failure in TIFFReadRGBATile\n");
+          ok = false;
+        } else {
+          for (int32_t r = 0; r < band_rows; r++) {
+            memcpy(band_buffer + r * row_bytes + x * 4, chunk + (static_cast<size_t>(tile_length - 1 - r) * tw) * 4,
+                   used * 4);
+          }
+        }
+      } else if (planes) {
+        const tmsize_t expected = static_cast<tmsize_t>(tw * tile_length * sample_bytes);
+        for (int p = 0; p < nbands && ok; p++) {
+          if (TIFFReadTile(tif, chunk, x, static_cast<uint32_t>(first_row), 0, static_cast<uint16_t>(p)) < expected) {
+            TIFFError("ReadImage", "failure in TIFFReadTile (band %d)\n", p);
+            ok = false;
+            break;
+          }
+          for (int32_t r = 0; r < band_rows; r++) {
+            const uint8_t* src = chunk + static_cast<size_t>(r) * tw * sample_bytes;
+            uint8_t* dst = band_buffer + r * row_bytes + x * pixel_bytes + static_cast<size_t>(p) * sample_bytes;
+            for (size_t c = 0; c < used; c++) memcpy(dst + c * pixel_bytes, src + c * sample_bytes, sample_bytes);
+          }
+        }
+      } else {
+        const tmsize_t expected = static_cast<tmsize_t>(tw * tile_length * pixel_bytes);
+        if (TIFFReadTile(tif, chunk, x, static_cast<uint32_t>(first_row), 0, 0) < expected) {
+          TIFFError("ReadImage", "failure in TIFFReadTile\n");
+          ok = false;
+        } else {
+          for (int32_t r = 0; r < band_rows; r++) {
+            memcpy(band_buffer + r * row_bytes + x * pixel_bytes, chunk + static_cast<size_t>(r) * tw * pixel_bytes,
+                   used * pixel_bytes);
+          }
+        }
+      }
+      if (!ok) {
+        failed[t] = 1;
+        any_failed = true;
+      }
+    }
+    return !any_failed;
+  }
+
+  const uint32_t strip = static_cast<uint32_t>(first_row / rows_per_strip);
+  bool ok = true;
+  if (ycbcr) {
+    // RGBA strips come bottom-up as well
+    if (!TIFFReadRGBAStrip(tif, static_cast<uint32_t>(first_row), reinterpret_cast<uint32_t*>(chunk))) {
+      TIFFError("ReadImage", "failure in TIFFReadRGBAStrip for row %d\n", first_row);
+      ok = false;
+    } else {
+      for (int32_t k = 0; k < band_rows; k++) {
+        memcpy(band_buffer + static_cast<size_t>(band_rows - 1 - k) * row_bytes, chunk + k * row_bytes, row_bytes);
+      }
+    }
+  } else if (planes) {
+    const uint32_t strips_per_plane = static_cast<uint32_t>((int64_t(nrows) + rows_per_strip - 1) / rows_per_strip);
+    const tmsize_t expected = static_cast<tmsize_t>(band_rows) * ncols * sample_bytes;
+    for (int p = 0; p < nbands; p++) {
+      if (TIFFReadEncodedStrip(tif, p * strips_per_plane + strip, chunk, expected) < expected) {
+        if (nbands == 3) {
+          TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (band %d of 3)\n", p);
+        } else {
+          TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (band %d of %d)\n", p, nbands);
+        }
+        ok = false;
+        break;
+      }
+      const size_t cells = static_cast<size_t>(band_rows) * ncols;
+      uint8_t* dst = band_buffer + static_cast<size_t>(p) * sample_bytes;
+      for (size_t i = 0; i < cells; i++) memcpy(dst + i * pixel_bytes, chunk + i * sample_bytes, sample_bytes);
+    }
+  } else if (rows_per_strip == 1) {
+    if (TIFFReadScanline(tif, band_buffer, static_cast<uint32_t>(first_row), 0) == -1) {
+      TIFFError("ReadImage", "failure in ReadScanline\n");
+      ok = false;
+    }
+  } else {
+    const tmsize_t expected = static_cast<tmsize_t>(band_rows * row_bytes);
+    if (TIFFReadEncodedStrip(tif, strip, band_buffer, expected) < expected) {
+      if (nbands == 1) {
+        TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (nbands == 1)\n");
+      } else if (nbands == 3) {
+        TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (nbands == 3) for row %d\n", first_row);
+      } else {
+        TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (nbands == %d) for row %d\n", nbands, first_row);
+      }
+      ok = false;
+    }
+  }
+  failed[0] = ok ? 0 : 1;
+  any_failed = !ok;
+  return ok;
+}
+
+int64_t SRreader_tif::read_cells(int64_t n, int32_t* values, uint8_t* nodata_flags) {
+  if (tif == nullptr || band_buffer == nullptr) return 0;
+  const size_t pixel_bytes = static_cast<size_t>(spp) * sample_bytes;
+  int64_t k = 0;
+  while (k < n) {
+    if (col >= ncols) {
+      if (row == nrows) return k;
+      if (row >= band_first + band_rows) load_band(row);
+      band_row = row - band_first;
+      row++;
+      col = 0;
+    }
+    int64_t run = std::min<int64_t>(n - k, ncols - col);
+    if (any_failed) {
+      const size_t t = tiled ? static_cast<size_t>(col / tile_width) : 0;
+      if (failed[t]) {
+        // the cell is used up but has no value
+        col++;
+        value[0] = nodata;
+        cell_nodata = true;
+        return k;
+      }
+      if (tiled) run = std::min<int64_t>(run, static_cast<int64_t>(t + 1) * tile_width - col);
+    }
+    const uint8_t* src = band_buffer + (static_cast<size_t>(band_row) * ncols + col) * pixel_bytes;
+    sr_convert_buffer(sample_type, src, spp, run, rule, values + k, nodata_flags + k);
+    col += static_cast<int32_t>(run);
+    k += run;
+    r_count += run;
+    value[0] = values[k - 1];
+    cell_nodata = nodata_flags[k - 1] != 0;
+    if (nbands > 1) {
+      // the per-cell interface also shows the other bands of the last cell
+      const uint8_t* last = src + (run - 1) * pixel_bytes;
+      for (int b = 1; b < nbands && b < 10; b++) {
+        uint8_t unused;
+        sr_convert_buffer(sample_type, last + static_cast<size_t>(b) * sample_bytes, 1, 1, band_rule, &value[b],
+                          &unused);
+      }
+    }
+  }
+  return k;
+}
+
+bool SRreader_tif::read_raster() {
+  int32_t v;
+  uint8_t f;
+  return read_cells(1, &v, &f) == 1;
+}
+
+void SRreader_tif::close(bool) {
+  release();
+  projection = nullptr;
+  check_count_on_close("SRreader_tif");
+}
