@@ -424,6 +424,38 @@ TEST_F(ImgTest, EndToEndFloatImgMatchesGridOfSameValues) {
       << res.err;
 }
 
+TEST_F(ImgTest, EndToEndFloatImgMatchesGeoTiffOfSameData) {
+  const int cols = 130, rows = 75;  // neither a multiple of the 64-cell blocks
+  std::vector<double> values;
+  int holes = 0;
+  for (int i = 0; i < cols * rows; i++) {
+    const bool hole = i % 23 == 0;
+    holes += hole;
+    values.push_back(hole ? -9999.0 : std::cos(i * 0.01) * 250.0 + (i % 7) * 0.003);
+  }
+  const double nd = -9999.0;
+  const std::string img = dir.file("dem.img"), tif = dir.file("dem.tif");
+  ASSERT_TRUE(write_raster("HFA", img, cols, rows, 1, GDT_Float32, values, Geo(), &nd));
+  ASSERT_TRUE(write_raster("GTiff", tif, cols, rows, 1, GDT_Float32, values, Geo(), &nd));
+  auto res = testsupport::run_rastcmp({"-i", img, "-i", tif});
+  EXPECT_EQ(res.status, 0) << res.err;
+  EXPECT_NE(res.err.find("rasters are identical. both have " + std::to_string(cols * rows - holes) + " value and " +
+                         std::to_string(holes) + " nodata cells."),
+            std::string::npos)
+      << res.err;
+
+  // one cell changed by 0.02 in the GeoTIFF: one different value cell
+  values[cols * 70 + 129] += 0.02;
+  ASSERT_TRUE(write_raster("GTiff", tif, cols, rows, 1, GDT_Float32, values, Geo(), &nd));
+  res = testsupport::run_rastcmp({"-i", img, "-i", tif});
+  EXPECT_EQ(res.status, 0) << res.err;
+  EXPECT_NE(res.err.find("rasters are not identical. rasters have 1 different and " +
+                         std::to_string(cols * rows - holes - 1) + " identical value cells. but both have " +
+                         std::to_string(holes) + " nodata cells"),
+            std::string::npos)
+      << res.err;
+}
+
 TEST_F(ImgTest, EndToEndBadFilesEndWithErrorStatus) {
   const std::string whole = write_compressed(dir, "whole.img", nullptr);
   const std::string hole = write_compressed(dir, "hole.img", nullptr);
