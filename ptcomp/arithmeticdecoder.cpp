@@ -1,0 +1,20 @@
+// Decoder start: attaching the stream and reading the start bytes.
+#include "ptcomp/arithmeticdecoder.hpp"
+
+bool ArithmeticDecoder::init(ByteStreamIn* new_stream, bool read_start_bytes) {
+  if (new_stream == nullptr) return false;
+  stream = new_stream;
+  length = AC_MAX_LENGTH;
+  value = 0;
+  if (read_start_bytes) {
+    uint32_t v = static_cast<uint32_t>(stream->getByte()) << 24;
+    v |= static_cast<uint32_t>(stream->getByte()) << 16;
+    v |= static_cast<uint32_t>(stream->getByte()) << 8;
+    v |= static_cast<uint32_t>(stream->getByte());
+    // A valid stream keeps value below length; FF FF FF FF would not, and
+    // the symbol lookup would then index past its table.
+    if (v >= length) throw int(4711);
+    value = v;
+  }
+  return true;
+}
