@@ -691,6 +691,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     if (is(arg, "-i")) {
       if (i + 1 >= argc) {
         laserror("'%s' needs at least 1 argument: file_name or wild_card", arg);
+        took = 1;  // blanks the option and what follows of its arguments
       } else {
         // The first argument is a name whatever it looks like.
         add_file_name(argv[i + 1], unique);
@@ -703,6 +704,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-lof")) {
       if (i + 1 >= argc) {
         laserror("'%s' needs 1 argument: list_of_files", arg);
+        took = 1;  // blanks the option and what follows of its arguments
       } else {
         if (!add_list_of_files(argv[i + 1], unique)) laserror("cannot load list of files '%s'", argv[i + 1]);
         took = 1;
@@ -724,6 +726,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-buffered")) {
       if (i + 1 >= argc) {
         laserror("'%s' needs 1 argument: buffer_size", arg);
+        took = 1;  // blanks the option and what follows of its arguments
       } else {
         float size;
         if (sscanf(argv[i + 1], "%f", &size) != 1) {
@@ -738,6 +741,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-temp_files")) {
       if (i + 1 >= argc) {
         laserror("'%s' needs 1 argument: base name", arg);
+        took = 1;  // blanks the option and what follows of its arguments
       } else {
         temp_file_base = argv[i + 1];
         took = 1;
@@ -745,6 +749,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-neighbors")) {
       if (i + 1 >= argc) {
         laserror("'%s' needs at least 1 argument: file_name or wild_card", arg);
+        took = 1;  // blanks the option and what follows of its arguments
       } else {
         add_neighbor_file_name(argv[i + 1], false);
         took = 1;
@@ -756,6 +761,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-neighbors_lof")) {
       if (i + 1 >= argc) {
         laserror("'%s' needs at least 1 argument: file_name", arg);
+        took = 1;  // blanks the option and what follows of its arguments
       } else {
         if (!add_neighbor_list_of_files(argv[i + 1], unique)) {
           laserror("cannot load neighbor list of files '%s'", argv[i + 1]);
@@ -794,6 +800,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-rescale")) {
       if (i + 3 >= argc) {
         laserror("'%s' needs 3 arguments: rescale_x rescale_y rescale_z", arg);
+        took = 3;  // blanks the option and what follows of its arguments
       } else {
         static const char* const invalid[3] = {
             "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but '%s' is not a valid rescale_x",
@@ -820,6 +827,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-rescale_xy")) {
       if (i + 2 >= argc) {
         laserror("'%s' needs 2 argument: rescale_x rescale_y", arg);
+        took = 2;  // blanks the option and what follows of its arguments
       } else {
         static const char* const invalid[2] = {
             "'%s' needs 3 arguments: rescale_x rescale_y, but '%s' is not a valid rescale_x",
@@ -844,6 +852,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-rescale_z")) {
       if (i + 1 >= argc) {
         laserror("'%s' needs 1 argument: rescale_z", arg);
+        took = 1;  // blanks the option and what follows of its arguments
       } else {
         double z;
         if (sscanf(argv[i + 1], "%lf", &z) != 1) {
@@ -861,6 +870,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-reoffset")) {
       if (i + 3 >= argc) {
         laserror("'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z", arg);
+        took = 3;  // blanks the option and what follows of its arguments
       } else {
         static const char* const invalid[3] = {
             "'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z, but '%s' is not a valid reoffset_x",
@@ -882,6 +892,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-iparse")) {
       if (i + 1 >= argc) {
         laserror("'%s' needs 1 argument: string", arg);
+        took = 1;  // blanks the option and what follows of its arguments
       } else {
         const size_t len = strlen(argv[i + 1]);
         delete[] parse_string;
@@ -892,6 +903,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-iskip")) {
       if (i + 1 >= argc) {
         laserror("'%s' needs 1 argument: number_of_lines", arg);
+        took = 1;  // blanks the option and what follows of its arguments
       } else {
         unsigned int lines;
         if (sscanf(argv[i + 1], "%u", &lines) != 1) {
@@ -906,6 +918,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-io_ibuffer")) {
       if (i + 1 >= argc) {
         laserror("'%s' needs 1 argument: size", arg);
+        took = 1;  // blanks the option and what follows of its arguments
       } else {
         unsigned int size;
         if (sscanf(argv[i + 1], "%u", &size) != 1) {
@@ -920,6 +933,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-itranslate_intensity") || is(arg, "-itranslate_scan_angle")) {
       if (i + 1 >= argc) {
         laserror("'%s' needs 1 argument: translation", arg);
+        took = 1;  // blanks the option and what follows of its arguments
       } else {
         float translation;
         if (sscanf(argv[i + 1], "%f", &translation) != 1) {
@@ -936,6 +950,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-iscale_intensity") || is(arg, "-iscale_scan_angle")) {
       if (i + 1 >= argc) {
         laserror("'%s' needs 1 argument: scale", arg);
+        took = 1;  // blanks the option and what follows of its arguments
       } else {
         float scale;
         if (sscanf(argv[i + 1], "%f", &scale) != 1) {
@@ -965,6 +980,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-iadd_extra") || is(arg, "-iadd_attribute")) {
       if (i + 3 >= argc) {
         laserror("'%s' needs 3 arguments: data_type name description", arg);
+        took = 3;  // blanks the option and what follows of its arguments
       } else {
         const int data_type = int_value(argv[i + 1]);
         const char* name = argv[i + 2];
@@ -1014,6 +1030,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-inside_tile")) {
       if (i + 3 >= argc) {
         laserror("'%s' needs 3 arguments: ll_x ll_y size", arg);
+        took = 3;  // blanks the option and what follows of its arguments
       } else {
         static const char* const invalid[3] = {"'%s' needs 3 arguments: ll_x ll_y size, but '%s' is not a valid ll_x.",
                                                "'%s' needs 3 arguments: ll_x ll_y size, but '%s' is not a valid ll_y.",
@@ -1034,6 +1051,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-inside_circle")) {
       if (i + 3 >= argc) {
         laserror("'%s' needs 3 arguments: center_x center_y radius", arg);
+        took = 3;  // blanks the option and what follows of its arguments
       } else {
         static const char* const invalid[3] = {
             "'%s' needs 3 arguments: center_x center_y radius, but '%s' is not a valid center_x.",
@@ -1055,6 +1073,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-inside") || is(arg, "-inside_rectangle")) {
       if (i + 4 >= argc) {
         laserror("'%s' needs 4 arguments: min_x min_y max_x max_y", arg);
+        took = 4;  // blanks the option and what follows of its arguments
       } else {
         static const char* const invalid[4] = {
             "'%s' needs 4 arguments: min_x min_y max_x max_y, but '%s' is not a valid min_x.",
@@ -1079,6 +1098,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-max_depth")) {
       if (i + 1 >= argc) {
         laserror("'%s' needs 1 argument: depth", arg);
+        took = 1;  // blanks the option and what follows of its arguments
       } else {
         int depth;
         if (sscanf(argv[i + 1], "%d", &depth) != 1) {
@@ -1094,6 +1114,7 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     } else if (is(arg, "-resolution")) {
       if (i + 1 >= argc) {
         laserror("'%s' needs 1 argument: resolution", arg);
+        took = 1;  // blanks the option and what follows of its arguments
       } else {
         float resolution;
         if (sscanf(argv[i + 1], "%f", &resolution) != 1) {
