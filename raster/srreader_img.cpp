@@ -3,7 +3,8 @@
 // of each row into cells.
 #include "raster/srreader_img.hpp"
 
-#include <cpl_error.h>   // CPLPushErrorHandler, CPLQuietErrorHandler, CPLGetLastErrorMsg
+#include <cpl_conv.h>    // CPLSetThreadLocalConfigOption to hear the driver's debug notes
+#include <cpl_error.h>   // CPLPushErrorHandler(Ex), CPLQuietErrorHandler
 #include <gdal.h>        // GDALOpenEx, GDALReadBlock, band and dataset queries
 #include <gdal_frmts.h>  // GDALRegister_HFA
 
@@ -11,7 +12,8 @@
 #include <cmath>      // isnan
 #include <cstdio>     // fprintf
 #include <cstdlib>    // free
-#include <cstring>    // memcpy, strcmp
+#include <cstring>    // memcpy, strcmp, strstr
+#include <string>     // file name and GDAL's reason in messages
 
 #include "tool/lasutility.hpp"  // malloc_las, round_clamp_i32
 
@@ -28,6 +30,55 @@ struct QuietGdal {
   ~QuietGdal() { CPLPopErrorHandler(); }
   QuietGdal(const QuietGdal&) = delete;
   QuietGdal& operator=(const QuietGdal&) = delete;
+};
+
+// Listens to GDAL while blocks are read. The HFA driver reports a short
+// read of an uncompressed block only as a debug note (and hands out a block
+// of zeros), so the debug notes of its band reader are switched on for the
+// duration and such a note marks the block as failed. Nothing is printed.
+class BlockReadWatch {
+ public:
+  BlockReadWatch() {
+    const char* before = CPLGetThreadLocalConfigOption("CPL_DEBUG", nullptr);
+    had_debug_ = before != nullptr;
+    if (had_debug_) debug_before_ = before;
+    CPLSetThreadLocalConfigOption("CPL_DEBUG", "HFABand");
+    CPLPushErrorHandlerEx(&BlockReadWatch::handler, this);
+  }
+  ~BlockReadWatch() {
+    CPLPopErrorHandler();
+    CPLSetThreadLocalConfigOption("CPL_DEBUG", had_debug_ ? debug_before_.c_str() : nullptr);
+  }
+  BlockReadWatch(const BlockReadWatch&) = delete;
+  BlockReadWatch& operator=(const BlockReadWatch&) = delete;
+
+  void reset() {
+    failed_ = false;
+    reason_.clear();
+  }
+  bool failed() const { return failed_; }
+  const std::string& reason() const { return reason_; }
+
+ private:
+  static void CPL_STDCALL handler(CPLErr level, CPLErrorNum, const char* message) {
+    BlockReadWatch* self = static_cast<BlockReadWatch*>(CPLGetErrorHandlerUserData());
+    if (self == nullptr || message == nullptr) return;
+    const bool short_read = level == CE_Debug && strstr(message, "HFABand") != nullptr &&
+                            strstr(message, "Read of") != nullptr && strstr(message, "failed") != nullptr;
+    if (level >= CE_Failure || short_read) {
+      self->failed_ = true;
+      if (self->reason_.empty()) {
+        self->reason_ = message;
+        while (!self->reason_.empty() && (self->reason_.back() == '\n' || self->reason_.back() == '\r'))
+          self->reason_.pop_back();
+      }
+    }
+  }
+
+  bool failed_ = false;
+  std::string reason_;
+  bool had_debug_ = false;
+  std::string debug_before_;
 };
 
 // The HFA pixel type number of a band as GDAL presents it: sub-byte types
@@ -345,20 +396,20 @@ bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*convert
 }
 
 void SRreader_img::load_block_row() {
-  QuietGdal quiet;
+  BlockReadWatch watch;
   GDALDatasetH ds = static_cast<GDALDatasetH>(dataset);
   const int band_count = nbands == 3 ? 3 : 1;
   uint8_t** arrays[3] = {nbands == 3 ? blocks_red : blocks, blocks_green, blocks_blue};
   for (int32_t b = 0; b < blocks_per_row; b++) {
+    watch.reset();
     bool ok = true;
     for (int k = 0; k < band_count && ok; k++) {
-      ok = GDALReadBlock(GDALGetRasterBand(ds, k + 1), b, next_block_row, arrays[k][b]) == CE_None;
+      ok = GDALReadBlock(GDALGetRasterBand(ds, k + 1), b, next_block_row, arrays[k][b]) == CE_None && !watch.failed();
     }
     block_ok[b] = ok ? 1 : 0;
     if (!ok) {
-      const char* why = CPLGetLastErrorMsg();
       fprintf(stderr, "ERROR in SRreader_img::read_raster(): cannot read block %d of block row %d in '%s'%s%s\n", b,
-              next_block_row, name.c_str(), (why && why[0]) ? ": " : "", why ? why : "");
+              next_block_row, name.c_str(), watch.reason().empty() ? "" : ": ", watch.reason().c_str());
     }
   }
   next_block_row++;

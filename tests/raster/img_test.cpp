@@ -326,15 +326,17 @@ TEST_F(ImgTest, RefusedFiles) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: zero file name pointer not supported by SRreader_img::open()\n");
 }
 
-// A compressed float IMG of 200 x 200 cells in 64 x 64 blocks (4 x 4 blocks)
-// whose values run in rows of equal cells, so every block is stored
-// run-length compressed.
-std::string write_compressed(const TempDir& dir, const std::string& name, std::vector<double>* values_out) {
+// A float IMG of 200 x 200 cells in 64 x 64 blocks (4 x 4 blocks) whose
+// values run in rows of equal cells, so that with compression every block
+// is stored run-length compressed.
+std::string write_blocks(const TempDir& dir, const std::string& name, std::vector<double>* values_out,
+                         bool compressed = true) {
   const int n = 200;
   std::vector<double> values;
   for (int i = 0; i < n * n; i++) values.push_back((i / n) * 1.25 - 50.0);
   const std::string path = dir.file(name);
-  EXPECT_TRUE(write_raster("HFA", path, n, n, 1, GDT_Float32, values, Geo(), nullptr, {"BLOCKSIZE=64", "COMPRESSED=YES"}));
+  EXPECT_TRUE(write_raster("HFA", path, n, n, 1, GDT_Float32, values, Geo(), nullptr,
+                           {"BLOCKSIZE=64", compressed ? "COMPRESSED=YES" : "COMPRESSED=NO"}));
   if (values_out) *values_out = values;
   return path;
 }
@@ -362,9 +364,16 @@ void misplace_block(const std::string& path, int block) {
   testsupport::write_file(path, bytes);
 }
 
-TEST_F(ImgTest, UnreadableBlockFailsExactlyItsCells) {
+class ImgHole : public ::testing::TestWithParam<bool> {
+ protected:
+  TempDir dir;
+};
+
+// A block stored beyond the end of the file: GDAL fails compressed blocks
+// and quietly hands out zeros for plain ones; both must fail their cells.
+TEST_P(ImgHole, UnreadableBlockFailsExactlyItsCells) {
   std::vector<double> values;
-  const std::string path = write_compressed(dir, "hole.img", &values);
+  const std::string path = write_blocks(dir, "hole.img", &values, GetParam());
   misplace_block(path, 5);  // block row 1, block column 1: rows and columns 64 to 127
   Opened o = open_img(path);
   ASSERT_TRUE(o.ok) << o.err;
@@ -390,6 +399,9 @@ TEST_F(ImgTest, UnreadableBlockFailsExactlyItsCells) {
   EXPECT_EQ(failed, 64 * 64);
   EXPECT_EQ(r.r_count, 200 * 200 - failed);  // failed cells were not delivered
 }
+
+INSTANTIATE_TEST_SUITE_P(Storage, ImgHole, ::testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& i) { return i.param ? "compressed" : "plain"; });
 
 // ---- rastcmp end to end ----
 
@@ -457,8 +469,8 @@ TEST_F(ImgTest, EndToEndFloatImgMatchesGeoTiffOfSameData) {
 }
 
 TEST_F(ImgTest, EndToEndBadFilesEndWithErrorStatus) {
-  const std::string whole = write_compressed(dir, "whole.img", nullptr);
-  const std::string hole = write_compressed(dir, "hole.img", nullptr);
+  const std::string whole = write_blocks(dir, "whole.img", nullptr);
+  const std::string hole = write_blocks(dir, "hole.img", nullptr);
   misplace_block(hole, 9);
   auto res = testsupport::run_rastcmp({"-i", whole, "-i", hole});
   EXPECT_EQ(res.status, 3) << res.err;
