@@ -9,7 +9,7 @@
 #include <algorithm>  // min
 #include <csetjmp>    // setjmp for libpng's error return
 #include <cstdlib>    // free
-#include <cstring>    // strlen, memcpy
+#include <cstring>    // memset
 #include <string>     // world file names
 
 #include "tool/lasutility.hpp"  // LASfopen, malloc_las, sscanf_las
@@ -27,6 +27,9 @@ bool decode_header(png_structp png, png_infop info, FILE* file) {
   png_init_io(png, file);
   png_set_sig_bytes(png, 8);
   png_read_info(png, info);
+  // png_read_image de-interlaces the passes itself; it expects to be told
+  // so before the row setup (the samples and row size stay the same)
+  if (png_get_interlace_type(png, info) != PNG_INTERLACE_NONE) png_set_interlace_handling(png);
   png_read_update_info(png, info);
   return true;
 }
@@ -253,6 +256,7 @@ int64_t SRreader_png::read_cells(int64_t n, int32_t* values, uint8_t* nodata_fla
   while (k < n) {
     if (col >= ncols && !next_row()) return k;
     const int32_t run = static_cast<int32_t>(std::min<int64_t>(n - k, ncols - col));
+    if (run <= 0) return k;  // only on a broken state: no cell left in the row
     int32_t* out = values + k;
     uint8_t* flags = nodata_flags + k;
     if (nbands < 1) {
@@ -270,9 +274,13 @@ int64_t SRreader_png::read_cells(int64_t n, int32_t* values, uint8_t* nodata_fla
       } else {
         for (int32_t i = 0; i < run; i++) out[i] = sample16(p + static_cast<size_t>(i) * step);
       }
-      // PNG samples are unsigned, so none matches the negative nodata of
-      // the default; the test keeps the batch equal to is_nodata().
-      for (int32_t i = 0; i < run; i++) flags[i] = out[i] == nodata;
+      // PNG samples are unsigned and below 2^nbits: a nodata value outside
+      // that range (the default -9999) matches no cell.
+      if (nodata < 0 || nodata >= (1 << nbits)) {
+        memset(flags, 0, static_cast<size_t>(run));
+      } else {
+        for (int32_t i = 0; i < run; i++) flags[i] = out[i] == nodata;
+      }
       // the further samples of the last pixel, as the per-cell path sets them
       const uint8_t* last = p + static_cast<size_t>(run - 1) * step;
       for (int32_t b = 1; b < nbands && b < 10; b++) {

@@ -268,6 +268,7 @@ TEST_F(PngTest, InterlacedDeliversTheSameCellsAsPlain) {
   EXPECT_EQ(res.status, 0) << res.err;
   EXPECT_NE(res.err.find("rasters are identical. both have 2745 value and 0 nodata cells."), std::string::npos)
       << res.err;
+  EXPECT_EQ(res.err.find("libpng"), std::string::npos) << res.err;  // decoded without complaint
 }
 
 TEST_F(PngTest, RotatedWorldFile) {
