@@ -17,7 +17,8 @@ class IntegerCompressor {
   // bits: width of the values (1..31 with a range of 2^bits; anything else
   // means full 32-bit values); contexts: number of interval models;
   // high_bits: how many top bits of a correction are modelled (at most 11,
-  // the rest are raw); range: when non-zero, the values lie in 0..range-1.
+  // the rest are raw); range: when non-zero, the values lie in 0..range-1
+  // (at most 2^31: results are signed 32-bit).
   IntegerCompressor(ArithmeticDecoder* decoder, uint32_t bits = 16, uint32_t contexts = 1, uint32_t high_bits = 8,
                     uint32_t range = 0);
   IntegerCompressor(ArithmeticEncoder* encoder, uint32_t bits = 16, uint32_t contexts = 1, uint32_t high_bits = 8,
