@@ -1,0 +1,311 @@
+// Compressor settings: validation messages, item lists derived from point
+// formats, requested versions and the settings record payload.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "las/bytestreamin_array.hpp"
+#include "las/bytestreamout_array.hpp"
+#include "ptcomp/ptcomp.hpp"
+#include "tool/lasmessage.hpp"
+
+namespace {
+
+LASitem item(uint32_t type, uint16_t size, uint16_t version) {
+  LASitem i;
+  i.type = type;
+  i.size = size;
+  i.version = version;
+  return i;
+}
+
+struct ItemCase {
+  LASitem item;
+  const char* error;  // null when the item passes
+};
+
+class CheckItem : public ::testing::TestWithParam<ItemCase> {};
+
+TEST_P(CheckItem, Message) {
+  PTcomp settings;
+  const bool ok = settings.check_item(&GetParam().item);
+  if (GetParam().error == nullptr) {
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(settings.get_error(), nullptr);
+  } else {
+    EXPECT_FALSE(ok);
+    ASSERT_NE(settings.get_error(), nullptr);
+    EXPECT_EQ(std::string(settings.get_error()), std::string(GetParam().error) + " (PTcomp v3.5r0)");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Items, CheckItem,
+    ::testing::Values(ItemCase{item(LASitem::BYTE, 1, 2), nullptr}, ItemCase{item(LASitem::BYTE, 0, 0), "BYTE has size < 1"},
+                      ItemCase{item(LASitem::BYTE, 3, 3), "BYTE has version > 2"},
+                      ItemCase{item(LASitem::POINT10, 20, 1), nullptr},
+                      ItemCase{item(LASitem::POINT10, 21, 0), "POINT10 has size != 20"},
+                      ItemCase{item(LASitem::POINT10, 20, 3), "POINT10 has version > 2"},
+                      ItemCase{item(LASitem::GPSTIME11, 4, 0), "GPSTIME11 has size != 8"},
+                      ItemCase{item(LASitem::GPSTIME11, 8, 5), "GPSTIME11 has version > 2"},
+                      ItemCase{item(LASitem::RGB12, 8, 0), "RGB12 has size != 6"},
+                      ItemCase{item(LASitem::RGB12, 6, 3), "RGB12 has version > 2"},
+                      ItemCase{item(LASitem::WAVEPACKET13, 28, 0), "WAVEPACKET13 has size != 29"},
+                      ItemCase{item(LASitem::WAVEPACKET13, 29, 2), "WAVEPACKET13 has version > 1"},
+                      ItemCase{item(LASitem::POINT14, 30, 4), nullptr},
+                      ItemCase{item(LASitem::POINT14, 48, 3), "POINT14 has size != 30"},
+                      ItemCase{item(LASitem::POINT14, 30, 1), "POINT14 has version != 0 and != 2 and != 3 and != 4"},
+                      ItemCase{item(LASitem::RGB14, 8, 3), "RGB14 has size != 6"},
+                      ItemCase{item(LASitem::RGB14, 6, 5), "RGB14 has version != 0 and != 2 and != 3 and != 4"},
+                      ItemCase{item(LASitem::RGBNIR14, 6, 3), "RGBNIR14 has size != 8"},
+                      ItemCase{item(LASitem::RGBNIR14, 8, 1), "RGBNIR14 has version != 0 and != 2 and != 3 and != 4"},
+                      ItemCase{item(LASitem::WAVEPACKET14, 29, 3), nullptr},
+                      ItemCase{item(LASitem::WAVEPACKET14, 30, 3), "WAVEPACKET14 has size != 29"},
+                      ItemCase{item(LASitem::WAVEPACKET14, 29, 2), "WAVEPACKET14 has version != 0 and != 3 and != 4"},
+                      ItemCase{item(LASitem::BYTE14, 0, 3), "BYTE14 has size < 1"},
+                      ItemCase{item(LASitem::BYTE14, 2, 1), "BYTE14 has version != 0 and != 2 and != 3 and != 4"},
+                      ItemCase{item(3, 4, 1), "item unknown (3,4,1)"},
+                      ItemCase{item(15, 2, 0), "item unknown (15,2,0)"}));
+
+TEST(PTcomp, Defaults) {
+  PTcomp settings;
+  EXPECT_EQ(settings.compressor, 2);
+  EXPECT_EQ(settings.coder, 0);
+  EXPECT_EQ(settings.version_major, 3);
+  EXPECT_EQ(settings.version_minor, 5);
+  EXPECT_EQ(settings.version_revision, 0);
+  EXPECT_EQ(settings.options, 0u);
+  EXPECT_EQ(settings.chunk_size, 50000u);
+  EXPECT_EQ(settings.number_of_special_evlrs, -1);
+  EXPECT_EQ(settings.offset_to_special_evlrs, -1);
+  EXPECT_EQ(settings.num_items, 0);
+  EXPECT_EQ(settings.items, nullptr);
+  EXPECT_EQ(settings.get_error(), nullptr);
+}
+
+TEST(PTcomp, CheckCompressorCoderAndSizes) {
+  PTcomp settings;
+  ASSERT_TRUE(settings.setup(1, 28, PTcomp::COMPRESSOR_POINTWISE_CHUNKED));
+  EXPECT_TRUE(settings.check(28));
+  EXPECT_TRUE(settings.check(0));
+  EXPECT_FALSE(settings.check(30));
+  EXPECT_STREQ(settings.get_error(), "point has size of 30 but items only add up to 28 bytes (PTcomp v3.5r0)");
+  settings.compressor = 4;
+  EXPECT_FALSE(settings.check(28));
+  EXPECT_STREQ(settings.get_error(), "compressor 4 not supported (PTcomp v3.5r0)");
+  settings.compressor = 3;
+  settings.coder = 1;
+  EXPECT_FALSE(settings.check(28));
+  EXPECT_STREQ(settings.get_error(), "coder 1 not supported (PTcomp v3.5r0)");
+
+  EXPECT_FALSE(settings.check_items(0, settings.items, 0));
+  EXPECT_STREQ(settings.get_error(), "number of items cannot be zero (PTcomp v3.5r0)");
+  EXPECT_FALSE(settings.check_items(2, nullptr, 0));
+  EXPECT_STREQ(settings.get_error(), "items pointer cannot be NULL (PTcomp v3.5r0)");
+  // The first bad item ends the check.
+  const LASitem items[3] = {item(LASitem::POINT10, 20, 2), item(LASitem::RGB12, 5, 2), item(LASitem::BYTE, 0, 2)};
+  EXPECT_FALSE(settings.check_items(3, items, 0));
+  EXPECT_STREQ(settings.get_error(), "RGB12 has size != 6 (PTcomp v3.5r0)");
+  // The size sum wraps at 16 bits like the record length it is compared with.
+  const LASitem wide[2] = {item(LASitem::BYTE, 65535, 0), item(LASitem::BYTE, 3, 0)};
+  EXPECT_TRUE(settings.check_items(2, wide, 2));
+}
+
+struct SetupCase {
+  uint8_t point_type;
+  uint16_t point_size;
+  uint32_t options;
+  std::vector<LASitem> items;  // versions as set for compressor 2
+};
+
+class SetupItems : public ::testing::TestWithParam<SetupCase> {};
+
+TEST_P(SetupItems, FromPointFormat) {
+  const SetupCase& p = GetParam();
+  for (uint16_t kind : {PTcomp::COMPRESSOR_NONE, PTcomp::COMPRESSOR_POINTWISE_CHUNKED}) {
+    PTcomp settings;
+    settings.options = p.options;
+    uint16_t count = 0;
+    LASitem* items = nullptr;
+    ASSERT_TRUE(settings.setup(&count, &items, p.point_type, p.point_size, kind));
+    ASSERT_EQ(count, p.items.size());
+    ASSERT_EQ(settings.num_items, count);
+    for (size_t i = 0; i < count; i++) {
+      LASitem expected = p.items[i];
+      if (kind == PTcomp::COMPRESSOR_NONE) expected.version = 0;
+      EXPECT_EQ(items[i].type, expected.type) << i;
+      EXPECT_EQ(items[i].size, expected.size) << i;
+      EXPECT_EQ(items[i].version, expected.version) << i;
+      EXPECT_EQ(settings.items[i], items[i]);
+    }
+    EXPECT_NE(items, settings.items);
+    EXPECT_EQ(settings.compressor, kind);
+    delete[] items;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, SetupItems,
+    ::testing::Values(
+        SetupCase{0, 20, 0, {item(LASitem::POINT10, 20, 2)}},
+        SetupCase{3, 37, 0,
+                  {item(LASitem::POINT10, 20, 2), item(LASitem::GPSTIME11, 8, 2), item(LASitem::RGB12, 6, 2),
+                   item(LASitem::BYTE, 3, 2)}},
+        SetupCase{5, 63, 0,
+                  {item(LASitem::POINT10, 20, 2), item(LASitem::GPSTIME11, 8, 2), item(LASitem::RGB12, 6, 2),
+                   item(LASitem::WAVEPACKET13, 29, 1)}},
+        SetupCase{6, 30, 0, {item(LASitem::POINT14, 30, 3)}},
+        SetupCase{7, 40, 0, {item(LASitem::POINT14, 30, 3), item(LASitem::RGB14, 6, 3), item(LASitem::BYTE14, 4, 3)}},
+        SetupCase{8, 38, 0, {item(LASitem::POINT14, 30, 3), item(LASitem::RGBNIR14, 8, 3)}},
+        SetupCase{10, 67, 0,
+                  {item(LASitem::POINT14, 30, 3), item(LASitem::RGBNIR14, 8, 3), item(LASitem::WAVEPACKET14, 29, 3)}},
+        // Compatibility mode: the older items, 5 (+2 for NIR) more extra bytes.
+        SetupCase{6, 30, 1, {item(LASitem::POINT10, 20, 2), item(LASitem::GPSTIME11, 8, 2), item(LASitem::BYTE, 5, 2)}},
+        SetupCase{8, 40, 1,
+                  {item(LASitem::POINT10, 20, 2), item(LASitem::GPSTIME11, 8, 2), item(LASitem::RGB12, 6, 2),
+                   item(LASitem::BYTE, 9, 2)}},
+        SetupCase{3, 37, 1,
+                  {item(LASitem::POINT10, 20, 2), item(LASitem::GPSTIME11, 8, 2), item(LASitem::RGB12, 6, 2),
+                   item(LASitem::BYTE, 3, 2)}}));
+
+struct Captured {
+  LAS_MESSAGE_TYPE type;
+  std::string text;
+};
+std::vector<Captured> captured;
+void capture(LAS_MESSAGE_TYPE type, const char* text, void*) { captured.push_back({type, text}); }
+
+TEST(PTcomp, ShortPointSizeWarnsAndIsTolerated) {
+  las_message_reset();
+  captured.clear();
+  set_message_handler(&capture);
+  PTcomp settings;
+  const bool ok = settings.setup(1, 20, PTcomp::COMPRESSOR_NONE);
+  unset_message_handler();
+  ASSERT_TRUE(ok);
+  ASSERT_EQ(captured.size(), 1u);
+  EXPECT_EQ(captured[0].type, LAS_WARNING);
+  EXPECT_EQ(captured[0].text, "point size 20 too small by 8 bytes for point type 1. assuming point_size of 28");
+  ASSERT_EQ(settings.num_items, 2);
+  EXPECT_EQ(settings.items[1].type, LASitem::GPSTIME11);
+}
+
+TEST(PTcomp, UnknownPointType) {
+  PTcomp settings;
+  EXPECT_FALSE(settings.setup(11, 40, PTcomp::COMPRESSOR_NONE));
+  EXPECT_STREQ(settings.get_error(), "point type 11 unknown (PTcomp v3.5r0)");
+}
+
+TEST(PTcomp, RequestVersion) {
+  PTcomp settings;
+  EXPECT_FALSE(settings.request_version(2));
+  EXPECT_STREQ(settings.get_error(), "call setup() before requesting version (PTcomp v3.5r0)");
+  ASSERT_TRUE(settings.setup(10, 70, PTcomp::COMPRESSOR_LAYERED_CHUNKED));
+  EXPECT_FALSE(settings.request_version(0));
+  EXPECT_STREQ(settings.get_error(), "with compression version is at least 1 (PTcomp v3.5r0)");
+  EXPECT_FALSE(settings.request_version(5));
+  EXPECT_STREQ(settings.get_error(), "version larger than 4 not supported (PTcomp v3.5r0)");
+  ASSERT_TRUE(settings.request_version(4));
+  for (uint16_t i = 0; i < settings.num_items; i++) EXPECT_EQ(settings.items[i].version, 4);
+  ASSERT_TRUE(settings.request_version(1));
+  for (uint16_t i = 0; i < settings.num_items; i++) EXPECT_EQ(settings.items[i].version, 3);
+
+  PTcomp older;
+  ASSERT_TRUE(older.setup(4, 60, PTcomp::COMPRESSOR_POINTWISE));
+  ASSERT_TRUE(older.request_version(4));
+  EXPECT_EQ(older.items[0].version, 2);    // POINT10
+  EXPECT_EQ(older.items[2].version, 1);    // WAVEPACKET13
+  EXPECT_EQ(older.items[3].version, 2);    // BYTE
+  ASSERT_TRUE(older.request_version(1));
+  EXPECT_EQ(older.items[0].version, 1);
+
+  PTcomp plain;
+  ASSERT_TRUE(plain.setup(0, 20, PTcomp::COMPRESSOR_NONE));
+  EXPECT_FALSE(plain.request_version(1));
+  EXPECT_STREQ(plain.get_error(), "without compression version is always 0 (PTcomp v3.5r0)");
+  EXPECT_TRUE(plain.request_version(0));
+}
+
+TEST(PTcomp, PayloadRoundTrip) {
+  PTcomp settings;
+  ASSERT_TRUE(settings.setup(7, 42, PTcomp::COMPRESSOR_LAYERED_CHUNKED));
+  settings.chunk_size = 0;
+  settings.options = 0x12345678;
+  settings.number_of_special_evlrs = 2;
+  settings.offset_to_special_evlrs = 123456789012ll;
+  const unsigned char* bytes = nullptr;
+  uint32_t size = 0;
+  ASSERT_TRUE(settings.pack(&bytes, &size));
+  ASSERT_EQ(size, 34u + 6 * 3);
+  EXPECT_EQ(bytes[0], 3);  // compressor, little-endian
+  EXPECT_EQ(bytes[1], 0);
+  EXPECT_EQ(bytes[4], 3);  // version major
+  EXPECT_EQ(bytes[5], 5);
+  EXPECT_EQ(bytes[32], 3);  // num_items
+  EXPECT_EQ(bytes[34], LASitem::POINT14);
+  EXPECT_EQ(bytes[36], 30);
+
+  PTcomp read;
+  std::string failure;
+  ASSERT_TRUE(read.unpack(bytes, size, &failure));
+  EXPECT_EQ(read.compressor, 3);
+  EXPECT_EQ(read.chunk_size, 0u);
+  EXPECT_EQ(read.options, 0x12345678u);
+  EXPECT_EQ(read.number_of_special_evlrs, 2);
+  EXPECT_EQ(read.offset_to_special_evlrs, 123456789012ll);
+  ASSERT_EQ(read.num_items, 3);
+  for (int i = 0; i < 3; i++) EXPECT_EQ(read.items[i], settings.items[i]);
+  EXPECT_TRUE(read.check(42));
+
+  PTcomp copy(read);
+  EXPECT_NE(copy.items, read.items);
+  EXPECT_EQ(copy.items[2], read.items[2]);
+}
+
+struct TruncationCase {
+  long long keep;
+  const char* failure;
+};
+
+class TruncatedPayload : public ::testing::TestWithParam<TruncationCase> {};
+
+TEST_P(TruncatedPayload, NamesTheField) {
+  PTcomp settings;
+  ASSERT_TRUE(settings.setup(3, 34, PTcomp::COMPRESSOR_POINTWISE_CHUNKED));
+  const unsigned char* bytes = nullptr;
+  uint32_t size = 0;
+  ASSERT_TRUE(settings.pack(&bytes, &size));
+  ASSERT_LT(GetParam().keep, static_cast<long long>(size));
+  PTcomp read;
+  std::string failure;
+  EXPECT_FALSE(read.unpack(bytes, GetParam().keep, &failure));
+  EXPECT_EQ(failure, GetParam().failure);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, TruncatedPayload,
+                         ::testing::Values(TruncationCase{0, "reading compressor 2"},
+                                           TruncationCase{3, "reading coder 0"},
+                                           TruncationCase{4, "reading version_major 3"},
+                                           TruncationCase{5, "reading version_minor 5"},
+                                           TruncationCase{7, "reading version_revision 0"},
+                                           TruncationCase{11, "reading options 0"},
+                                           TruncationCase{12, "reading chunk_size 50000"},
+                                           TruncationCase{20, "reading number_of_special_evlrs -1"},
+                                           TruncationCase{31, "reading offset_to_special_evlrs -1"},
+                                           TruncationCase{33, "reading num_items 0"},
+                                           TruncationCase{35, "reading type 0 of item 0"},
+                                           TruncationCase{37, "reading size 0 of item 0"},
+                                           TruncationCase{39, "reading version 0 of item 0"},
+                                           TruncationCase{40, "reading type 0 of item 1"},
+                                           TruncationCase{51, "reading version 0 of item 2"}));
+
+TEST(PTcomp, WritePayloadToFailingStreamReportsFalse) {
+  PTcomp settings;
+  ASSERT_TRUE(settings.setup(0, 20, PTcomp::COMPRESSOR_POINTWISE_CHUNKED));
+  ByteStreamOutArrayLE out(0);
+  EXPECT_TRUE(settings.write_payload(&out));
+  EXPECT_EQ(out.get_size(), 40);
+}
+
+}  // namespace
