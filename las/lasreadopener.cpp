@@ -514,7 +514,8 @@ bool LASreadOpener::add_neighbor_file_name(const char* name, long long npoints, 
 
 // Reads a list file line by line. A line longer than the buffer is taken
 // in pieces, each piece as a line of its own. Blanks, tabs and line feeds
-// are cut from the end of a line (never its first character); lines with
+// are cut from the end of a line (never its first character), and so is the
+// carriage return of list files written with CRLF line ends; lines with
 // nothing else are skipped.
 bool LASreadOpener::read_list_file(const char* list_file, bool only_unique, bool neighbors) {
   FILE* file = LASfopen(list_file, "r");
@@ -527,7 +528,9 @@ bool LASreadOpener::read_list_file(const char* list_file, bool only_unique, bool
   while (fgets(line, kListLineSize, file) != nullptr) {
     line_number++;
     size_t len = strlen(line);
-    while (len > 1 && (line[len - 1] == ' ' || line[len - 1] == '\t' || line[len - 1] == '\n')) line[--len] = '\0';
+    while (len > 1 && (line[len - 1] == ' ' || line[len - 1] == '\t' || line[len - 1] == '\n' || line[len - 1] == '\r')) {
+      line[--len] = '\0';
+    }
     if (is_blank_line(line)) continue;
 
     unsigned int ID = 0;

@@ -358,6 +358,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ListCase{"Plain", "a.asc\nb.asc\n", {"a.asc", "b.asc"}, {0, 1}},
         ListCase{"NoFinalLineEnd", "a.asc\nb.asc", {"a.asc", "b.asc"}, {}},
+        ListCase{"CrlfLineEnds", "a.asc\r\nb.asc\r\n", {"a.asc", "b.asc"}, {}},
         ListCase{"IdWithBlank", "7, /data/x.ptc\n", {"/data/x.ptc"}, {7}},
         ListCase{"IdWithTab", "8,\t/d/y z.ptc\n", {"/d/y z.ptc"}, {8}},
         ListCase{"BlanksAtTheEnd", "a.asc  \t \nb.asc\t\n", {"a.asc", "b.asc"}, {}},
