@@ -202,6 +202,24 @@ TEST_F(DriverE2E, HelpPrintsBannerUsageAndHint) {
   EXPECT_EQ(all[11], "use '-hh' or see rastcmp_README.md to get extended help");
 }
 
+TEST_F(DriverE2E, ExtendedHelpHasNoHint) {
+  const RunResult r = run_rastcmp({"-hh"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("Supported LAS Inputs\n  -i lidar.las\n"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("use '-hh'"), std::string::npos);
+  const auto all = lines(r.err);
+  ASSERT_GE(all.size(), 11u);
+  EXPECT_EQ(all[all.size() - 11], "Kestrel rastcmp (rastcmp project) version 251128");
+  EXPECT_EQ(all.back(), "rastcmp -i *.bil");
+}
+
+TEST_F(DriverE2E, PrintLogStats) {
+  const std::string a = grid("a.asc", {"1", "2", "3", "4", "5", "6"});
+  const RunResult r = run_rastcmp({"-print_log_stats", "-gui", "-i", a, "-i", a});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("\nLog stats: FE=0,E=0,SW=0,W=1,I=3\n"), std::string::npos) << r.err;
+}
+
 TEST_F(DriverE2E, VersionAndQuietVersion) {
   RunResult r = run_rastcmp({"-version"});
   EXPECT_EQ(r.status, 0);
