@@ -55,7 +55,8 @@ class ArithmeticDecoder {
   uint32_t get_length() const { return length; }
 
  private:
-  // Shifts in bytes while the interval is below 2^24.
+  // Shifts in bytes while the interval is below 2^24. (The decoder is bound
+  // by its division chain; the virtual byte read costs little beside it.)
   inline void renormalise(uint32_t& v, uint32_t& l) {
     do {
       v = (v << 8) | static_cast<uint32_t>(stream->getByte());
@@ -105,12 +106,11 @@ inline uint32_t ArithmeticDecoder::decodeSymbol(ArithmeticModel* m) {
     s = m->lookup[t];
     uint32_t n = m->lookup[t + 1] + 1;
     while (n > s + 1) {
+      // Written as selects so the compiler can avoid unpredictable branches.
       const uint32_t k = (s + n) >> 1;
-      if (cumulative[k] > dv) {
-        n = k;
-      } else {
-        s = k;
-      }
+      const bool above = cumulative[k] > dv;
+      n = above ? k : n;
+      s = above ? s : k;
     }
     x = cumulative[s] * l;
     if (s != m->top_symbol) y = cumulative[s + 1] * l;

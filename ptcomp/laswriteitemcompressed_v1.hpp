@@ -1,0 +1,102 @@
+// Compressed item writers of version 1 for the items of point formats 0 to 5
+// (POINT10, GPSTIME11, RGB12, WAVEPACKET13, BYTE), the mirror of the version 1
+// readers: the same models, contexts and state updates, with every symbol
+// the reader decodes encoded into one shared arithmetic encoder.
+#ifndef PTCOMP_LASWRITEITEMCOMPRESSED_V1_HPP
+#define PTCOMP_LASWRITEITEMCOMPRESSED_V1_HPP
+
+#include <cstdint>  // fixed-width types
+#include <memory>   // unique_ptr, owned models and compressors
+
+#include "ptcomp/arithmeticencoder.hpp"  // ArithmeticEncoder, the shared encoder
+#include "ptcomp/bytemodeltable.hpp"     // ByteModelTable, models chosen by a byte value
+#include "ptcomp/integercompressor.hpp"  // IntegerCompressor
+#include "ptcomp/itemfields.hpp"         // Point10Fields
+#include "ptcomp/laswriteitem.hpp"       // LASwriteItemCompressed
+
+class LASwriteItemCompressed_POINT10_v1 : public LASwriteItemCompressed {
+ public:
+  explicit LASwriteItemCompressed_POINT10_v1(ArithmeticEncoder* enc);
+  bool init(const uint8_t* item, uint32_t& context) override;
+  bool write(const uint8_t* item, uint32_t& context) override;
+
+ private:
+  ArithmeticEncoder* enc;
+  Point10Fields last{};
+  int32_t last_x_diff[3] = {0, 0, 0};
+  int32_t last_y_diff[3] = {0, 0, 0};
+  int ring = 0;
+  IntegerCompressor ic_dx;
+  IntegerCompressor ic_dy;
+  IntegerCompressor ic_z;
+  IntegerCompressor ic_intensity;
+  IntegerCompressor ic_scan_angle_rank;
+  IntegerCompressor ic_point_source_id;
+  std::unique_ptr<ArithmeticModel> m_changed_values;
+  ByteModelTable m_flags{true};
+  ByteModelTable m_classification{true};
+  ByteModelTable m_user_data{true};
+};
+
+class LASwriteItemCompressed_GPSTIME11_v1 : public LASwriteItemCompressed {
+ public:
+  explicit LASwriteItemCompressed_GPSTIME11_v1(ArithmeticEncoder* enc);
+  bool init(const uint8_t* item, uint32_t& context) override;
+  bool write(const uint8_t* item, uint32_t& context) override;
+
+ private:
+  ArithmeticEncoder* enc;
+  int64_t last_time = 0;  // the 64-bit pattern of the double
+  int32_t last_diff = 0;
+  int32_t extreme_counter = 0;
+  std::unique_ptr<ArithmeticModel> m_multi;
+  std::unique_ptr<ArithmeticModel> m_multi_0diff;
+  IntegerCompressor ic_time;
+};
+
+class LASwriteItemCompressed_RGB12_v1 : public LASwriteItemCompressed {
+ public:
+  explicit LASwriteItemCompressed_RGB12_v1(ArithmeticEncoder* enc);
+  bool init(const uint8_t* item, uint32_t& context) override;
+  bool write(const uint8_t* item, uint32_t& context) override;
+
+ private:
+  ArithmeticEncoder* enc;
+  uint16_t last[3] = {0, 0, 0};
+  std::unique_ptr<ArithmeticModel> m_byte_used;
+  IntegerCompressor ic_rgb;
+};
+
+class LASwriteItemCompressed_WAVEPACKET13_v1 : public LASwriteItemCompressed {
+ public:
+  explicit LASwriteItemCompressed_WAVEPACKET13_v1(ArithmeticEncoder* enc);
+  bool init(const uint8_t* item, uint32_t& context) override;
+  bool write(const uint8_t* item, uint32_t& context) override;
+
+ private:
+  ArithmeticEncoder* enc;
+  uint8_t last[28] = {};  // bytes 1 to 28 of the item
+  int32_t last_offset_diff = 0;
+  uint32_t last_kind = 0;
+  std::unique_ptr<ArithmeticModel> m_packet_index;
+  std::unique_ptr<ArithmeticModel> m_offset_kind[4];
+  IntegerCompressor ic_offset_diff;
+  IntegerCompressor ic_packet_size;
+  IntegerCompressor ic_return_point;
+  IntegerCompressor ic_xyz;
+};
+
+class LASwriteItemCompressed_BYTE_v1 : public LASwriteItemCompressed {
+ public:
+  LASwriteItemCompressed_BYTE_v1(ArithmeticEncoder* enc, uint32_t size);
+  bool init(const uint8_t* item, uint32_t& context) override;
+  bool write(const uint8_t* item, uint32_t& context) override;
+
+ private:
+  ArithmeticEncoder* enc;
+  uint32_t size;
+  std::unique_ptr<uint8_t[]> last;  // size bytes, zeroed
+  IntegerCompressor ic_byte;
+};
+
+#endif
