@@ -20,7 +20,8 @@ class PTcomp;
 
 class LASreadPoint {
  public:
-  // Chooses the compressed reader of an item; see ptcomp/lasitemcodecs.hpp.
+  // Chooses the compressed reader of an item (create_compressed_reader in
+  // lasreadpoint.cpp is the built-in one).
   typedef LASreadItemCompressed* (*CompressedReaderFactory)(const LASitem& item, ArithmeticDecoder* decoder,
                                                             uint32_t selective_mask);
   // Test hook: replaces the codec factory for every point reader set up
@@ -87,7 +88,10 @@ class LASreadPoint {
   // table first when it has not been read yet.
   bool start_chunk_state();
   bool read_chunk_table();
-  bool corrupt_chunk_table(int64_t chunk_table_start, int64_t chunks_start, bool summed);
+  bool corrupt_chunk_table(int64_t chunk_table_start, int64_t chunks_start);
+  // Turns the first `count` decoded chunk lengths into starts; returns how
+  // many entries are valid (each start above the one before).
+  uint32_t sum_chunk_starts(uint32_t count);
   // Makes room for and records the start of a chunk met while reading.
   void add_chunk_start(int64_t start);
   // Seeks to chunk `chunk` and restarts there.
@@ -100,6 +104,9 @@ class LASreadPoint {
   LASreadItem** readers = nullptr;  // the set in use, or null at a chunk start
   LASreadItemRaw** raw_readers = nullptr;
   LASreadItemCompressed** compressed_readers = nullptr;
+  // The two sets as base pointers, for `readers`.
+  LASreadItem** raw_set = nullptr;
+  LASreadItem** compressed_set = nullptr;
   ArithmeticDecoder* decoder = nullptr;
   bool layered = false;
   uint32_t chunk_size = NO_CHUNK_SIZE;
@@ -118,6 +125,10 @@ class LASreadPoint {
   std::vector<uint8_t> scratch;
   std::vector<uint8_t*> scratch_point;
   std::vector<uint32_t> item_sizes;
+  std::vector<uint32_t> item_offsets;  // byte offset of each item in a record
+  // Set when reading cannot go on: the chunk table could not be read, or a
+  // chunk failed and the start of the next one is not known.
+  bool stalled = false;
 
   // Uncompressed records are read a block at a time from a seekable stream
   // and handed out from memory: straight copies when every item is stored

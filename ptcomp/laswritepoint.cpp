@@ -1,0 +1,205 @@
+// The point record writer: item writer sets and the raw record block.
+#include "ptcomp/laswritepoint.hpp"
+
+#include <cstdarg>  // va_list for the error text
+#include <cstdio>   // vsnprintf
+#include <cstring>  // memcpy
+
+#include "las/endianness.hpp"            // Endian::IS_LITTLE_ENDIAN: records copied as stored
+#include "ptcomp/arithmeticencoder.hpp"  // ArithmeticEncoder
+#include "ptcomp/laswriteitemraw.hpp"    // create_write_item_raw
+#include "ptcomp/ptcomp.hpp"             // PTcomp, the compressor settings
+
+namespace {
+
+LASwritePoint::CompressedWriterFactory compressed_writer_factory = nullptr;
+
+// ===========================================================================
+// The compressed item writers by item type and version. This is where the
+// codecs are hooked in; an item without a codec answers null, and setup then
+// refuses the item list.
+// ===========================================================================
+LASwriteItemCompressed* create_compressed_writer(const LASitem& item, ArithmeticEncoder* encoder) {
+  (void)item;
+  (void)encoder;
+  return nullptr;
+}
+
+constexpr size_t BLOCK_BYTES = 65536;
+
+}  // namespace
+
+void LASwritePoint::set_compressed_writer_factory(CompressedWriterFactory factory) {
+  compressed_writer_factory = factory;
+}
+
+LASwritePoint::LASwritePoint() { error_text[0] = '\0'; }
+
+LASwritePoint::~LASwritePoint() { clear(); }
+
+void LASwritePoint::clear() {
+  for (uint32_t i = 0; i < writer_count; i++) {
+    if (raw_writers) delete raw_writers[i];
+    if (compressed_writers) delete compressed_writers[i];
+  }
+  delete[] raw_writers;
+  delete[] compressed_writers;
+  raw_writers = nullptr;
+  compressed_writers = nullptr;
+  writer_count = 0;
+  delete encoder;
+  encoder = nullptr;
+  compressor = 0;
+  layered = false;
+  chunk_size = 0xFFFFFFFFu;
+  record_size = 0;
+  item_sizes.clear();
+  copy_items = false;
+  block.clear();
+  block_used = 0;
+}
+
+void LASwritePoint::set_error(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vsnprintf(error_text, sizeof(error_text), format, args);
+  va_end(args);
+}
+
+bool LASwritePoint::setup(uint32_t num_items, const LASitem* items, const PTcomp* ptcomp) {
+  clear();
+  if (num_items == 0 || items == nullptr) {
+    set_error("point record without items");
+    return false;
+  }
+  if (ptcomp && ptcomp->compressor != PTcomp::COMPRESSOR_NONE) {
+    if (num_items != ptcomp->num_items || items != ptcomp->items) {
+      set_error("items differ from those of the compressor settings");
+      return false;
+    }
+    if (ptcomp->coder != PTcomp::CODER_ARITHMETIC) {
+      set_error("coder %u not supported", static_cast<unsigned>(ptcomp->coder));
+      return false;
+    }
+    if (ptcomp->compressor > PTcomp::COMPRESSOR_LAYERED_CHUNKED) {
+      set_error("compressor %u not supported", static_cast<unsigned>(ptcomp->compressor));
+      return false;
+    }
+    encoder = new ArithmeticEncoder();
+    compressor = ptcomp->compressor;
+    layered = compressor == PTcomp::COMPRESSOR_LAYERED_CHUNKED;
+  }
+
+  writer_count = num_items;
+  raw_writers = new LASwriteItemRaw*[num_items]();
+  item_sizes.resize(num_items);
+  bool has_point14 = false;
+  for (uint32_t i = 0; i < num_items; i++) {
+    raw_writers[i] = create_write_item_raw(items[i]);
+    if (raw_writers[i] == nullptr) {
+      set_error("item %u of type %u and size %u not supported", i, static_cast<unsigned>(items[i].type),
+                static_cast<unsigned>(items[i].size));
+      return false;
+    }
+    item_sizes[i] = items[i].size;
+    record_size += items[i].size;
+    if (items[i].type == LASitem::POINT14) has_point14 = true;
+  }
+  if (encoder == nullptr) {
+    copy_items = Endian::IS_LITTLE_ENDIAN && !has_point14;
+    return true;
+  }
+
+  CompressedWriterFactory factory = compressed_writer_factory ? compressed_writer_factory : &create_compressed_writer;
+  compressed_writers = new LASwriteItemCompressed*[num_items]();
+  for (uint32_t i = 0; i < num_items; i++) {
+    compressed_writers[i] = factory(items[i], encoder);
+    if (compressed_writers[i] == nullptr) {
+      set_error("no encoder for item %u of type %u and version %u", i, static_cast<unsigned>(items[i].type),
+                static_cast<unsigned>(items[i].version));
+      return false;
+    }
+  }
+  if (compressor != PTcomp::COMPRESSOR_POINTWISE && ptcomp->chunk_size) chunk_size = ptcomp->chunk_size;
+  return true;
+}
+
+bool LASwritePoint::init(ByteStreamOut* outstream) {
+  if (outstream == nullptr || raw_writers == nullptr) return false;
+  output = outstream;
+  for (uint32_t i = 0; i < writer_count; i++) raw_writers[i]->init(output);
+  if (copy_items) {
+    const size_t records = record_size < BLOCK_BYTES ? BLOCK_BYTES / record_size : 1;
+    block.assign(records * record_size, 0);
+    block_used = 0;
+  }
+  return true;
+}
+
+bool LASwritePoint::flush_block() {
+  if (block_used == 0) return true;
+  const bool ok = output->putBytes(block.data(), static_cast<unsigned int>(block_used));
+  block_used = 0;
+  if (!ok) set_error("cannot write point data");
+  return ok;
+}
+
+bool LASwritePoint::write(const uint8_t* const* point) {
+  if (output == nullptr) return false;
+  if (encoder) return write_compressed(point);
+  if (copy_items) {
+    if (block_used + record_size > block.size() && !flush_block()) return false;
+    uint8_t* record = block.data() + block_used;
+    for (uint32_t i = 0; i < writer_count; i++) {
+      memcpy(record, point[i], item_sizes[i]);
+      record += item_sizes[i];
+    }
+    block_used += record_size;
+    return true;
+  }
+  uint32_t context = 0;
+  for (uint32_t i = 0; i < writer_count; i++) {
+    if (!raw_writers[i]->write(point[i], context)) {
+      set_error("cannot write point data");
+      return false;
+    }
+  }
+  return true;
+}
+
+bool LASwritePoint::chunk() {
+  if (encoder == nullptr) return false;
+  return chunk_compressed();
+}
+
+bool LASwritePoint::done() {
+  if (output == nullptr) return true;
+  bool ok = true;
+  if (encoder) {
+    ok = done_compressed();
+  } else if (copy_items) {
+    ok = flush_block();
+  }
+  output = nullptr;
+  return ok;
+}
+
+// ---------------------------------------------------------------------------
+// Compressed output (kinds 1 to 3): the chunked compressor and its chunk table
+// are built here on top of the compressed item writers.
+// ---------------------------------------------------------------------------
+
+bool LASwritePoint::write_compressed(const uint8_t* const*) {
+  set_error("compressed point writing is not available");
+  return false;
+}
+
+bool LASwritePoint::chunk_compressed() {
+  set_error("compressed point writing is not available");
+  return false;
+}
+
+bool LASwritePoint::done_compressed() {
+  set_error("compressed point writing is not available");
+  return false;
+}

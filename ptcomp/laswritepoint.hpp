@@ -1,0 +1,85 @@
+// The point record writer, the mirror of LASreadPoint: writes one point per
+// call from the item buffers of the point model. Uncompressed records go out
+// raw (gathered into blocks when every item is stored as it lies in memory);
+// compressed output is built from the compressed item writers around a
+// shared arithmetic encoder.
+#ifndef PTCOMP_LASWRITEPOINT_HPP
+#define PTCOMP_LASWRITEPOINT_HPP
+
+#include <cstddef>  // size_t
+#include <cstdint>  // fixed-width fields
+#include <vector>   // record block, item sizes
+
+#include "las/bytestreamout.hpp"     // ByteStreamOut, the point data
+#include "las/lasitem.hpp"           // LASitem
+#include "ptcomp/laswriteitem.hpp"   // LASwriteItem, LASwriteItemRaw, LASwriteItemCompressed
+
+class ArithmeticEncoder;
+class PTcomp;
+
+class LASwritePoint {
+ public:
+  // Chooses the compressed writer of an item (create_compressed_writer in
+  // laswritepoint.cpp is the built-in one).
+  typedef LASwriteItemCompressed* (*CompressedWriterFactory)(const LASitem& item, ArithmeticEncoder* encoder);
+  // Test hook: replaces the codec factory for every point writer set up
+  // afterwards; null restores the built-in one.
+  static void set_compressed_writer_factory(CompressedWriterFactory factory);
+
+  LASwritePoint();
+  ~LASwritePoint();
+  LASwritePoint(const LASwritePoint&) = delete;
+  LASwritePoint& operator=(const LASwritePoint&) = delete;
+
+  // Creates one item writer per item. With compressor settings of a kind
+  // other than 0, `items` must be the settings' own list and every item
+  // needs a compressed writer. False (with an error text) otherwise.
+  bool setup(uint32_t num_items, const LASitem* items, const PTcomp* ptcomp = nullptr);
+  // Attaches the output, positioned where the point data begins.
+  bool init(ByteStreamOut* outstream);
+  // Writes one point from point[i], the buffer of item i.
+  bool write(const uint8_t* const* point);
+  // Ends the current chunk early (compressed output only).
+  bool chunk();
+  // Ends the point data: flushes gathered records and, for compressed
+  // output, finishes the coding. Afterwards the stream stands at the end of
+  // the point data.
+  bool done();
+
+  const char* error() const { return error_text[0] ? error_text : nullptr; }
+  uint32_t get_record_size() const { return record_size; }
+  bool is_compressed() const { return encoder != nullptr; }
+
+ private:
+  void set_error(const char* format, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 2, 3)))
+#endif
+      ;
+  void clear();
+  bool flush_block();
+  // The compressed path of write, chunk and done.
+  bool write_compressed(const uint8_t* const* point);
+  bool chunk_compressed();
+  bool done_compressed();
+
+  ByteStreamOut* output = nullptr;
+  uint32_t writer_count = 0;
+  LASwriteItemRaw** raw_writers = nullptr;
+  LASwriteItemCompressed** compressed_writers = nullptr;
+  ArithmeticEncoder* encoder = nullptr;
+  uint16_t compressor = 0;
+  bool layered = false;
+  uint32_t chunk_size = 0xFFFFFFFFu;
+  uint32_t record_size = 0;
+  std::vector<uint32_t> item_sizes;
+
+  // Raw records gathered into a block when every item is a plain copy.
+  bool copy_items = false;
+  std::vector<uint8_t> block;
+  size_t block_used = 0;
+
+  char error_text[128];
+};
+
+#endif
