@@ -112,7 +112,10 @@ bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter
   };
   if (file_name == nullptr) return fail("ERROR: zero file name pointer not supported by SRreader_tif::open()\n");
 
-  tif = XTIFFOpen(file_name, "r8");
+  // "m": no memory mapping, so that the process holds one band of the file
+  // at a time rather than mapping all of it; uncompressed strips and tiles
+  // are then read straight into the band buffer
+  tif = XTIFFOpen(file_name, "r8m");
   if (tif == nullptr) return fail("ERROR: failed in XTIFFOpen\n");
   gtif = GTIFNew(tif);
   if (gtif == nullptr) return fail("ERROR: failed in GTIFNew\n");
@@ -335,22 +338,23 @@ bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter
   }
 
   // Buffers: the band buffer holds a row of tiles or one strip; the chunk
-  // buffer one tile, one plane of a strip or one decoded RGBA strip.
+  // buffer one tile of one plane, one plane of a strip or one decoded RGBA
+  // strip. Contiguous tiles are read straight into the band buffer, one
+  // tile after the other (tile-major), the others are copied into it row by
+  // row (pixel-interleaved).
   band_rows_max = tiled ? tile_length : rows_per_strip;
-  uint64_t band_bytes = uint64_t(band_rows_max) * uint64_t(ncols) * uint64_t(spp) * uint64_t(sample_bytes);
-  if (!tiled && !planar_separate && !rgba_bytes) {
-    band_bytes = std::max<uint64_t>(band_bytes, static_cast<uint64_t>(std::max<tmsize_t>(TIFFScanlineSize(tif), 0)));
-  }
-  uint64_t chunk_bytes = 0;
   const bool planes = planar_separate && nbands > 1 && !rgba_bytes;
-  if (tiled) {
+  tile_major = tiled && !planes && !rgba_bytes;
+  const uint64_t pixel_bytes = uint64_t(spp) * uint64_t(sample_bytes);
+  const uint64_t tile_columns = tiled ? (uint64_t(ncols) + tile_width - 1) / tile_width : 1;
+  uint64_t band_bytes = uint64_t(band_rows_max) * uint64_t(ncols) * pixel_bytes;
+  uint64_t chunk_bytes = 0;
+  if (tile_major) {
+    tile_bytes = uint64_t(tile_width) * uint64_t(tile_length) * pixel_bytes;
+    band_bytes = tile_columns * tile_bytes;
+  } else if (tiled) {
     const uint64_t tile_pixels = uint64_t(tile_width) * uint64_t(tile_length);
-    if (rgba_bytes) {
-      chunk_bytes = tile_pixels * 4;
-    } else {
-      chunk_bytes = tile_pixels * uint64_t(planes ? 1 : spp) * uint64_t(sample_bytes);
-      chunk_bytes = std::max<uint64_t>(chunk_bytes, static_cast<uint64_t>(std::max<tmsize_t>(TIFFTileSize(tif), 0)));
-    }
+    chunk_bytes = rgba_bytes ? tile_pixels * 4 : tile_pixels * uint64_t(sample_bytes);
   } else if (rgba_bytes) {
     chunk_bytes = uint64_t(rows_per_strip) * uint64_t(ncols) * 4;
   } else if (planes) {
@@ -424,9 +428,11 @@ bool SRreader_tif::load_band(int32_t first_row) {
           }
         }
       } else if (planes) {
+        // one plane of the tile at a time, spread into the band's pixels
         const tmsize_t expected = static_cast<tmsize_t>(tw * tile_length * sample_bytes);
         for (int p = 0; p < nbands && ok; p++) {
-          if (TIFFReadTile(tif, chunk, x, static_cast<uint32_t>(first_row), 0, static_cast<uint16_t>(p)) < expected) {
+          const uint32_t tile = TIFFComputeTile(tif, x, static_cast<uint32_t>(first_row), 0, static_cast<uint16_t>(p));
+          if (TIFFReadEncodedTile(tif, tile, chunk, expected) < expected) {
             TIFFError("ReadImage", "failure in TIFFReadTile (band %d)\n", p);
             ok = false;
             break;
@@ -438,15 +444,12 @@ bool SRreader_tif::load_band(int32_t first_row) {
           }
         }
       } else {
-        const tmsize_t expected = static_cast<tmsize_t>(tw * tile_length * pixel_bytes);
-        if (TIFFReadTile(tif, chunk, x, static_cast<uint32_t>(first_row), 0, 0) < expected) {
+        // the tile goes whole into its slot of the band buffer
+        const tmsize_t expected = static_cast<tmsize_t>(tile_bytes);
+        const uint32_t tile = TIFFComputeTile(tif, x, static_cast<uint32_t>(first_row), 0, 0);
+        if (TIFFReadEncodedTile(tif, tile, band_buffer + t * tile_bytes, expected) < expected) {
           TIFFError("ReadImage", "failure in TIFFReadTile\n");
           ok = false;
-        } else {
-          for (int32_t r = 0; r < band_rows; r++) {
-            memcpy(band_buffer + r * row_bytes + x * pixel_bytes, chunk + static_cast<size_t>(r) * tw * pixel_bytes,
-                   used * pixel_bytes);
-          }
         }
       }
       if (!ok) {
@@ -487,7 +490,9 @@ bool SRreader_tif::load_band(int32_t first_row) {
       for (size_t i = 0; i < cells; i++) memcpy(dst + i * pixel_bytes, chunk + i * sample_bytes, sample_bytes);
     }
   } else if (rows_per_strip == 1) {
-    if (TIFFReadScanline(tif, band_buffer, static_cast<uint32_t>(first_row), 0) == -1) {
+    // a strip of one row is the row: decoded straight into the band buffer
+    if (TIFFReadEncodedStrip(tif, static_cast<uint32_t>(first_row), band_buffer,
+                             static_cast<tmsize_t>(row_bytes)) < static_cast<tmsize_t>(row_bytes)) {
       TIFFError("ReadImage", "failure in ReadScanline\n");
       ok = false;
     }
@@ -533,7 +538,15 @@ int64_t SRreader_tif::read_cells(int64_t n, int32_t* values, uint8_t* nodata_fla
       }
       if (tiled) run = std::min<int64_t>(run, static_cast<int64_t>(t + 1) * tile_width - col);
     }
-    const uint8_t* src = band_buffer + (static_cast<size_t>(band_row) * ncols + col) * pixel_bytes;
+    const uint8_t* src;
+    if (tile_major) {
+      const int32_t t = col / tile_width;
+      const int32_t in_tile = col - t * tile_width;
+      run = std::min<int64_t>(run, tile_width - in_tile);
+      src = band_buffer + t * tile_bytes + (static_cast<size_t>(band_row) * tile_width + in_tile) * pixel_bytes;
+    } else {
+      src = band_buffer + (static_cast<size_t>(band_row) * ncols + col) * pixel_bytes;
+    }
     sr_convert_buffer(sample_type, src, spp, run, rule, values + k, nodata_flags + k);
     col += static_cast<int32_t>(run);
     k += run;

@@ -60,6 +60,8 @@ class SRreader_tif : public SRreader {
   uint8_t* chunk = nullptr;        // one tile, one plane of a strip, or one RGBA strip
   int32_t spp = 1;                 // samples per pixel in band_buffer (4 for YCbCr, decoded to RGBA)
   int32_t sample_bytes = 1;        // bytes per sample in band_buffer
+  bool tile_major = false;         // band_buffer holds whole tiles one after the other
+  uint64_t tile_bytes = 0;         // bytes of one tile in band_buffer (tile-major only)
   int32_t band_rows_max = 0;       // rows per band: tile length or rows per strip
   int32_t band_first = 0;          // first row held by band_buffer
   int32_t band_rows = 0;           // rows held by band_buffer (0: none yet)

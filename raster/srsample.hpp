@@ -3,20 +3,19 @@
 #ifndef RASTER_SRSAMPLE_HPP
 #define RASTER_SRSAMPLE_HPP
 
-#include <cfloat>       // FLT_MAX for the float form of a nodata value
-#include <cmath>        // std::isnan, std::isinf, std::floor
+#include <cmath>        // std::isnan, std::floor, std::copysign
 #include <cstddef>      // ptrdiff_t
 #include <cstdint>      // fixed-width sample types
 #include <limits>       // numeric_limits for the nodata range check
-#include <type_traits>  // is_integral, is_same
+#include <type_traits>  // is_integral
 
 // How a reader maps its samples to cell values.
 //  - integer samples: value = sample, or round(sample * rescale) when scaled;
 //  - float samples: value = round((sample - offset) / unit);
 //  - a sample equal to nodata_raw (in the file's own unit), and every NaN,
 //    is nodata: its flag is set and its value is `nodata`.
-// Rounding is half away from zero with clamping to the 32-bit range, as in
-// round_clamp_i32.
+// Rounding is half away from zero with clamping to the 32-bit range, exactly
+// as round_clamp_i32 does it.
 struct SRsampleRule {
   bool scaled = false;
   double rescale = 1.0;
@@ -29,25 +28,25 @@ struct SRsampleRule {
 // The single-precision number a double nodata value stands for in a float
 // raster, with overflow to infinity spelled out (a plain conversion of an
 // out-of-range double is undefined).
-inline float sr_float_from_double(double v) {
-  if (std::isnan(v) || std::isinf(v)) return static_cast<float>(v);
-  // FLT_MAX plus half a unit in the last place: beyond it rounding overflows
-  constexpr double kOverflow = 3.4028235677973366e+38;
-  if (v >= kOverflow) return std::numeric_limits<float>::infinity();
-  if (v <= -kOverflow) return -std::numeric_limits<float>::infinity();
-  if (v > FLT_MAX) return FLT_MAX;
-  if (v < -FLT_MAX) return -FLT_MAX;
-  return static_cast<float>(v);
-}
+float sr_float_from_double(double v);
 
-// round_clamp_i32 without branches on finite input, so that the loops below
-// vectorise; callers replace NaN before calling.
+// round_clamp_i32 without branches on non-NaN input.
 inline int32_t sr_round_clamp(double x) {
   double r = x + std::copysign(0.5, x);
   r = r < -2147483648.0 ? -2147483648.0 : r;
   r = r > 2147483647.0 ? 2147483647.0 : r;
   return static_cast<int32_t>(r);
 }
+
+// Float conversions for contiguous runs, on vectors where the processor has
+// them. Results are those of the one-by-one rule above in every case.
+void sr_convert_float32(const float* src, int64_t n, const SRsampleRule& rule, int32_t* values, uint8_t* flags);
+void sr_convert_float64(const double* src, int64_t n, const SRsampleRule& rule, int32_t* values, uint8_t* flags);
+
+// Which code the float conversions use: -1 the best the processor has
+// (the default), 0 one by one, 1 SSE2, 2 AVX2. For tests; returns the level
+// in force, lowered to what the processor supports.
+int sr_sample_vector_level(int level);
 
 namespace srsample_detail {
 
@@ -85,26 +84,17 @@ inline void convert_integers(const T* src, ptrdiff_t stride, int64_t n, const SR
   }
 }
 
-template <typename T, bool kContiguous>
-inline void convert_floats(const T* src, ptrdiff_t stride, int64_t n, const SRsampleRule& rule, int32_t* values,
-                           uint8_t* flags) {
-  const double raw = rule.nodata_raw;
-  const bool nd_on = !std::isnan(raw);
-  T nd = 0;
-  if constexpr (std::is_same<T, float>::value) {
-    nd = sr_float_from_double(raw);
-  } else {
-    nd = raw;
-  }
-  const double offset = rule.offset;
-  const double unit = rule.unit;
-  const int32_t nodata = rule.nodata;
+// The one-by-one float rule (strided samples, and the reference).
+template <typename T>
+inline void convert_floats_strided(const T* src, ptrdiff_t stride, int64_t n, const SRsampleRule& rule,
+                                   int32_t* values, uint8_t* flags) {
+  double nd = rule.nodata_raw;  // NaN: no sample equals it
+  if (sizeof(T) == sizeof(float) && !std::isnan(nd)) nd = sr_float_from_double(nd);
   for (int64_t i = 0; i < n; i++) {
-    const T s = src[kContiguous ? i : i * stride];
-    const bool f = (s != s) || (nd_on && s == nd);
-    const double x = f ? 0.0 : (static_cast<double>(s) - offset) / unit;
-    const int32_t v = sr_round_clamp(x);
-    values[i] = f ? nodata : v;
+    const double x = static_cast<double>(src[i * stride]);
+    const bool f = (x != x) || x == nd;
+    const double q = (x - rule.offset) / rule.unit;
+    values[i] = f ? rule.nodata : (std::isnan(q) ? 0 : sr_round_clamp(q));
     flags[i] = f;
   }
 }
@@ -123,12 +113,12 @@ inline void sr_convert_samples(const T* src, ptrdiff_t stride, int64_t n, const 
     } else {
       convert_integers<T, false>(src, stride, n, rule, values, flags);
     }
+  } else if (stride != 1) {
+    convert_floats_strided(src, stride, n, rule, values, flags);
+  } else if constexpr (sizeof(T) == sizeof(float)) {
+    sr_convert_float32(src, n, rule, values, flags);
   } else {
-    if (stride == 1) {
-      convert_floats<T, true>(src, 1, n, rule, values, flags);
-    } else {
-      convert_floats<T, false>(src, stride, n, rule, values, flags);
-    }
+    sr_convert_float64(src, n, rule, values, flags);
   }
 }
 
