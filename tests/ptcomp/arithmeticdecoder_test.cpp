@@ -279,7 +279,11 @@ TEST(ArithmeticDecoder, CorruptInputEndsCleanly) {
   // (input exhausted), 4711 (impossible raw field) or finish its operations.
   std::mt19937 rng(2024);
   int ends[3] = {0, 0, 0};
-  for (int round = 0; round < 3000; round++) {
+  ArithmeticDecoder decoder;
+  ArithmeticBitModel bit;
+  ArithmeticModel m3(3, false), m17(17, false), m256(256, false), m2048(2048, false);
+  IntegerCompressor ic8(&decoder, 8, 2), ic16(&decoder, 16, 1), ic32(&decoder, 32, 3);
+  for (int round = 0; round < 2000; round++) {
     std::vector<unsigned char> data(rng() % 700);
     for (auto& d : data) d = static_cast<unsigned char>(rng());
     if (round % 5 == 0 && data.size() >= 4) data[0] = data[1] = data[2] = data[3] = 0xFF;
@@ -287,14 +291,11 @@ TEST(ArithmeticDecoder, CorruptInputEndsCleanly) {
       for (size_t i = 0; i < data.size(); i++) data[i] = (i % 3) ? 0xFF : data[i];
     }
     ByteStreamInArrayLE stream(data.data(), data.size());
-    ArithmeticDecoder decoder;
-    ArithmeticBitModel bit;
-    ArithmeticModel m3(3, false), m17(17, false), m256(256, false), m2048(2048, false);
+    bit.init();
     m3.init();
     m17.init();
     m256.init();
     m2048.init();
-    IntegerCompressor ic8(&decoder, 8, 2), ic16(&decoder, 16, 1), ic32(&decoder, 32, 3, 11);
     ic8.initDecompressor();
     ic16.initDecompressor();
     ic32.initDecompressor();
