@@ -10,6 +10,7 @@
 #include "las/endianness.hpp"            // Endian::IS_LITTLE_ENDIAN: records copied as stored
 #include "ptcomp/arithmeticdecoder.hpp"  // ArithmeticDecoder, chunk data and table
 #include "ptcomp/integercompressor.hpp"  // IntegerCompressor, the chunk table entries
+#include "ptcomp/lasitemcodecs.hpp"      // create_read_item_compressed, the item codecs
 #include "ptcomp/lasreaditemraw.hpp"     // create_read_item_raw
 #include "ptcomp/ptcomp.hpp"             // PTcomp, the compressor settings
 
@@ -26,10 +27,7 @@ LASreadPoint::CompressedReaderFactory compressed_reader_factory = nullptr;
 // ===========================================================================
 LASreadItemCompressed* create_compressed_reader(const LASitem& item, ArithmeticDecoder* decoder,
                                                 uint32_t selective_mask) {
-  (void)item;
-  (void)decoder;
-  (void)selective_mask;
-  return nullptr;
+  return create_read_item_compressed(item, decoder, selective_mask);
 }
 
 // Bytes the record block aims at; at least one record.

@@ -7,6 +7,8 @@
 
 #include "las/endianness.hpp"            // Endian::IS_LITTLE_ENDIAN: records copied as stored
 #include "ptcomp/arithmeticencoder.hpp"  // ArithmeticEncoder
+#include "ptcomp/integercompressor.hpp"  // IntegerCompressor, the chunk table entries
+#include "ptcomp/lasitemcodecs.hpp"      // create_write_item_compressed, the item codecs
 #include "ptcomp/laswriteitemraw.hpp"    // create_write_item_raw
 #include "ptcomp/ptcomp.hpp"             // PTcomp, the compressor settings
 
@@ -20,9 +22,7 @@ LASwritePoint::CompressedWriterFactory compressed_writer_factory = nullptr;
 // refuses the item list.
 // ===========================================================================
 LASwriteItemCompressed* create_compressed_writer(const LASitem& item, ArithmeticEncoder* encoder) {
-  (void)item;
-  (void)encoder;
-  return nullptr;
+  return create_write_item_compressed(item, encoder);
 }
 
 constexpr size_t BLOCK_BYTES = 65536;
@@ -128,6 +128,7 @@ bool LASwritePoint::init(ByteStreamOut* outstream) {
   if (outstream == nullptr || raw_writers == nullptr) return false;
   output = outstream;
   for (uint32_t i = 0; i < writer_count; i++) raw_writers[i]->init(output);
+  if (encoder) return init_compressed();
   if (copy_items) {
     const size_t records = record_size < BLOCK_BYTES ? BLOCK_BYTES / record_size : 1;
     block.assign(records * record_size, 0);
@@ -189,17 +190,122 @@ bool LASwritePoint::done() {
 // are built here on top of the compressed item writers.
 // ---------------------------------------------------------------------------
 
-bool LASwritePoint::write_compressed(const uint8_t* const*) {
-  set_error("compressed point writing is not available");
-  return false;
+
+bool LASwritePoint::init_compressed() {
+  chunk_open = false;
+  chunk_count = 0;
+  chunk_points.clear();
+  chunk_bytes.clear();
+  table_offset_position = -1;
+  if (compressor == PTcomp::COMPRESSOR_POINTWISE) return true;
+  // Chunked data begins with the 8-byte offset of the chunk table. Until
+  // done() writes the table, the offset points at itself, which readers
+  // take for "the writer never came back"; where the stream cannot seek
+  // back, it is -1 and done() appends the real offset after the table.
+  table_offset_position = output->tell();
+  if (table_offset_position < 0) {
+    set_error("chunked point data needs an output whose position is known");
+    return false;
+  }
+  const int64_t placeholder = output->isSeekable() ? table_offset_position : -1;
+  if (!output->put64bitsLE(reinterpret_cast<const unsigned char*>(&placeholder))) {
+    set_error("cannot write point data");
+    return false;
+  }
+  return true;
+}
+
+bool LASwritePoint::write_compressed(const uint8_t* const* point) {
+  uint32_t context = 0;
+  if (chunk_open && chunk_count == chunk_size && !end_chunk()) return false;
+  if (!chunk_open) {
+    // The first point of a chunk goes out raw and starts the predictions.
+    for (uint32_t i = 0; i < writer_count; i++) {
+      if (!raw_writers[i]->write(point[i], context)) {
+        set_error("cannot write point data");
+        return false;
+      }
+    }
+    for (uint32_t i = 0; i < writer_count; i++) compressed_writers[i]->init(point[i], context);
+    encoder->init(output);
+    chunk_open = true;
+    chunk_count = 1;
+    return true;
+  }
+  for (uint32_t i = 0; i < writer_count; i++) compressed_writers[i]->write(point[i], context);
+  chunk_count++;
+  return true;
+}
+
+bool LASwritePoint::end_chunk() {
+  chunk_open = false;
+  if (!encoder->done()) {
+    set_error("cannot write point data");
+    return false;
+  }
+  const int64_t bytes = int64_t(record_size) + static_cast<int64_t>(encoder->get_bytes_written());
+  if (bytes > INT32_MAX) {
+    // The chunk table codes lengths as 32-bit values.
+    set_error("chunk %u has %lld bytes, more than a chunk table entry holds", static_cast<unsigned>(chunk_bytes.size()),
+              static_cast<long long>(bytes));
+    return false;
+  }
+  chunk_points.push_back(chunk_count);
+  chunk_bytes.push_back(bytes);
+  chunk_count = 0;
+  return true;
 }
 
 bool LASwritePoint::chunk_compressed() {
-  set_error("compressed point writing is not available");
-  return false;
+  if (compressor == PTcomp::COMPRESSOR_POINTWISE || chunk_size != 0xFFFFFFFFu) {
+    set_error("chunks can be ended early only with variable chunk sizes");
+    return false;
+  }
+  if (!chunk_open) return true;
+  return end_chunk();
 }
 
 bool LASwritePoint::done_compressed() {
-  set_error("compressed point writing is not available");
-  return false;
+  if (chunk_open && !end_chunk()) return false;
+  if (compressor == PTcomp::COMPRESSOR_POINTWISE) return true;
+  return write_chunk_table();
+}
+
+bool LASwritePoint::write_chunk_table() {
+  int64_t table_start = table_offset_position + 8;
+  for (int64_t bytes : chunk_bytes) table_start += bytes;
+  if (output->isSeekable() && output->tell() != table_start) {
+    set_error("point data ends at %lld, not at %lld", static_cast<long long>(output->tell()),
+              static_cast<long long>(table_start));
+    return false;
+  }
+  const uint32_t version = 0;
+  const uint32_t number = static_cast<uint32_t>(chunk_bytes.size());
+  bool ok = output->put32bitsLE(reinterpret_cast<const unsigned char*>(&version)) &&
+            output->put32bitsLE(reinterpret_cast<const unsigned char*>(&number));
+  if (ok && number > 0) {
+    // Each entry is coded against the one before: point counts (only for
+    // variable chunk sizes) in context 0, byte lengths in context 1.
+    const bool variable = chunk_size == 0xFFFFFFFFu;
+    encoder->init(output);
+    IntegerCompressor ic(encoder, 32, 2, 8, 0);
+    ic.initCompressor();
+    for (uint32_t i = 0; i < number; i++) {
+      if (variable) {
+        ic.compress(i ? static_cast<int32_t>(chunk_points[i - 1]) : 0, static_cast<int32_t>(chunk_points[i]), 0);
+      }
+      ic.compress(i ? static_cast<int32_t>(chunk_bytes[i - 1]) : 0, static_cast<int32_t>(chunk_bytes[i]), 1);
+    }
+    ok = encoder->done();
+  }
+  if (ok) {
+    if (output->isSeekable()) {
+      ok = output->seek(table_offset_position) &&
+           output->put64bitsLE(reinterpret_cast<const unsigned char*>(&table_start)) && output->seekEnd();
+    } else {
+      ok = output->put64bitsLE(reinterpret_cast<const unsigned char*>(&table_start));
+    }
+  }
+  if (!ok) set_error("cannot write chunk table");
+  return ok;
 }

@@ -39,7 +39,9 @@ class LASwritePoint {
   bool init(ByteStreamOut* outstream);
   // Writes one point from point[i], the buffer of item i.
   bool write(const uint8_t* const* point);
-  // Ends the current chunk early (compressed output only).
+  // Ends the current chunk early: only for chunked output with variable
+  // chunk sizes (settings chunk size 0), where the chunk table lists each
+  // chunk's point count. A chunk without points is not created.
   bool chunk();
   // Ends the point data: flushes gathered records and, for compressed
   // output, finishes the coding. Afterwards the stream stands at the end of
@@ -58,10 +60,14 @@ class LASwritePoint {
       ;
   void clear();
   bool flush_block();
-  // The compressed path of write, chunk and done.
+  // The compressed path of init, write, chunk and done.
+  bool init_compressed();
   bool write_compressed(const uint8_t* const* point);
   bool chunk_compressed();
   bool done_compressed();
+  // Ends the open chunk: finishes its code and records it for the table.
+  bool end_chunk();
+  bool write_chunk_table();
 
   ByteStreamOut* output = nullptr;
   uint32_t writer_count = 0;
@@ -78,6 +84,13 @@ class LASwritePoint {
   bool copy_items = false;
   std::vector<uint8_t> block;
   size_t block_used = 0;
+
+  // Compressed output: the open chunk and what the chunk table will list.
+  bool chunk_open = false;
+  uint32_t chunk_count = 0;              // points in the open chunk
+  int64_t table_offset_position = -1;    // where the 8-byte table offset stands
+  std::vector<uint32_t> chunk_points;    // per finished chunk: its points
+  std::vector<int64_t> chunk_bytes;      // and its bytes
 
   char error_text[128];
 };
