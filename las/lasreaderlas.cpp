@@ -1,0 +1,915 @@
+// The LAS/PTC file reader: header block, VLRs, user data, EVLRs, compression
+// check, point reader set-up, reading and seeking.
+#include "las/lasreaderlas.hpp"
+
+#include <cstdarg>  // va_list for the formatted messages
+#include <cstring>  // memcpy, memset, strncmp, strlen
+#include <memory>   // std::make_shared for the compressor settings
+#include <string>   // formatted message texts
+#include <vector>   // payloads of unknown size
+
+#include "las/bytestreamin_file.hpp"  // new_byte_stream_in_file
+#include "las/lasreadopener.hpp"      // z_from_attribute settings
+#include "ptcomp/lasreadpoint.hpp"    // LASreadPoint
+#include "ptcomp/ptcomp.hpp"          // PTcomp, settings record and item lists
+#include "tool/lasmessage.hpp"        // LASMessage, laserror
+#include "tool/lasutility.hpp"        // LASfopen
+
+namespace {
+
+std::string text_of(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+std::string text_of(const char* format, ...) {
+  char buffer[1024];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(buffer, sizeof(buffer), format, args);
+  va_end(args);
+  return buffer;
+}
+
+// Reports an error (with the halt-on-error decision) and answers false.
+bool fail(const std::string& text) {
+  laserror("%s", text.c_str());
+  return false;
+}
+
+// Reads a little-endian value; false at the end of the stream.
+template <typename T>
+bool get(ByteStreamIn* stream, T& value) {
+  try {
+    unsigned char* bytes = reinterpret_cast<unsigned char*>(&value);
+    if constexpr (sizeof(T) == 1) {
+      *bytes = static_cast<unsigned char>(stream->getByte());
+    } else if constexpr (sizeof(T) == 2) {
+      stream->get16bitsLE(bytes);
+    } else if constexpr (sizeof(T) == 4) {
+      stream->get32bitsLE(bytes);
+    } else {
+      static_assert(sizeof(T) == 8, "1, 2, 4 or 8 bytes");
+      stream->get64bitsLE(bytes);
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool get_bytes(ByteStreamIn* stream, void* dest, long long n) {
+  try {
+    stream->getBytes(static_cast<unsigned char*>(dest), n);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+// Reads n bytes into a new[] block of n + 1 bytes whose last byte is 0. The
+// block grows as the data arrives, so a length taken from a damaged file
+// cannot make it allocate much more than the stream really holds. Null at
+// the end of the stream.
+unsigned char* read_payload(ByteStreamIn* stream, uint64_t n) {
+  constexpr uint64_t STEP = 1 << 20;
+  try {
+    if (n <= STEP) {
+      unsigned char* data = new unsigned char[n + 1];
+      try {
+        stream->getBytes(data, static_cast<long long>(n));
+      } catch (...) {
+        delete[] data;
+        return nullptr;
+      }
+      data[n] = 0;
+      return data;
+    }
+    std::vector<unsigned char> buffer;
+    uint64_t have = 0;
+    while (have < n) {
+      const uint64_t step = std::min<uint64_t>(n - have, std::max<uint64_t>(STEP, have));
+      buffer.resize(have + step);
+      stream->getBytes(buffer.data() + have, static_cast<long long>(step));
+      have += step;
+    }
+    unsigned char* data = new unsigned char[n + 1];
+    memcpy(data, buffer.data(), n);
+    data[n] = 0;
+    return data;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+// A record's user id as a terminated text.
+std::string user_id_text(const char* user_id) { return std::string(user_id, strnlen(user_id, 16)); }
+
+// Appends a record to an owned array that grows by doubling.
+template <typename R>
+void append_record(R*& list, uint32_t& count, uint32_t& capacity, const R& record) {
+  if (count == capacity) {
+    const uint32_t grown = capacity ? capacity * 2 : 8;
+    R* bigger = new R[grown];
+    for (uint32_t i = 0; i < count; i++) bigger[i] = list[i];
+    delete[] list;
+    list = bigger;
+    capacity = grown;
+  }
+  list[count++] = record;
+}
+
+constexpr const char* SUPPORT_LINE = "for help with this file, contact the support of the Kestrel tools";
+
+}  // namespace
+
+LASreaderLAS::LASreaderLAS(LASreadOpener* opener)
+    : LASreader(opener),
+      file(nullptr),
+      file_name(nullptr),
+      stream(nullptr),
+      delete_stream(true),
+      reader(nullptr),
+      checked_end(false),
+      keep_copc(false) {}
+
+LASreaderLAS::~LASreaderLAS() {
+  if (reader || stream) close(true);
+  delete[] file_name;
+}
+
+int LASreaderLAS::get_format() const {
+  return (header.ptcomp && header.ptcomp->compressor != PTcomp::COMPRESSOR_NONE) ? 2 : 1;
+}
+
+bool LASreaderLAS::open(const char* name, int io_buffer_size, bool peek_only, unsigned int decompress_selective) {
+  if (name == nullptr) return fail("file name pointer is zero");
+  if (reader || stream) close(true);
+  file = LASfopen(name, "rb");
+  if (file == nullptr) return fail(text_of("cannot open file '%s' for read", name));
+  delete[] file_name;
+  const size_t length = strlen(name);
+  file_name = new char[length + 1];
+  memcpy(file_name, name, length + 1);
+  if (io_buffer_size <= 0 || setvbuf(file, nullptr, _IOFBF, static_cast<size_t>(io_buffer_size)) != 0) {
+    LASMessage(LAS_WARNING, "setvbuf() failed with buffer size %d", io_buffer_size);
+  }
+  ByteStreamIn* file_stream = new_byte_stream_in_file(file);
+  delete_stream = true;
+  return open(file_stream, peek_only, decompress_selective);
+}
+
+bool LASreaderLAS::open(ByteStreamIn* new_stream, bool peek_only, unsigned int decompress_selective) {
+  if (new_stream == nullptr) return fail("ByteStreamIn* pointer is zero");
+  if (reader) {
+    reader->done();
+    delete reader;
+    reader = nullptr;
+  }
+  if (stream && stream != new_stream && delete_stream) delete stream;
+  stream = new_stream;
+  header.clean();
+  point.clean();
+  npoints = 0;
+  p_count = 0;
+  p_idx = 0;
+  checked_end = false;
+
+  // The public header block, field by field.
+  LASheader& h = header;
+  if (!get_bytes(stream, h.file_signature, 4)) return fail("reading header.file_signature");
+  if (!get(stream, h.file_source_ID)) return fail("reading header.file_source_ID");
+  if (!get(stream, h.global_encoding)) return fail("reading header.global_encoding");
+  if (!get(stream, h.project_ID_GUID_data_1)) return fail("reading header.project_ID_GUID_data_1");
+  if (!get(stream, h.project_ID_GUID_data_2)) return fail("reading header.project_ID_GUID_data_2");
+  if (!get(stream, h.project_ID_GUID_data_3)) return fail("reading header.project_ID_GUID_data_3");
+  if (!get_bytes(stream, h.project_ID_GUID_data_4, 8)) return fail("reading header.project_ID_GUID_data_4");
+  if (!get(stream, h.version_major)) return fail("reading header.version_major");
+  if (!get(stream, h.version_minor)) return fail("reading header.version_minor");
+  if (!get_bytes(stream, h.system_identifier, 32)) return fail("reading header.system_identifier");
+  if (!get_bytes(stream, h.generating_software, 32)) return fail("reading header.generating_software");
+  h.system_identifier[32] = '\0';
+  h.generating_software[32] = '\0';
+  if (!get(stream, h.file_creation_day)) return fail("reading header.file_creation_day");
+  if (!get(stream, h.file_creation_year)) return fail("reading header.file_creation_year");
+  if (!get(stream, h.header_size)) return fail("reading header.header_size");
+  if (!get(stream, h.offset_to_point_data)) return fail("reading header.offset_to_point_data");
+  if (!get(stream, h.number_of_variable_length_records)) {
+    return fail("reading header.number_of_variable_length_records");
+  }
+  if (!get(stream, h.point_data_format)) return fail("reading header.point_data_format");
+  if (!get(stream, h.point_data_record_length)) return fail("reading header.point_data_record_length");
+  if (!get(stream, h.number_of_point_records)) return fail("reading header.number_of_point_records");
+  for (int i = 0; i < 5; i++) {
+    if (!get(stream, h.number_of_points_by_return[i])) {
+      return fail(text_of("reading header.number_of_points_by_return %d", i));
+    }
+  }
+  if (!get(stream, h.x_scale_factor)) return fail("reading header.x_scale_factor");
+  if (!get(stream, h.y_scale_factor)) return fail("reading header.y_scale_factor");
+  if (!get(stream, h.z_scale_factor)) return fail("reading header.z_scale_factor");
+  if (!get(stream, h.x_offset)) return fail("reading header.x_offset");
+  if (!get(stream, h.y_offset)) return fail("reading header.y_offset");
+  if (!get(stream, h.z_offset)) return fail("reading header.z_offset");
+  if (!get(stream, h.max_x)) return fail("reading header.max_x");
+  if (!get(stream, h.min_x)) return fail("reading header.min_x");
+  if (!get(stream, h.max_y)) return fail("reading header.max_y");
+  if (!get(stream, h.min_y)) return fail("reading header.min_y");
+  if (!get(stream, h.max_z)) return fail("reading header.max_z");
+  if (!get(stream, h.min_z)) return fail("reading header.min_z");
+
+  // Checks of the header block.
+  if (strncmp(h.file_signature, "LASF", 4) != 0) {
+    char signature[5];
+    memcpy(signature, h.file_signature, 4);
+    signature[4] = '\0';
+    return fail(text_of("wrong file signature '%4s'", signature));
+  }
+  if (h.version_major != 1 || h.version_minor > 5) {
+    LASMessage(LAS_WARNING, "unknown version %d.%d (allowed 1.0-1.5)", h.version_major, h.version_minor);
+  }
+  {
+    const int format = h.point_data_format & 0x7F;
+    bool allowed = true;
+    if (h.version_minor <= 1) {
+      allowed = format <= 1;
+    } else if (h.version_minor == 2) {
+      allowed = format <= 3;
+    } else if (h.version_minor == 3) {
+      allowed = format <= 5;
+    } else if (h.version_minor >= 5) {
+      allowed = format > 5;
+    }
+    if (!allowed) {
+      LASMessage(LAS_WARNING, "LAS version %d.%d does not allow point format %d", h.version_major, h.version_minor,
+                 format);
+    }
+  }
+  if (h.header_size < 227) return fail(text_of("header size is %d but should be at least 227", h.header_size));
+  if (h.offset_to_point_data < h.header_size) {
+    return fail(text_of("offset to point data %d is smaller than header size %d", static_cast<int>(h.offset_to_point_data),
+                        h.header_size));
+  }
+  if (h.x_scale_factor == 0.0) LASMessage(LAS_WARNING, "x scale factor is zero.");
+  if (h.y_scale_factor == 0.0) LASMessage(LAS_WARNING, "y scale factor is zero.");
+  if (h.z_scale_factor == 0.0) LASMessage(LAS_WARNING, "z scale factor is zero.");
+  if ((h.min_x > h.max_x || h.min_y > h.max_y || h.min_z > h.max_z) &&
+      (h.number_of_point_records || h.extended_number_of_point_records)) {
+    LASMessage(LAS_WARNING, "invalid bounding box [ %g %g %g / %g %g %g ]", h.min_x, h.min_y, h.min_z, h.max_x, h.max_y,
+               h.max_z);
+  }
+
+  // Blocks of the later versions.
+  uint32_t block_size = 227;
+  if (h.version_major == 1 && h.version_minor >= 3) {
+    if (h.header_size < 235) {
+      LASMessage(LAS_WARNING, "for LAS 1.%d header_size should at least be 235 but it is only %d", h.version_minor,
+                 h.header_size);
+    } else {
+      if (!get(stream, h.start_of_waveform_data_packet_record)) {
+        return fail("reading header.start_of_waveform_data_packet_record");
+      }
+      block_size = 235;
+    }
+  }
+  if (h.version_major == 1 && h.version_minor >= 4) {
+    if (h.header_size < 375) {
+      return fail(text_of("for LAS 1.%d header_size should at least be 375 but it is only %d", h.version_minor,
+                          h.header_size));
+    }
+    if (!get(stream, h.start_of_first_extended_variable_length_record)) {
+      return fail("reading header.start_of_first_extended_variable_length_record");
+    }
+    if (!get(stream, h.number_of_extended_variable_length_records)) {
+      return fail("reading header.number_of_extended_variable_length_records");
+    }
+    if (!get(stream, h.extended_number_of_point_records)) return fail("reading header.extended_number_of_point_records");
+    for (int i = 0; i < 15; i++) {
+      if (!get(stream, h.extended_number_of_points_by_return[i])) {
+        return fail(text_of("reading header.extended_number_of_points_by_return[%d]", i));
+      }
+    }
+    block_size = 375;
+  }
+  if (h.version_major == 1 && h.version_minor >= 5) {
+    if (h.header_size < 393) {
+      return fail(text_of("for LAS 1.%d header_size should at least be 393 but it is only %d", h.version_minor,
+                          h.header_size));
+    }
+    if (!get(stream, h.max_gps_time)) return fail("reading header.max_gps_time");
+    if (!get(stream, h.min_gps_time)) return fail("reading header.min_gps_time");
+    if (!get(stream, h.time_offset)) return fail("reading header.time_offset");
+    block_size = 393;
+  }
+  // The EVLR list is built as the records are read.
+  const uint32_t evlr_count = h.number_of_extended_variable_length_records;
+  h.number_of_extended_variable_length_records = 0;
+
+  // Whatever the header holds beyond the known fields.
+  if (h.header_size > block_size) {
+    const uint32_t size = h.header_size - block_size;
+    h.user_data_in_header = read_payload(stream, size);
+    if (h.user_data_in_header == nullptr) {
+      return fail(text_of("reading %d bytes of data into header.user_data_in_header", static_cast<int>(size)));
+    }
+    h.user_data_in_header_size = size;
+  }
+
+  npoints = static_cast<int64_t>(h.number_of_point_records ? h.number_of_point_records
+                                                           : h.extended_number_of_point_records);
+  p_count = 0;
+  p_idx = 0;
+
+  if (peek_only) {
+    // No records were read: the lists stay empty and so do their counts.
+    h.number_of_variable_length_records = 0;
+    h.point_data_format &= 0x7F;
+    return true;
+  }
+
+  // VLRs.
+  const uint32_t original_offset = h.offset_to_point_data;
+  bool vlrs_cut = false;
+  if (!read_vlrs(&vlrs_cut)) return false;
+
+  // The bytes between the last VLR and the point data.
+  {
+    const long long here = stream->tell();
+    const long long rest = static_cast<long long>(original_offset) - here;
+    if (rest > 0) {
+      h.user_data_after_header = read_payload(stream, static_cast<uint64_t>(rest));
+      if (h.user_data_after_header == nullptr) {
+        return fail(text_of("reading %d bytes of data into header.user_data_after_header", static_cast<int>(rest)));
+      }
+      h.user_data_after_header_size = static_cast<uint32_t>(rest);
+    }
+  }
+
+  // EVLRs.
+  if (h.version_major == 1 && h.version_minor >= 4 && evlr_count > 0) {
+    if (!stream->isSeekable()) {
+      LASMessage(LAS_WARNING, "LAS %d.%d file has %d EVLRs but stream is not seekable ...", h.version_major,
+                 h.version_minor, static_cast<int>(evlr_count));
+    } else if (!read_evlrs(evlr_count)) {
+      return false;
+    }
+  }
+
+  if (!keep_copc) remove_copc_records();
+  if (!check_compression(vlrs_cut)) return false;
+  z_from_attribute();
+  if (!create_point_reader(decompress_selective)) return false;
+
+  // The point data starts at the offset the file gave.
+  if (stream->isSeekable() && stream->tell() != static_cast<long long>(original_offset) &&
+      !stream->seek(original_offset)) {
+    return fail(text_of("cannot seek to the point data at offset %u", original_offset));
+  }
+  if (!reader->init(stream)) return false;
+  checked_end = false;
+  return true;
+}
+
+bool LASreaderLAS::read_vlrs(bool* vlrs_cut) {
+  LASheader& h = header;
+  const uint32_t count = h.number_of_variable_length_records;
+  h.number_of_variable_length_records = 0;
+  uint32_t capacity = 0;
+  long long available = static_cast<long long>(h.offset_to_point_data) - h.header_size;
+
+  for (uint32_t i = 0; i < count; i++) {
+    if (available < LAS_VLR_HEADER_SIZE) {
+      LASMessage(LAS_WARNING, "only %d bytes until point block after reading %d of %d vlrs. skipping remaining vlrs ...",
+                 static_cast<int>(available), static_cast<int>(i), static_cast<int>(count));
+      *vlrs_cut = true;
+      break;
+    }
+    LASvlr vlr;
+    if (!get(stream, vlr.reserved)) return fail(text_of("reading header.vlrs[%d].reserved", i));
+    if (!get_bytes(stream, vlr.user_id, 16)) return fail(text_of("reading header.vlrs[%d].user_id", i));
+    if (!get(stream, vlr.record_id)) return fail(text_of("reading header.vlrs[%d].record_id", i));
+    if (!get(stream, vlr.record_length_after_header)) {
+      return fail(text_of("reading header.vlrs[%d].record_length_after_header", i));
+    }
+    if (!get_bytes(stream, vlr.description, 32)) return fail(text_of("reading header.vlrs[%d].description", i));
+    available -= LAS_VLR_HEADER_SIZE;
+    if (available < vlr.record_length_after_header) {
+      LASMessage(LAS_WARNING, "only %d bytes until point block when trying to read %d bytes into header.vlrs[%d].data",
+                 static_cast<int>(available), vlr.record_length_after_header, static_cast<int>(i));
+      vlr.record_length_after_header = static_cast<uint16_t>(available);
+    }
+    const uint16_t length = vlr.record_length_after_header;
+    available -= length;
+    const LASrecordKind kind = las_record_kind(vlr.user_id, vlr.record_id, false);
+    const std::string uid = user_id_text(vlr.user_id);
+
+    if (kind == LASrecordKind::PTCOMP_SETTINGS) {
+      unsigned char* payload = read_payload(stream, length);
+      if (payload == nullptr) return fail(text_of("reading %d bytes of data into header.vlrs[%d].data", length, i));
+      auto settings = std::make_shared<PTcomp>();
+      std::string failure;
+      const bool ok = settings->unpack(payload, length, &failure);
+      delete[] payload;
+      if (!ok) return fail(failure);
+      h.ptcomp = settings;
+    } else if (kind == LASrecordKind::TILING) {
+      if (length != LAS_TILING_SIZE) {
+        return fail(text_of("record_length_after_header of VLR %s (%d) is %d instead of 28", uid.c_str(),
+                            vlr.record_id, length));
+      }
+      LASvlr_lastiling tiling;
+      if (!get(stream, tiling.level)) return fail(text_of("reading vlr_lastiling->level %u", tiling.level));
+      if (!get(stream, tiling.level_index)) {
+        return fail(text_of("reading vlr_lastiling->level_index %u", tiling.level_index));
+      }
+      if (!get(stream, tiling.implicit_levels)) {
+        return fail(text_of("reading vlr_lastiling->implicit_levels %u", tiling.implicit_levels));
+      }
+      if (!get(stream, tiling.min_x)) return fail(text_of("reading vlr_lastiling->min_x %g", tiling.min_x));
+      if (!get(stream, tiling.max_x)) return fail(text_of("reading vlr_lastiling->max_x %g", tiling.max_x));
+      if (!get(stream, tiling.min_y)) return fail(text_of("reading vlr_lastiling->min_y %g", tiling.min_y));
+      if (!get(stream, tiling.max_y)) return fail(text_of("reading vlr_lastiling->max_y %g", tiling.max_y));
+      if (h.vlr_lastiling == nullptr) h.vlr_lastiling = new LASvlr_lastiling();
+      *h.vlr_lastiling = tiling;
+    } else if (kind == LASrecordKind::ORIGINAL_EXTENT) {
+      if (length != LAS_ORIGINAL_SIZE) {
+        return fail(text_of("record_length_after_header of VLR %s (%d) is %d instead of 176", uid.c_str(),
+                            vlr.record_id, length));
+      }
+      LASvlr_lasoriginal original;
+      if (!get(stream, original.number_of_point_records)) {
+        return fail(text_of("reading vlr_lasoriginal->number_of_point_records %u",
+                            static_cast<unsigned>(original.number_of_point_records)));
+      }
+      for (int r = 0; r < 15; r++) {
+        if (!get(stream, original.number_of_points_by_return[r])) {
+          return fail(text_of("reading vlr_lasoriginal->number_of_points_by_return[%d] %u", r,
+                              static_cast<unsigned>(original.number_of_points_by_return[r])));
+        }
+      }
+      if (!get(stream, original.min_x)) return fail(text_of("reading vlr_lasoriginal->min_x %g", original.min_x));
+      if (!get(stream, original.max_x)) return fail(text_of("reading vlr_lasoriginal->max_x %g", original.max_x));
+      if (!get(stream, original.min_y)) return fail(text_of("reading vlr_lasoriginal->min_y %g", original.min_y));
+      if (!get(stream, original.max_y)) return fail(text_of("reading vlr_lasoriginal->max_y %g", original.max_y));
+      if (!get(stream, original.min_z)) return fail(text_of("reading vlr_lasoriginal->min_z %g", original.min_z));
+      if (!get(stream, original.max_z)) return fail(text_of("reading vlr_lasoriginal->max_z %g", original.max_z));
+      if (h.vlr_lasoriginal == nullptr) h.vlr_lasoriginal = new LASvlr_lasoriginal();
+      *h.vlr_lasoriginal = original;
+    } else if (length) {
+      vlr.data = read_payload(stream, length);
+      if (vlr.data == nullptr) return fail(text_of("reading %d bytes of data into header.vlrs[%d].data", length, i));
+    }
+
+    // Interpretation of the payload.
+    if (vlr.data) {
+      switch (kind) {
+        case LASrecordKind::GEO_KEY_DIRECTORY:
+          if (h.vlr_geo_key_directory) {
+            LASMessage(LAS_WARNING, "variable length records contain more than one GeoKeyDirectoryTag");
+          }
+          if (length < 8) {
+            // Too short for the directory head: no view into it.
+            h.vlr_geo_key_directory = nullptr;
+            h.vlr_geo_key_entries = nullptr;
+            LASMessage(LAS_WARNING, "GeoKeyDirectoryTag of %d bytes is too short", length);
+            break;
+          }
+          h.vlr_geo_key_directory = reinterpret_cast<LASvlr_geo_keys*>(vlr.data);
+          h.vlr_geo_key_entries = reinterpret_cast<LASvlr_key_entry*>(vlr.data + 8);
+          if (h.vlr_geo_key_directory->key_directory_version != 1) {
+            LASMessage(LAS_WARNING, "wrong vlr_geo_keys->key_directory_version: %d != 1",
+                       h.vlr_geo_key_directory->key_directory_version);
+          }
+          if (h.vlr_geo_key_directory->key_revision != 1) {
+            LASMessage(LAS_WARNING, "wrong vlr_geo_keys->key_revision: %d != 1", h.vlr_geo_key_directory->key_revision);
+          }
+          if (h.vlr_geo_key_directory->minor_revision != 0) {
+            LASMessage(LAS_WARNING, "wrong vlr_geo_keys->minor_revision: %d != 0",
+                       h.vlr_geo_key_directory->minor_revision);
+          }
+          break;
+        case LASrecordKind::GEO_DOUBLE_PARAMS:
+          if (h.vlr_geo_double_params) {
+            LASMessage(LAS_WARNING, "variable length records contain more than one GeoDoubleParamsTag");
+          }
+          h.vlr_geo_double_params = reinterpret_cast<double*>(vlr.data);
+          break;
+        case LASrecordKind::GEO_ASCII_PARAMS:
+          if (h.vlr_geo_ascii_params) {
+            LASMessage(LAS_WARNING, "variable length records contain more than one GeoAsciiParamsTag");
+          }
+          h.vlr_geo_ascii_params = reinterpret_cast<char*>(vlr.data);
+          break;
+        case LASrecordKind::WKT_MATH_TRANSFORM:
+          if (h.vlr_geo_ogc_wkt_math) {
+            LASMessage(LAS_WARNING, "variable length records contain more than one WKT OGC MATH TRANSFORM");
+          }
+          h.vlr_geo_ogc_wkt_math = reinterpret_cast<char*>(vlr.data);
+          break;
+        case LASrecordKind::WKT_COORDINATE_SYS:
+          if (h.vlr_geo_ogc_wkt) {
+            LASMessage(LAS_WARNING, "variable length records contain more than one WKT OGC COORDINATE SYSTEM");
+          }
+          h.vlr_geo_ogc_wkt = reinterpret_cast<char*>(vlr.data);
+          break;
+        case LASrecordKind::PROJECTION_UNKNOWN:
+          LASMessage(LAS_WARNING, "unknown LASF_Projection VLR with record_id %d.", vlr.record_id);
+          break;
+        case LASrecordKind::CLASSIFICATION:
+          if (h.vlr_classification) {
+            LASMessage(LAS_WARNING, "variable length records contain more than one ClassificationLookup");
+          }
+          h.vlr_classification = reinterpret_cast<LASvlr_classification*>(vlr.data);
+          break;
+        case LASrecordKind::EXTRA_BYTES:
+          h.set_attributes_from_payload(vlr.data, length);
+          for (int32_t a = 0; a < h.number_attributes; a++) {
+            if (h.attributes[a].data_type > 10) {
+              const std::string name(h.attributes[a].name, strnlen(h.attributes[a].name, 32));
+              LASMessage(LAS_WARNING, "data type %d of attribute %d ('%s') is deprecated", h.attributes[a].data_type,
+                         a, name.c_str());
+            }
+          }
+          break;
+        case LASrecordKind::WAVE_PACKET_DESCR: {
+          const int index = vlr.record_id - 99;
+          if (h.vlr_wave_packet_descr && h.vlr_wave_packet_descr[index]) {
+            LASMessage(LAS_WARNING, "variable length records defines wave packet descr %d more than once", index);
+          }
+          if (length != LAS_WAVE_PACKET_DESCR_SIZE) {
+            LASMessage(LAS_WARNING, "variable length record payload for wave packet descr %d is %d instead of 26 bytes",
+                       index, length);
+          }
+          if (length < LAS_WAVE_PACKET_DESCR_SIZE) break;  // too short to be looked at
+          h.set_wave_packet_descr(vlr.record_id, vlr.data);
+          const LASvlr_wave_packet_descr* descr = h.vlr_wave_packet_descr[index];
+          if (descr->getBitsPerSample() != 8 && descr->getBitsPerSample() != 16) {
+            LASMessage(LAS_WARNING, "bits per sample for wave packet descr %d is %d instead of 8 or 16", index,
+                       descr->getBitsPerSample());
+          }
+          if (descr->getNumberOfSamples() == 0) {
+            LASMessage(LAS_WARNING, "number of samples for wave packet descr %d is zero", index);
+          }
+          if (descr->getNumberOfSamples() > 8096) {
+            LASMessage(LAS_WARNING, "number of samples of %u for wave packet descr %d is with unusually large",
+                       descr->getNumberOfSamples(), index);
+          }
+          if (descr->getTemporalSpacing() == 0) {
+            LASMessage(LAS_WARNING, "temporal spacing for wave packet descr %d is zero", index);
+          }
+          break;
+        }
+        case LASrecordKind::COPC_INFO:
+          if (i != 0) LASMessage(LAS_WARNING, "COPC VLR info should be the first vlr (not specification-conform)");
+          if (!(h.version_major == 1 && h.version_minor >= 4 && (h.point_data_format & 63) >= 6 &&
+                (h.point_data_format & 63) <= 8)) {
+            LASMessage(LAS_WARNING,
+                       "COPC VLR info should belong in PTC file 1.4 or 1.5 pdrf 6-8 not PTC %u.%u pdrf %u (not "
+                       "specification-conform).",
+                       h.version_major, h.version_minor, static_cast<unsigned>(h.point_data_format & 63));
+          } else if (h.vlr_copc_info) {
+            LASMessage(LAS_WARNING, "variable length records contain more than one copc info");
+          } else {
+            h.vlr_copc_info = new unsigned char[LAS_COPC_INFO_SIZE]();
+            memcpy(h.vlr_copc_info, vlr.data, length < LAS_COPC_INFO_SIZE ? length : LAS_COPC_INFO_SIZE);
+          }
+          break;
+        default:
+          break;
+      }
+    } else if (length == 0) {
+      if (las_user_id_is(vlr.user_id, "LASF_Projection")) {
+        LASMessage(LAS_WARNING, "no payload for LASF_Projection VLR with record_id %d.", vlr.record_id);
+      } else if (las_user_id_is(vlr.user_id, "LASF_Spec")) {
+        LASMessage(LAS_WARNING, "no payload for LASF_Spec (not specification-conform).");
+      } else if (las_user_id_is(vlr.user_id, "copc")) {
+        LASMessage(LAS_WARNING, "no payload for copc (not specification-conform).");
+      }
+    }
+
+    // Records the reader consumes are dropped from the list.
+    if (kind == LASrecordKind::PTCOMP_SETTINGS || kind == LASrecordKind::TILING ||
+        kind == LASrecordKind::ORIGINAL_EXTENT || kind == LASrecordKind::KESTREL_IGNORED) {
+      delete[] vlr.data;
+      h.offset_to_point_data -= LAS_VLR_HEADER_SIZE + length;
+      continue;
+    }
+    append_record(h.vlrs, h.number_of_variable_length_records, capacity, vlr);
+  }
+  return true;
+}
+
+bool LASreaderLAS::read_evlrs(uint32_t count) {
+  LASheader& h = header;
+  const long long saved = stream->tell();
+  uint32_t capacity = 0;
+  const uint64_t evlrs_start = h.start_of_first_extended_variable_length_record;
+  if (evlrs_start > uint64_t(INT64_MAX) || !stream->seek(static_cast<long long>(evlrs_start))) {
+    return fail("reading header.evlrs[0].reserved");
+  }
+  uint64_t payload_position = evlrs_start;
+  for (uint32_t i = 0; i < count; i++) {
+    LASevlr evlr;
+    if (!get(stream, evlr.reserved)) return fail(text_of("reading header.evlrs[%d].reserved", i));
+    if (!get_bytes(stream, evlr.user_id, 16)) return fail(text_of("reading header.evlrs[%d].user_id", i));
+    if (!get(stream, evlr.record_id)) return fail(text_of("reading header.evlrs[%d].record_id", i));
+    if (!get(stream, evlr.record_length_after_header)) {
+      return fail(text_of("reading header.evlrs[%d].record_length_after_header", i));
+    }
+    if (!get_bytes(stream, evlr.description, 32)) return fail(text_of("reading header.evlrs[%d].description", i));
+    payload_position += LAS_EVLR_HEADER_SIZE;
+    const uint64_t length = evlr.record_length_after_header;
+    const LASrecordKind kind = las_record_kind(evlr.user_id, evlr.record_id, true);
+    const std::string uid = user_id_text(evlr.user_id);
+
+    if (kind == LASrecordKind::PTCOMP_SETTINGS) {
+      if (length > 0xFFFFFFFFull) {
+        return fail(text_of("evlr size of %llu bytes in header.evlrs[%d] not supported",
+                            static_cast<unsigned long long>(length), i));
+      }
+      unsigned char* payload = read_payload(stream, length);
+      if (payload == nullptr) {
+        return fail(text_of("reading %llu bytes of data into header.evlrs[%d].data",
+                            static_cast<unsigned long long>(length), i));
+      }
+      auto settings = std::make_shared<PTcomp>();
+      std::string failure;
+      const bool ok = settings->unpack(payload, static_cast<long long>(length), &failure);
+      delete[] payload;
+      if (!ok) return fail(failure);
+      h.ptcomp = settings;
+    } else if (kind == LASrecordKind::TILING) {
+      if (length != LAS_TILING_SIZE) {
+        return fail(text_of("record_length_after_header of EVLR %s (%d) is %u instead of 28", uid.c_str(),
+                            evlr.record_id, static_cast<unsigned>(length)));
+      }
+      LASvlr_lastiling tiling;
+      if (!get(stream, tiling.level)) return fail(text_of("reading vlr_lastiling->level %u", tiling.level));
+      if (!get(stream, tiling.level_index)) {
+        return fail(text_of("reading vlr_lastiling->level_index %u", tiling.level_index));
+      }
+      if (!get(stream, tiling.implicit_levels)) {
+        return fail(text_of("reading vlr_lastiling->implicit_levels %u", tiling.implicit_levels));
+      }
+      if (!get(stream, tiling.min_x)) return fail(text_of("reading vlr_lastiling->min_x %g", tiling.min_x));
+      if (!get(stream, tiling.max_x)) return fail(text_of("reading vlr_lastiling->max_x %g", tiling.max_x));
+      if (!get(stream, tiling.min_y)) return fail(text_of("reading vlr_lastiling->min_y %g", tiling.min_y));
+      if (!get(stream, tiling.max_y)) return fail(text_of("reading vlr_lastiling->max_y %g", tiling.max_y));
+      if (h.vlr_lastiling == nullptr) h.vlr_lastiling = new LASvlr_lastiling();
+      *h.vlr_lastiling = tiling;
+    } else if (kind == LASrecordKind::KESTREL_IGNORED) {
+      if (length > uint64_t(INT64_MAX) - payload_position ||
+          !stream->seek(static_cast<long long>(payload_position + length))) {
+        return fail(text_of("reading %llu bytes of data into header.evlrs[%d].data",
+                            static_cast<unsigned long long>(length), i));
+      }
+    } else if (length) {
+      if (length > 0xFFFFFFFFull) {
+        return fail(text_of("evlr size of %llu bytes in header.evlrs[%d] not supported",
+                            static_cast<unsigned long long>(length), i));
+      }
+      evlr.data = read_payload(stream, length);
+      if (evlr.data == nullptr) {
+        return fail(text_of("reading %llu bytes of data into header.evlrs[%d].data",
+                            static_cast<unsigned long long>(length), i));
+      }
+    }
+
+    if (evlr.data) {
+      switch (kind) {
+        case LASrecordKind::GEO_KEY_DIRECTORY:
+          if (h.vlr_geo_key_directory) {
+            LASMessage(LAS_WARNING, "extended variable length records contain more than one GeoKeyDirectoryTag");
+          }
+          if (length < 8) {
+            h.vlr_geo_key_directory = nullptr;
+            h.vlr_geo_key_entries = nullptr;
+            LASMessage(LAS_WARNING, "GeoKeyDirectoryTag of %u bytes is too short", static_cast<unsigned>(length));
+            break;
+          }
+          h.vlr_geo_key_directory = reinterpret_cast<LASvlr_geo_keys*>(evlr.data);
+          h.vlr_geo_key_entries = reinterpret_cast<LASvlr_key_entry*>(evlr.data + 8);
+          if (h.vlr_geo_key_directory->key_directory_version != 1) {
+            LASMessage(LAS_WARNING, "wrong evlr_geo_keys->key_directory_version: %d != 1",
+                       h.vlr_geo_key_directory->key_directory_version);
+          }
+          if (h.vlr_geo_key_directory->key_revision != 1) {
+            LASMessage(LAS_WARNING, "wrong evlr_geo_keys->key_revision: %d != 1",
+                       h.vlr_geo_key_directory->key_revision);
+          }
+          if (h.vlr_geo_key_directory->minor_revision != 0) {
+            LASMessage(LAS_WARNING, "wrong evlr_geo_keys->minor_revision: %d != 0",
+                       h.vlr_geo_key_directory->minor_revision);
+          }
+          break;
+        case LASrecordKind::GEO_DOUBLE_PARAMS:
+          if (h.vlr_geo_double_params) {
+            LASMessage(LAS_WARNING, "extended variable length records contain more than one GeoF64ParamsTag");
+          }
+          h.vlr_geo_double_params = reinterpret_cast<double*>(evlr.data);
+          break;
+        case LASrecordKind::GEO_ASCII_PARAMS:
+          if (h.vlr_geo_ascii_params) {
+            LASMessage(LAS_WARNING, "extended variable length records contain more than one GeoAsciiParamsTag");
+          }
+          h.vlr_geo_ascii_params = reinterpret_cast<char*>(evlr.data);
+          break;
+        case LASrecordKind::WKT_MATH_TRANSFORM:
+          if (h.vlr_geo_ogc_wkt_math) {
+            LASMessage(LAS_WARNING, "extended variable length records contain more than one WKT OGC MATH TRANSFORM");
+          }
+          h.vlr_geo_ogc_wkt_math = reinterpret_cast<char*>(evlr.data);
+          break;
+        case LASrecordKind::WKT_COORDINATE_SYS:
+          if (h.vlr_geo_ogc_wkt) {
+            LASMessage(LAS_WARNING,
+                       "extended variable length records contain more than one WKT OGC COORDINATE SYSTEM");
+          }
+          h.vlr_geo_ogc_wkt = reinterpret_cast<char*>(evlr.data);
+          break;
+        case LASrecordKind::PROJECTION_UNKNOWN:
+          LASMessage(LAS_WARNING, "unknown LASF_Projection EVLR with record_id %d.", evlr.record_id);
+          break;
+        case LASrecordKind::CLASSIFICATION:
+          if (h.vlr_classification) {
+            LASMessage(LAS_WARNING, "extended variable length records contain more than one ClassificationLookup");
+          }
+          h.vlr_classification = reinterpret_cast<LASvlr_classification*>(evlr.data);
+          break;
+        case LASrecordKind::EXTRA_BYTES:
+          h.set_attributes_from_payload(evlr.data, length);
+          break;
+        case LASrecordKind::WAVE_PACKET_DESCR: {
+          const int index = evlr.record_id - 99;
+          if (h.vlr_wave_packet_descr && h.vlr_wave_packet_descr[index]) {
+            LASMessage(LAS_WARNING, "extended variable length records defines wave packet descr %d more than once",
+                       index);
+          }
+          if (length >= LAS_WAVE_PACKET_DESCR_SIZE) h.set_wave_packet_descr(evlr.record_id, evlr.data);
+          break;
+        }
+        case LASrecordKind::COPC_HIERARCHY:
+          if (h.vlr_copc_info == nullptr) {
+            LASMessage(LAS_WARNING, "no COPC VLR info before COPC EPT hierarchy EVLR (not specification-conform).");
+          }
+          // The hierarchy entries are loaded by the COPC index, which this
+          // build does not contain; the record is kept as read.
+          break;
+        case LASrecordKind::COPC_INFO:
+        case LASrecordKind::COPC_OTHER:
+          LASMessage(LAS_WARNING, "unknown COPC EVLR (not specification-conform).");
+          break;
+        default:
+          break;
+      }
+    } else if (length == 0 && las_user_id_is(evlr.user_id, "copc")) {
+      LASMessage(LAS_WARNING, "no payload for COPC EVLR (not specification-conform).");
+    }
+    payload_position += length;
+
+    if (kind == LASrecordKind::PTCOMP_SETTINGS || kind == LASrecordKind::TILING ||
+        kind == LASrecordKind::KESTREL_IGNORED) {
+      delete[] evlr.data;
+      continue;
+    }
+    append_record(h.evlrs, h.number_of_extended_variable_length_records, capacity, evlr);
+  }
+  if (!stream->seek(saved)) return fail("cannot seek back from the extended variable length records");
+  return true;
+}
+
+void LASreaderLAS::remove_copc_records() {
+  LASheader& h = header;
+  h.remove_vlr("copc", 1);
+  h.remove_vlr("copc", 10000);
+  for (uint32_t i = 0; i < h.number_of_extended_variable_length_records; i++) {
+    if (h.evlrs[i].record_id == 1000 && las_user_id_is(h.evlrs[i].user_id, "copc")) {
+      h.remove_evlr(i);
+      if (h.number_of_extended_variable_length_records == 0) h.start_of_first_extended_variable_length_record = 0;
+      break;
+    }
+  }
+}
+
+bool LASreaderLAS::check_compression(bool vlrs_cut) {
+  LASheader& h = header;
+  if (!h.ptcomp) {
+    if (h.point_data_format & 0xC0) {
+      if (vlrs_cut) {
+        return fail(
+            "your PTC file has corruptions in the LAS header resulting in\n\tthe ptcomp VLR being lost. maybe your "
+            "download failed?");
+      }
+      LASMessage(LAS_ERROR, "this file was compressed with an experimental version of ptcomp");
+      LASMessage(LAS_INFO, "%s", SUPPORT_LINE);
+      if (do_halt_on_error()) byebye();
+      return false;
+    }
+    return true;
+  }
+  if (!h.ptcomp->check(h.point_data_record_length)) {
+    const char* error = h.ptcomp->get_error();
+    LASMessage(LAS_ERROR, "%s\n\tplease upgrade to the latest release of Kestrel (with PTcomp)", error ? error : "");
+    LASMessage(LAS_INFO, "%s", SUPPORT_LINE);
+    if (do_halt_on_error()) byebye();
+    return false;
+  }
+  h.point_data_format &= 0x7F;
+  return true;
+}
+
+void LASreaderLAS::z_from_attribute() {
+  if (opener == nullptr || !opener->z_from_attribute) return;
+  if (opener->z_from_attribute_index < 0) {
+    const int32_t index = header.get_attribute_index("height above ground");
+    if (index >= 0) {
+      opener->z_from_attribute_index = static_cast<int16_t>(index);
+      LASMessage(LAS_VERBOSE, "autodetect extra_byte[%d] as z\n", index);
+    } else {
+      opener->z_from_attribute_index = -1;
+      LASMessage(LAS_WARNING, "\"height above ground\" not found in extra bytes. using Z\n");
+    }
+  }
+  if (opener->z_from_attribute_index >= 0) header.z_attribute_index = opener->z_from_attribute_index;
+}
+
+bool LASreaderLAS::create_point_reader(unsigned int decompress_selective) {
+  LASheader& h = header;
+  reader = new LASreadPoint(decompress_selective);
+  const PTcomp* settings = h.ptcomp.get();
+  PTcomp derived;
+  if (settings == nullptr) {
+    if (!derived.setup(h.point_data_format, h.point_data_record_length, PTcomp::COMPRESSOR_NONE)) {
+      return fail(text_of("unknown point type %d with point size %d", h.point_data_format,
+                          h.point_data_record_length));
+    }
+  }
+  const PTcomp& items = settings ? *settings : derived;
+  if (!point.init(&h, items.num_items, items.items, &h)) {
+    return fail(text_of("point type %d with point size %d has items the point cannot hold", h.point_data_format,
+                        h.point_data_record_length));
+  }
+  if (!reader->setup(items.num_items, items.items, settings)) {
+    const char* error = reader->error();
+    return fail(text_of("cannot read points of type %d and size %d: %s", h.point_data_format,
+                        h.point_data_record_length, error ? error : "unsupported items"));
+  }
+  return true;
+}
+
+bool LASreaderLAS::read_point_default() {
+  if (reader == nullptr || checked_end) return false;
+  const char* name = file_name ? file_name : "";
+  if (p_count < npoints) {
+    if (reader->read(point.point)) {
+      p_count++;
+      p_idx++;
+      return true;
+    }
+    if (reader->warning()) LASMessage(LAS_WARNING, "'%s' for '%s'", reader->warning(), name);
+    if (reader->error()) {
+      LASMessage(LAS_ERROR, "'%s' after %u of %u points for '%s'", reader->error(), static_cast<unsigned>(p_count),
+                 static_cast<unsigned>(npoints), name);
+    } else {
+      LASMessage(LAS_WARNING, "end-of-file after %u of %u points for '%s'", static_cast<unsigned>(p_count),
+                 static_cast<unsigned>(npoints), name);
+    }
+    return false;
+  }
+  if (!checked_end) {
+    if (!reader->check_end()) {
+      LASMessage(LAS_ERROR, "'%s' when reaching end of encoding", reader->error() ? reader->error() : "");
+      p_count--;
+      p_idx--;
+    }
+    if (reader->warning()) LASMessage(LAS_WARNING, "'%s'", reader->warning());
+    checked_end = true;
+  }
+  return false;
+}
+
+bool LASreaderLAS::seek(long long p_index) {
+  if (reader == nullptr || p_index < 0 || p_index >= npoints) return false;
+  if (!reader->seek(p_count, p_index)) return false;
+  p_count = p_index;
+  p_idx = p_index;
+  checked_end = false;
+  return true;
+}
+
+void LASreaderLAS::close(bool close_stream) {
+  if (reader) {
+    reader->done();
+    delete reader;
+    reader = nullptr;
+  }
+  if (close_stream) {
+    if (stream && delete_stream) delete stream;
+    stream = nullptr;
+    if (file) fclose(file);
+    file = nullptr;
+    delete[] file_name;
+    file_name = nullptr;
+  }
+}

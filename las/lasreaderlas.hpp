@@ -1,0 +1,61 @@
+// The reader of LAS files and their compressed form (PTC): opens the file,
+// reads and checks the public header block, the VLRs, the user data around
+// them and the EVLRs into the header, interprets and consumes the records the
+// system knows, validates the compressor settings and hands the point data
+// to a LASreadPoint, which decodes one record per read.
+#ifndef LAS_LASREADERLAS_HPP
+#define LAS_LASREADERLAS_HPP
+
+#include <cstdint>  // fixed-width fields
+#include <cstdio>   // FILE
+
+#include "las/lasreader.hpp"  // LASreader
+
+class ByteStreamIn;
+class LASreadOpener;
+class LASreadPoint;
+
+class LASreaderLAS : public LASreader {
+ public:
+  static constexpr int DEFAULT_IO_BUFFER_SIZE = 262144;
+
+  explicit LASreaderLAS(LASreadOpener* opener = nullptr);
+  ~LASreaderLAS() override;
+
+  // Opens a file by name with a fully buffered FILE of io_buffer_size bytes.
+  bool open(const char* file_name, int io_buffer_size = DEFAULT_IO_BUFFER_SIZE, bool peek_only = false,
+            unsigned int decompress_selective = 0xFFFFFFFFu);
+  // Opens a stream positioned at the start of the file. The reader deletes
+  // the stream in close unless `delete_stream` is cleared.
+  virtual bool open(ByteStreamIn* stream, bool peek_only = false, unsigned int decompress_selective = 0xFFFFFFFFu);
+
+  int get_format() const override;
+  bool seek(long long p_index) override;
+  ByteStreamIn* get_stream() const override { return stream; }
+  void close(bool close_stream = true) override;
+
+  // The point reader, for its error and warning texts (null before open).
+  const LASreadPoint* get_point_reader() const { return reader; }
+  const char* get_file_name() const { return file_name; }
+
+  FILE* file;
+  char* file_name;
+  ByteStreamIn* stream;
+  bool delete_stream;
+  LASreadPoint* reader;
+  bool checked_end;
+  bool keep_copc;
+
+ protected:
+  bool read_point_default() override;
+
+ private:
+  bool read_vlrs(bool* vlrs_cut);
+  bool read_evlrs(uint32_t count);
+  void remove_copc_records();
+  bool check_compression(bool vlrs_cut);
+  void z_from_attribute();
+  bool create_point_reader(unsigned int decompress_selective);
+};
+
+#endif

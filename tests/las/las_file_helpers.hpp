@@ -1,0 +1,205 @@
+// Helpers for the LAS reader and writer tests: headers and points with
+// deterministic field values for every point format, a message recorder,
+// file writing through LASwriterLAS and byte patching of written files.
+#ifndef TESTS_LAS_LAS_FILE_HELPERS_HPP
+#define TESTS_LAS_LAS_FILE_HELPERS_HPP
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "las/lasheader.hpp"
+#include "las/laspoint.hpp"
+#include "las/laswriterlas.hpp"
+#include "tool/lasmessage.hpp"
+
+namespace lastest {
+
+// Standard record sizes of point formats 0 to 10.
+inline int standard_size(int format) {
+  static const int sizes[11] = {20, 28, 26, 34, 57, 63, 30, 36, 38, 59, 67};
+  return sizes[format];
+}
+
+// Records every message (all levels) while it exists; halting on errors is
+// off so that errors come back as results.
+class Messages {
+ public:
+  Messages() {
+    las_message_reset();
+    set_message_handler(&capture, this);
+    set_message_log_level(LAS_DEBUG);
+    halt_on_error(false);
+    entries.clear();
+  }
+  ~Messages() {
+    unset_message_handler();
+    las_message_reset();
+  }
+  Messages(const Messages&) = delete;
+  Messages& operator=(const Messages&) = delete;
+
+  struct Entry {
+    LAS_MESSAGE_TYPE type;
+    std::string text;
+  };
+  std::vector<Entry> entries;
+
+  bool has(LAS_MESSAGE_TYPE type, const std::string& text) const {
+    for (const Entry& e : entries) {
+      if (e.type == type && e.text == text) return true;
+    }
+    return false;
+  }
+  int count(LAS_MESSAGE_TYPE type) const {
+    int n = 0;
+    for (const Entry& e : entries) n += e.type == type;
+    return n;
+  }
+  int at_least(LAS_MESSAGE_TYPE type) const {
+    int n = 0;
+    for (const Entry& e : entries) n += e.type >= type;
+    return n;
+  }
+  std::string dump() const {
+    std::string all;
+    for (const Entry& e : entries) all += std::to_string(int(e.type)) + ": " + e.text + "\n";
+    return all;
+  }
+  void clear() { entries.clear(); }
+
+ private:
+  static void capture(LAS_MESSAGE_TYPE type, const char* text, void* user) {
+    static_cast<Messages*>(user)->entries.push_back({type, text});
+  }
+};
+
+// A header for version 1.minor, point format `format` and `extra` extra
+// bytes per point.
+inline void make_header(LASheader& h, int minor, int format, int extra = 0) {
+  h.clean();
+  h.version_major = 1;
+  h.version_minor = static_cast<uint8_t>(minor);
+  h.point_data_format = static_cast<uint8_t>(format);
+  h.point_data_record_length = static_cast<uint16_t>(standard_size(format) + extra);
+  h.x_scale_factor = 0.01;
+  h.y_scale_factor = 0.001;
+  h.z_scale_factor = 0.1;
+  h.x_offset = 1000.0;
+  h.y_offset = -2000.0;
+  h.z_offset = 5.0;
+  h.file_source_ID = 77;
+  h.global_encoding = 1;
+  h.project_ID_GUID_data_1 = 0xDEADBEEF;
+  h.project_ID_GUID_data_2 = 0x1234;
+  h.project_ID_GUID_data_3 = 0x5678;
+  for (int i = 0; i < 8; i++) h.project_ID_GUID_data_4[i] = static_cast<unsigned char>(i + 1);
+  strcpy(h.system_identifier, "test system");
+  strcpy(h.generating_software, "lasio tests");
+  h.file_creation_day = 200;
+  h.file_creation_year = 2024;
+  h.start_of_waveform_data_packet_record = 0;
+  h.max_gps_time = 0.0;
+  h.min_gps_time = 0.0;
+  h.time_offset = 0;
+}
+
+// Fills point i with values that differ per point and per field, within the
+// ranges of the point's format.
+inline void fill_point(LASpoint& p, int i) {
+  const uint32_t r = static_cast<uint32_t>(i) * 2654435761u + 12345u;
+  p.X = static_cast<int32_t>(r) / 3;
+  p.Y = -static_cast<int32_t>(r >> 3) + i;
+  p.Z = static_cast<int32_t>(i * 37 - 500);
+  p.intensity = static_cast<uint16_t>(r >> 7);
+  p.scan_direction_flag = (r >> 9) & 1;
+  p.edge_of_flight_line = (r >> 10) & 1;
+  p.user_data = static_cast<uint8_t>(r >> 13);
+  p.point_source_ID = static_cast<uint16_t>(r >> 16);
+  if (p.extended_point_type) {
+    p.extended_number_of_returns = 1 + (r >> 3) % 15;
+    p.extended_return_number = 1 + (r >> 5) % p.extended_number_of_returns;
+    p.extended_classification = static_cast<uint8_t>(r >> 11);
+    p.extended_classification_flags = (r >> 19) & 15;
+    p.extended_scanner_channel = (r >> 23) & 3;
+    p.extended_scan_angle = static_cast<int16_t>((r >> 8) % 60001) - 30000;
+  } else {
+    p.number_of_returns = 1 + (r >> 3) % 7;
+    p.return_number = 1 + (r >> 5) % p.number_of_returns;
+    p.classification = (r >> 11) & 31;
+    p.synthetic_flag = (r >> 17) & 1;
+    p.keypoint_flag = (r >> 18) & 1;
+    p.withheld_flag = (r >> 19) & 1;
+    p.scan_angle_rank = static_cast<int8_t>(static_cast<int>((r >> 12) % 181) - 90);
+  }
+  p.gps_time = 1.0e8 + i * 0.125 + (r % 1000) * 1e-6;
+  p.rgb[0] = static_cast<uint16_t>(r);
+  p.rgb[1] = static_cast<uint16_t>(r >> 4);
+  p.rgb[2] = static_cast<uint16_t>(r >> 8);
+  p.rgb[3] = static_cast<uint16_t>(r >> 12);
+  for (int b = 0; b < 29; b++) p.wavepacket[b] = static_cast<uint8_t>(r >> (b % 24)) + static_cast<uint8_t>(b);
+  for (int b = 0; b < p.extra_bytes_number; b++) p.extra_bytes[b] = static_cast<uint8_t>(i * 7 + b * 31);
+}
+
+// Writes `count` points made by fill_point into a file; returns the item
+// layout used through `point` when given.
+inline bool write_points(const std::string& path, const LASheader& header, int count, int first = 0) {
+  LASwriterLAS writer;
+  if (!writer.open(path.c_str(), &header)) return false;
+  LASpoint p;
+  if (!p.init(&header, writer.get_ptcomp().num_items, writer.get_ptcomp().items, &header)) return false;
+  for (int i = 0; i < count; i++) {
+    p.zero();
+    fill_point(p, first + i);
+    if (!writer.write_point(&p)) return false;
+  }
+  return writer.close() > 0;
+}
+
+inline std::vector<unsigned char> read_bytes(const std::string& path) {
+  std::vector<unsigned char> bytes;
+  FILE* f = fopen(path.c_str(), "rb");
+  if (f == nullptr) return bytes;
+  unsigned char buffer[65536];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  fclose(f);
+  return bytes;
+}
+
+inline void write_bytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+  FILE* f = fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  if (!bytes.empty()) {
+    ASSERT_EQ(fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+  }
+  fclose(f);
+}
+
+// Overwrites a little-endian value at `at` in the file's bytes.
+template <typename T>
+void patch(std::vector<unsigned char>& bytes, size_t at, T value) {
+  ASSERT_LE(at + sizeof(T), bytes.size());
+  memcpy(bytes.data() + at, &value, sizeof(T));
+}
+
+// Offsets of header fields in the file.
+constexpr size_t AT_HEADER_SIZE = 94;
+constexpr size_t AT_OFFSET_TO_POINT_DATA = 96;
+constexpr size_t AT_NUMBER_OF_VLRS = 100;
+constexpr size_t AT_POINT_DATA_FORMAT = 104;
+constexpr size_t AT_NUMBER_OF_POINT_RECORDS = 107;
+constexpr size_t AT_X_SCALE = 131;
+constexpr size_t AT_MAX_X = 179;
+constexpr size_t AT_MIN_X = 187;
+constexpr size_t AT_EVLR_START = 235;
+constexpr size_t AT_EVLR_COUNT = 243;
+constexpr size_t AT_EXTENDED_COUNT = 247;
+
+}  // namespace lastest
+
+#endif
