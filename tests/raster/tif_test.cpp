@@ -273,6 +273,10 @@ INSTANTIATE_TEST_SUITE_P(
                           Layout{"OneRowStrips", {"BLOCKYSIZE=1"}, false, 1},
                           Layout{"FiveRowStrips", {"BLOCKYSIZE=5"}, false, 5},
                           Layout{"FiveRowStripsDeflate", {"BLOCKYSIZE=5", "COMPRESS=DEFLATE"}, false, 5},
+                          Layout{"FiveRowStripsBigEndian", {"BLOCKYSIZE=5", "ENDIANNESS=BIG"}, false, 5},
+                          Layout{"OneRowStripsBigEndian", {"BLOCKYSIZE=1", "ENDIANNESS=BIG"}, false, 1},
+                          Layout{"TilesBigEndian", {"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16", "ENDIANNESS=BIG"},
+                                 true, 0},
                           Layout{"Tiles", {"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16"}, true, 0},
                           Layout{"TilesLzw", {"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16", "COMPRESS=LZW"}, true,
                                  0}),
@@ -413,6 +417,36 @@ TEST_F(TifTest, MissingFileAndNullName) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(n.open(nullptr, nullptr));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: zero file name pointer not supported by SRreader_tif::open()\n");
+}
+
+TEST_F(TifTest, GarbageIsNotATiff) {
+  const std::string path = dir.file("junk.tif");
+  write_file(path, std::string("II*\0\xff\xff\xff\x7f", 8) + std::string(100, 'x'));
+  bool ok = true;
+  std::string err;
+  auto r = open_tif(path, &ok, &err);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(err.find("ERROR: failed in XTIFFOpen\n"), std::string::npos) << err;
+}
+
+// A header may announce strips far larger than any sane buffer; such a file
+// is refused at open instead of being allocated for.
+TEST_F(TifTest, AbsurdStripBufferRefused) {
+  GDALAllRegister();
+  const std::string path = dir.file("wide.tif");
+  const char* options[] = {"BLOCKYSIZE=256", "SPARSE_OK=TRUE", nullptr};
+  GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), 3000000, 300, 1, GDT_Float32,
+                               const_cast<char**>(options));
+  ASSERT_NE(ds, nullptr);
+  double gt[6] = {0, 1, 0, 300, 0, -1};
+  GDALSetGeoTransform(ds, gt);
+  GDALClose(ds);
+  bool ok = true;
+  std::string err;
+  auto r = open_tif(path, &ok, &err);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(err.find("ERROR: band buffer of 3072000000 bytes too large for SRreader_tif\n"), std::string::npos)
+      << err;
 }
 
 // ---------------------------------------------------------------------------
