@@ -12,6 +12,7 @@
 #include <cstdio>     // fprintf, world file lines
 #include <cstdlib>    // malloc, free
 #include <cstring>    // memcpy, strlen, strrchr
+#include <initializer_list>  // size_product factors
 #include <string>     // world file names
 
 #include "tool/lasutility.hpp"  // LASfopen, round_clamp_i32, sscanf_las
@@ -39,6 +40,16 @@ void gdal_tag_extender(TIFF* tif) {
   };
   TIFFMergeFieldInfo(tif, info, 2);
   if (previous_extender) previous_extender(tif);
+}
+
+// The product of sizes read from a file, saturating instead of wrapping, so
+// that an absurd header is caught by the buffer limit.
+uint64_t size_product(std::initializer_list<uint64_t> factors) {
+  uint64_t p = 1;
+  for (uint64_t f : factors) {
+    if (__builtin_mul_overflow(p, f, &p)) return UINT64_MAX;
+  }
+  return p;
 }
 
 // Reads an array-of-doubles tag whatever width its count has.
@@ -347,18 +358,18 @@ bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter
   tile_major = tiled && !planes && !rgba_bytes;
   const uint64_t pixel_bytes = uint64_t(spp) * uint64_t(sample_bytes);
   const uint64_t tile_columns = tiled ? (uint64_t(ncols) + tile_width - 1) / tile_width : 1;
-  uint64_t band_bytes = uint64_t(band_rows_max) * uint64_t(ncols) * pixel_bytes;
+  uint64_t band_bytes = size_product({uint64_t(band_rows_max), uint64_t(ncols), pixel_bytes});
   uint64_t chunk_bytes = 0;
   if (tile_major) {
-    tile_bytes = uint64_t(tile_width) * uint64_t(tile_length) * pixel_bytes;
-    band_bytes = tile_columns * tile_bytes;
+    tile_bytes = size_product({uint64_t(tile_width), uint64_t(tile_length), pixel_bytes});
+    band_bytes = size_product({tile_columns, tile_bytes});
   } else if (tiled) {
-    const uint64_t tile_pixels = uint64_t(tile_width) * uint64_t(tile_length);
-    chunk_bytes = rgba_bytes ? tile_pixels * 4 : tile_pixels * uint64_t(sample_bytes);
+    const uint64_t bytes = rgba_bytes ? 4u : uint64_t(sample_bytes);
+    chunk_bytes = size_product({uint64_t(tile_width), uint64_t(tile_length), bytes});
   } else if (rgba_bytes) {
-    chunk_bytes = uint64_t(rows_per_strip) * uint64_t(ncols) * 4;
+    chunk_bytes = size_product({uint64_t(rows_per_strip), uint64_t(ncols), 4u});
   } else if (planes) {
-    chunk_bytes = uint64_t(rows_per_strip) * uint64_t(ncols) * uint64_t(sample_bytes);
+    chunk_bytes = size_product({uint64_t(rows_per_strip), uint64_t(ncols), uint64_t(sample_bytes)});
   }
   if (band_bytes > kMaxBuffer || chunk_bytes > kMaxBuffer) {
     fprintf(stderr, "ERROR: %s of %llu bytes too large for SRreader_tif\n",

@@ -139,7 +139,8 @@ TEST_P(IntSamples, ValuesAndFlags) {
 INSTANTIATE_TEST_SUITE_P(
     All, IntSamples,
     ::testing::Values(
-        IntCase{"Int8", SRsampleType::kInt8, {0x80, 0xFF, 0x7F, 0x05}, false, 1, 5, 5, {-128, -1, 127, 5}, {0, 0, 0, 1}},
+        IntCase{"Int8", SRsampleType::kInt8, {0x80, 0xFF, 0x7F, 0x05}, false, 1, 5, 5, {-128, -1, 127, 5},
+                {0, 0, 0, 1}},
         IntCase{"Uint8", SRsampleType::kUint8, {0x80, 0xFF, 0x7F, 0x05}, false, 1, 255, 255, {128, 255, 127, 5},
                 {0, 1, 0, 0}},
         // a nodata value no sample of the type can hold matches nothing

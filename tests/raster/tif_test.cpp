@@ -416,7 +416,8 @@ TEST_F(TifTest, MissingFileAndNullName) {
   SRreader_tif n;
   testing::internal::CaptureStderr();
   EXPECT_FALSE(n.open(nullptr, nullptr));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: zero file name pointer not supported by SRreader_tif::open()\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "ERROR: zero file name pointer not supported by SRreader_tif::open()\n");
 }
 
 TEST_F(TifTest, GarbageIsNotATiff) {
