@@ -3,13 +3,10 @@
 
 #include <cstdio>  // sprintf
 
+#include "las/laspoint.hpp"  // LASpoint, the field the operation sets
+
 int LASoperationSetPointSource::get_command(char* string) const {
   return sprintf(string, "-%s %u ", name(), static_cast<unsigned>(psid));
 }
 
-void LASoperationSetPointSource::transform(LASpoint* point) {
-  // Writing the point's source ID needs the point model, which the filter
-  // library links once point readers apply transforms; no reader of this
-  // program does so yet.
-  (void)point;
-}
+void LASoperationSetPointSource::transform(LASpoint* point) { point->point_source_ID = psid; }

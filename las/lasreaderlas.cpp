@@ -340,7 +340,7 @@ bool LASreaderLAS::open(ByteStreamIn* new_stream, bool peek_only, unsigned int d
     if (rest > 0) {
       h.user_data_after_header = read_payload(stream, static_cast<uint64_t>(rest));
       if (h.user_data_after_header == nullptr) {
-        return fail(text_of("reading %d bytes of data into header.user_data_after_header", static_cast<int>(rest)));
+        return fail(text_of("reading %lld bytes of data into header.user_data_after_header", rest));
       }
       h.user_data_after_header_size = static_cast<uint32_t>(rest);
     }
