@@ -577,6 +577,7 @@ bool LASreadPoint::seek(int64_t current, int64_t target) {
 bool LASreadPoint::check_end() {
   if (decoder && readers == compressed_set && compressed_set) {
     decoder->done();
+    stalled = true;  // no more points until a seek restarts a chunk
     chunk_index++;
     if (chunk_index < known_chunks && input && input->tell() != chunk_starts[chunk_index]) {
       set_error("chunk with index %u of %u is corrupt", chunk_index - 1, known_chunks);
