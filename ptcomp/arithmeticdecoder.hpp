@@ -98,7 +98,14 @@ inline uint32_t ArithmeticDecoder::decodeSymbol(ArithmeticModel* m) {
   const uint32_t l = y >> DM_LENGTH_SHIFT;
   const uint32_t* cumulative = m->cumulative;
   uint32_t s, x;
-  if (m->lookup) {
+  if (m->lookup && v < cumulative[1] * l) {
+    // Symbol 0 (no change, a zero correction) is the most frequent one in
+    // point data: test it with one product before dividing. Equivalent to
+    // the table search, since value / l < cumulative[1] exactly then.
+    s = 0;
+    x = 0;
+    y = cumulative[1] * l;
+  } else if (m->lookup) {
     // The table gives the range of symbols whose start falls into the same
     // slice as value / l; a short bisection finds the one.
     const uint32_t dv = v / l;
