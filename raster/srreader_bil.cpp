@@ -6,9 +6,11 @@
 
 #include <algorithm>  // min
 #include <charconv>   // from_chars: locale-free header numbers
+#include <cmath>      // isnan
 #include <cstdlib>    // malloc, free
-#include <cstring>    // strlen, strchr
+#include <cstring>    // strlen, memcpy
 #include <string>     // header file name
+#include <utility>    // swap of sample bytes
 
 #include "tool/lasutility.hpp"  // LASfopen, round_clamp_i32
 

@@ -1,19 +1,19 @@
 // GeoTIFF reader: tags and extent at open, then one strip or one row of
-// tiles at a time decoded into a pixel-interleaved band buffer.
+// tiles at a time decoded into the band buffer.
 #include "raster/srreader_tif.hpp"
 
 #include <geotiff.h>   // GTIF, GTIFNew, GTIFKeyInfo, GTIFKeyGet, GTIFFree
 #include <tiffio.h>    // TIFF, TIFFGetField, TIFFRead*, TIFFError
 #include <xtiffio.h>   // XTIFFOpen, XTIFFClose, the GeoTIFF tag numbers
 
-#include <algorithm>  // min, max
-#include <charconv>   // from_chars: locale-free nodata parsing
-#include <cmath>      // isnan
-#include <cstdio>     // fprintf, world file lines
-#include <cstdlib>    // malloc, free
-#include <cstring>    // memcpy, strlen, strrchr
+#include <algorithm>         // min, max, fill
+#include <charconv>          // from_chars: locale-free nodata parsing
+#include <cmath>             // isnan
+#include <cstdio>            // fprintf, world file lines
+#include <cstdlib>           // malloc, free
+#include <cstring>           // memcpy, strlen
 #include <initializer_list>  // size_product factors
-#include <string>     // world file names
+#include <string>            // world file names
 
 #include "tool/lasutility.hpp"  // LASfopen, round_clamp_i32, sscanf_las
 

@@ -56,7 +56,7 @@ class SRreader_tif : public SRreader {
 
   tiff* tif = nullptr;
   gtiff* gtif = nullptr;
-  uint8_t* band_buffer = nullptr;  // the rows of one strip or one row of tiles, pixel-interleaved
+  uint8_t* band_buffer = nullptr;  // one strip or one row of tiles, pixel-interleaved or tile-major
   uint8_t* chunk = nullptr;        // one tile, one plane of a strip, or one RGBA strip
   int32_t spp = 1;                 // samples per pixel in band_buffer (4 for YCbCr, decoded to RGBA)
   int32_t sample_bytes = 1;        // bytes per sample in band_buffer
