@@ -7,6 +7,7 @@
 #include "raster/srreader_tif.hpp"  // SRreader_tif
 #include "raster/srreader_img.hpp"  // SRreader_img
 #include "raster/srreader_png.hpp"  // SRreader_png
+#include "raster/srreader_ptc.hpp"  // SRreader_ptc
 #include "tool/lasmessage.hpp"      // laserror
 
 namespace {
@@ -23,18 +24,13 @@ SRreader* open_with(const char* file_name, Args... args) {
   return nullptr;
 }
 
-SRreader* not_yet(const char* extension) {
-  laserror("reading raster format '%s' is not supported in this build.", extension);
-  return nullptr;
-}
-
 }  // namespace
 
 SRreader* open_raster(const char* extension, const char* file_name) {
   if (file_name == nullptr || extension == nullptr) return nullptr;
   if (is_ext(extension, "asc", "ASC")) return open_with<SRreader_asc>(file_name, true);
   if (is_ext(extension, "bil", "BIL")) return open_with<SRreader_bil>(file_name);
-  if (is_ext(extension, "ptc", "PTC")) return not_yet(extension);
+  if (is_ext(extension, "ptc", "PTC")) return open_with<SRreader_ptc>(file_name, nullptr);
   if (is_ext(extension, "png", "PNG")) return open_with<SRreader_png>(file_name);
   if (is_ext(extension, "tif", "TIF")) return open_with<SRreader_tif>(file_name, nullptr);
   if (is_ext(extension, "img", "IMG")) return open_with<SRreader_img>(file_name, nullptr);

@@ -1,0 +1,104 @@
+// Allocation of the RasterPTC cell grid and the z-from-attribute rule.
+#include "raster/srptcgrid.hpp"
+
+#include <cmath>    // std::isnan
+#include <cstdlib>  // free
+#include <cstring>  // memcpy, memset
+
+#include "las/lasattributer.hpp"  // LASattribute, LASattributer
+#include "las/laspoint.hpp"       // LASpoint
+#include "las/lasquantizer.hpp"   // LASquantizer
+#include "tool/lasutility.hpp"    // malloc_las
+
+uint64_t SRptcGrid::bytes_needed(int32_t ncols, int32_t nrows) {
+  if (ncols <= 0 || nrows <= 0) return 0;
+  const uint64_t cells = static_cast<uint64_t>(ncols) * static_cast<uint64_t>(nrows);  // < 2^62
+  // 4 bytes of value and 1/8 byte of bitmap per cell; beyond 2^60 cells
+  // the sum would not fit any address space
+  if (cells > (uint64_t(1) << 60)) return 0;
+  const uint64_t bytes = cells * 4 + ((cells + 31) / 32) * 4;
+  if (bytes > static_cast<uint64_t>(SIZE_MAX / 2)) return 0;
+  return bytes;
+}
+
+bool SRptcGrid::allocate(int32_t cols, int32_t rows, double ll_x, double ur_y, double step_x, double step_y) {
+  release();
+  if (bytes_needed(cols, rows) == 0) return false;
+  const int64_t cells = static_cast<int64_t>(cols) * rows;
+  const size_t words = static_cast<size_t>((cells + 31) / 32);
+  bitmap = static_cast<uint32_t*>(malloc_las(words * sizeof(uint32_t)));
+  values = static_cast<int32_t*>(malloc_las(static_cast<size_t>(cells) * sizeof(int32_t)));
+  if (bitmap == nullptr || values == nullptr) {
+    release();
+    return false;
+  }
+  // the values of cells without a point are never read
+  memset(bitmap, 0, words * sizeof(uint32_t));
+  count = cells;
+  ncols = cols;
+  nrows = rows;
+  ncols_d = cols;
+  nrows_d = rows;
+  llx = ll_x;
+  ury = ur_y;
+  stepx = step_x;
+  stepy = step_y;
+  return true;
+}
+
+void SRptcGrid::release() {
+  free(bitmap);
+  free(values);
+  bitmap = nullptr;
+  values = nullptr;
+  count = 0;
+}
+
+namespace {
+
+template <typename T>
+double load_as(const uint8_t* at) {
+  T v;
+  memcpy(&v, at, sizeof(T));
+  return static_cast<double>(v);
+}
+
+// Component sizes by (data_type − 1) mod 10.
+constexpr int kComponentBytes[10] = {1, 1, 2, 2, 4, 4, 8, 8, 4, 8};
+
+}  // namespace
+
+int32_t sr_ptc_attribute_z(const LASpoint& point, int32_t index, const LASquantizer& quantizer) {
+  double v = 0.0;
+  const LASattributer* table = point.attributer;
+  if (table != nullptr && index >= 0 && index < table->number_attributes && table->attributes != nullptr &&
+      table->attribute_starts != nullptr) {
+    const LASattribute& a = table->attributes[index];
+    // (t − 1) mod 10, so that data type 0 reads as a double
+    const int type = (a.data_type + 9) % 10;
+    const int64_t start = table->attribute_starts[index];
+    if (point.extra_bytes != nullptr && start >= 0 && start + kComponentBytes[type] <= point.extra_bytes_number) {
+      const uint8_t* at = point.extra_bytes + start;
+      switch (type) {
+        case 0: v = load_as<uint8_t>(at); break;
+        case 1: v = load_as<int8_t>(at); break;
+        case 2: v = load_as<uint16_t>(at); break;
+        case 3: v = load_as<int16_t>(at); break;
+        case 4: v = load_as<uint32_t>(at); break;
+        case 5: v = load_as<int32_t>(at); break;
+        case 6:
+        case 7: v = load_as<int64_t>(at); break;
+        case 8: v = load_as<float>(at); break;
+        default: v = load_as<double>(at); break;
+      }
+      if (a.options & 0x08) v *= a.scale[0];
+      if (a.options & 0x10) v += a.offset[0];
+    }
+  }
+  const double q = (v - quantizer.z_offset) / quantizer.z_scale_factor;
+  const double r = v >= quantizer.z_offset ? q + 0.5 : q - 0.5;
+  if (std::isnan(r)) return 0;
+  if (r < -2147483647.0) return INT32_MIN;
+  if (r > 2147483646.0) return INT32_MAX;
+  return static_cast<int32_t>(r);
+}
