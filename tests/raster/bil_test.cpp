@@ -15,16 +15,19 @@
 
 #include "raster/srreader.hpp"
 #include "raster/srreader_bil.hpp"
+#include "tests/support/reader_cells.hpp"
 #include "tests/support/test_support.hpp"
 
 namespace {
 
+using testsupport::cells;
+using testsupport::cells_batched;
 using testsupport::Geo;
 using testsupport::TempDir;
 using testsupport::write_file;
 using testsupport::write_raster;
 
-constexpr int ND = INT_MIN;  // marks an expected nodata cell
+constexpr int ND = testsupport::kNodataCell;  // marks an expected nodata cell
 const double kNaN = std::nan("");
 
 std::unique_ptr<SRreader_bil> open_bil(const std::string& path, bool* ok, std::string* err = nullptr,
@@ -36,29 +39,6 @@ std::unique_ptr<SRreader_bil> open_bil(const std::string& path, bool* ok, std::s
   const std::string text = testing::internal::GetCapturedStderr();
   if (err) *err = text;
   return r;
-}
-
-std::vector<int> cells(SRreader* r) {
-  std::vector<int> out;
-  while (r->read_raster()) out.push_back(r->is_nodata() ? ND : r->value[0]);
-  return out;
-}
-
-std::vector<int> cells_batched(SRreader* r, int64_t batch) {
-  std::vector<int> out;
-  std::vector<int32_t> v(batch);
-  std::vector<uint8_t> f(batch);
-  for (;;) {
-    const int64_t got = r->read_cells(batch, v.data(), f.data());
-    for (int64_t i = 0; i < got; i++) out.push_back(f[i] ? ND : v[i]);
-    if (got > 0) {
-      EXPECT_EQ(r->value[0], v[got - 1]);
-      EXPECT_EQ(r->is_nodata(), f[got - 1] != 0);
-    }
-    EXPECT_EQ(r->r_count, static_cast<int64_t>(out.size()));
-    if (got < batch) break;
-  }
-  return out;
 }
 
 // Little helpers for raw sample bytes.

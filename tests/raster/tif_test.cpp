@@ -15,16 +15,19 @@
 
 #include "raster/srreader.hpp"
 #include "raster/srreader_tif.hpp"
+#include "tests/support/reader_cells.hpp"
 #include "tests/support/test_support.hpp"
 
 namespace {
 
+using testsupport::cells;
+using testsupport::cells_batched;
 using testsupport::Geo;
 using testsupport::TempDir;
 using testsupport::write_file;
 using testsupport::write_raster;
 
-constexpr int ND = INT_MIN;  // marks an expected nodata cell
+constexpr int ND = testsupport::kNodataCell;  // marks an expected nodata cell
 const double kNaN = std::nan("");
 
 std::unique_ptr<SRreader_tif> open_tif(const std::string& path, bool* ok, std::string* err = nullptr,
@@ -39,30 +42,6 @@ std::unique_ptr<SRreader_tif> open_tif(const std::string& path, bool* ok, std::s
 }
 
 // Every cell through read_raster(); nodata cells as ND.
-std::vector<int> cells(SRreader* r) {
-  std::vector<int> out;
-  while (r->read_raster()) out.push_back(r->is_nodata() ? ND : r->value[0]);
-  return out;
-}
-
-// Every cell through read_cells() in batches of `batch`, checking that the
-// per-cell fields show the last cell of each batch.
-std::vector<int> cells_batched(SRreader* r, int64_t batch) {
-  std::vector<int> out;
-  std::vector<int32_t> v(batch);
-  std::vector<uint8_t> f(batch);
-  for (;;) {
-    const int64_t got = r->read_cells(batch, v.data(), f.data());
-    for (int64_t i = 0; i < got; i++) out.push_back(f[i] ? ND : v[i]);
-    if (got > 0) {
-      EXPECT_EQ(r->value[0], v[got - 1]);
-      EXPECT_EQ(r->is_nodata(), f[got - 1] != 0);
-    }
-    EXPECT_EQ(r->r_count, static_cast<int64_t>(out.size()));
-    if (got < batch) break;
-  }
-  return out;
-}
 
 // ---------------------------------------------------------------------------
 // Sample types and nodata, on a 4 x 2 raster.
