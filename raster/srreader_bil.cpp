@@ -243,6 +243,7 @@ bool SRreader_bil::open(const char* file_name) {
   rule.unit = scale[0];
   rule.nodata = nodata;
   rule.nodata_raw = nodata_raw;
+  sr_prepare_rule(rule);
 
   row = 0;
   col = ncols;  // the first cell asks for a row

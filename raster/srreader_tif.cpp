@@ -394,6 +394,7 @@ bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter
   rule.unit = scale[0];
   rule.nodata = nodata;
   rule.nodata_raw = nodata_raw;
+  sr_prepare_rule(rule);
   band_rule = rule;
   if (nbands > 1 && sample_bytes <= 2) {
     // the bands of 8- and 16-bit multi-band images are their raw samples

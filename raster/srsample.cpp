@@ -41,6 +41,7 @@ double nodata_as(const SRsampleRule& rule, bool single) {
 // x/unit, so RN(x / unit) == x·N and one multiplication gives the quotient
 // the division would. Returns N, or 0 when the division is needed.
 double exact_multiplier(const SRsampleRule& rule) {
+  if (rule.exact_multiplier >= 0.0) return rule.exact_multiplier;
   if (rule.offset != 0.0 || !(rule.unit > 0.0) || !std::isfinite(rule.unit)) return 0.0;
   const double n = 1.0 / rule.unit;
   if (!(n >= 1.0 && n <= 536870912.0 && n == std::floor(n))) return 0.0;
@@ -235,6 +236,11 @@ int& level_in_force() {
 }
 
 }  // namespace
+
+void sr_prepare_rule(SRsampleRule& rule) {
+  rule.exact_multiplier = -1.0;
+  rule.exact_multiplier = exact_multiplier(rule);
+}
 
 int sr_sample_vector_level(int level) {
   const int best = best_level();

@@ -23,7 +23,14 @@ struct SRsampleRule {
   double unit = 1.0;
   int32_t nodata = 0;
   double nodata_raw = std::numeric_limits<double>::quiet_NaN();  // NaN: no nodata value
+  // Worked out by sr_prepare_rule: the integer that float samples may be
+  // multiplied by instead of dividing by `unit` (0: none), -1: not yet.
+  double exact_multiplier = -1.0;
 };
+
+// Works out what the conversions can precompute; call after the fields
+// above are set, so that short runs do not redo it on every call.
+void sr_prepare_rule(SRsampleRule& rule);
 
 // The single-precision number a double nodata value stands for in a float
 // raster, with overflow to infinity spelled out (a plain conversion of an
