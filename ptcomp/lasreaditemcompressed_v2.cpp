@@ -124,6 +124,10 @@ bool LASreadItemCompressed_GPSTIME11_v2::init(const uint8_t* item, uint32_t&) {
 
 void LASreadItemCompressed_GPSTIME11_v2::read(uint8_t* item, uint32_t&) {
   uint32_t L = current;
+  // One switch reaches any other sequence, so a coded point never needs
+  // several in a row; a run of them comes from corrupt data and would keep
+  // this loop going for as long as the stream lasts.
+  uint32_t switches = 0;
   for (;;) {
     uint32_t s;
     if (last_diff[L] == 0) {
@@ -137,6 +141,7 @@ void LASreadItemCompressed_GPSTIME11_v2::read(uint8_t* item, uint32_t&) {
       }
       if (s >= 3) {
         // Another of the interleaved sequences continues: decode against it.
+        if (++switches > 3) throw int(4711);
         L = (L + s - 2) & 3u;
         continue;
       }
@@ -178,6 +183,7 @@ void LASreadItemCompressed_GPSTIME11_v2::read(uint8_t* item, uint32_t&) {
       }
       if (s == 511) break;
       if (s > 512) {
+        if (++switches > 3) throw int(4711);
         L = (L + s - 512) & 3u;
         continue;
       }

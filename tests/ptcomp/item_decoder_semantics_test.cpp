@@ -259,6 +259,34 @@ TEST(GpsTime11V2Semantics, SequencesSwitchAndRepeat) {
   EXPECT_TRUE(c.consumed());
 }
 
+// A run of sequence switches within one point is corrupt data: three are
+// followed, a fourth is refused rather than looping on.
+TEST(GpsTime11V2Semantics, RunOfSwitchesIsCorrupt) {
+  const uint64_t t0 = bits_of(300000.0);
+  for (int switches = 3; switches <= 4; switches++) {
+    Crafted c;
+    c.model(516);
+    ArithmeticModel* zero = c.model(6);
+    for (int i = 0; i < switches; i++) c.enc.encodeSymbol(zero, 3);
+    c.enc.encodeSymbol(zero, 0);
+    ArithmeticDecoder dec;
+    LASreadItemCompressed_GPSTIME11_v2 reader(&dec);
+    uint32_t context = 0;
+    uint8_t item[8];
+    memcpy(item, &t0, 8);
+    reader.init(item, context);
+    c.start(dec);
+    if (switches == 3) {
+      reader.read(item, context);
+      uint64_t got;
+      memcpy(&got, item, 8);
+      EXPECT_EQ(got, 0u) << "sequence 3 has not started yet";
+    } else {
+      EXPECT_THROW(reader.read(item, context), int);
+    }
+  }
+}
+
 TEST(GpsTime11V1Semantics, FullTimesAndMultipliers) {
   const uint64_t t0 = bits_of(1000.0);
   const uint64_t t1 = bits_of(-5.5);

@@ -108,6 +108,25 @@ TEST(PtcinfoCheck, DecodesEveryFormatAndKind) {
   EXPECT_EQ(reads, args.size() - 1) << result.out;
 }
 
+TEST(PtcFileEdges, EmptyFilesReadAndCheck) {
+  testsupport::TempDir dir;
+  std::vector<std::string> args = {"-check"};
+  for (const FileKind& kind : kFileKinds) {
+    Messages messages;
+    const std::string path = dir.file(std::string("empty") + kind.name + ".ptc");
+    ASSERT_TRUE(write_ptc(path, 0, 0, kind, 0)) << messages.dump();
+    LASreaderLAS reader(nullptr);
+    ASSERT_TRUE(reader.open(path.c_str())) << messages.dump();
+    EXPECT_EQ(reader.npoints, 0);
+    EXPECT_FALSE(reader.read_point());
+    reader.close();
+    EXPECT_EQ(messages.at_least(LAS_WARNING), 0) << messages.dump();
+    args.push_back(path);
+  }
+  const auto result = testsupport::run(PTCINFO_EXE, args);
+  EXPECT_EQ(result.status, 0) << result.err;
+}
+
 // Damaged files: a few hundred mutations of valid files, each read to the
 // end in process. Nothing may crash (the sanitizer build runs this too) or
 // hang; a file cut inside its point data must not read completely without
