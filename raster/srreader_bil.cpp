@@ -8,7 +8,7 @@
 #include <charconv>   // from_chars: locale-free header numbers
 #include <cmath>      // isnan
 #include <cstdlib>    // malloc, free
-#include <cstring>    // strlen, memcpy
+#include <cstring>    // strlen, strchr, memcpy
 #include <string>     // header file name
 #include <utility>    // swap of sample bytes
 
@@ -54,15 +54,20 @@ SRreader_bil::~SRreader_bil() {
   free(line_buffer);
 }
 
-// Reads the keyword lines of the header. Keywords are case-insensitive and
-// stand first on their line; the value follows after blanks. A value that
-// does not parse leaves its field unchanged. False only for a byte order
-// this reader cannot honour.
+// Reads the keyword lines of the header (at most 255 characters each).
+// Keywords are case-insensitive and stand first on their line; the value
+// follows after blanks. A value that does not parse leaves its field
+// unchanged. False only for a byte order this reader cannot honour.
 bool SRreader_bil::read_header(const char* header_name, FILE* header) {
-  char* line = nullptr;
-  size_t capacity = 0;
+  char line[256];
   bool ok = true;
-  while (getline(&line, &capacity, header) >= 0) {
+  while (fgets(line, sizeof(line), header) != nullptr) {
+    // a longer line counts by its first 255 characters; the rest is skipped
+    if (strchr(line, '\n') == nullptr) {
+      int c;
+      while ((c = fgetc(header)) != EOF && c != '\n') {
+      }
+    }
     char* p = line;
     while (is_blank(*p)) p++;
     char* word = p;
@@ -121,7 +126,6 @@ bool SRreader_bil::read_header(const char* header_name, FILE* header) {
       parse_number(arg, total_row_bytes);
     }
   }
-  free(line);
   return ok;
 }
 

@@ -246,6 +246,17 @@ TEST_F(BilTest, FloatNodataInValueUnitsAndScaleOne) {
   EXPECT_EQ(cells(r1.get()), (std::vector<int>{12, ND}));
 }
 
+TEST_F(BilTest, LongHeaderLinesCountByTheirStart) {
+  bool ok = false;
+  const std::string comment = "# " + std::string(1000, 'x') + " nrows 99\n";
+  auto r = make(comment + "ncols 2" + std::string(600, ' ') + "junk\nnrows 1\nnbits 8\nnbands 1\n" + kGeo, "\x01\x02",
+                &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(r->ncols, 2);
+  EXPECT_EQ(r->nrows, 1);
+  EXPECT_EQ(cells(r.get()), (std::vector<int>{1, 2}));
+}
+
 TEST_F(BilTest, HalfUnitScaleOnSixteenBits) {
   bool ok = false;
   auto r = make("ncols 3\nnrows 1\nnbits 16\nnbands 1\nnodata -9999\n" + kGeo, le_bytes<int16_t>({3, -3, -9999}),
