@@ -103,13 +103,19 @@ bool SRreader_ptc::open(const char* file_name, GeoProjectionConverter* converter
     return false;
   }
   const uint64_t bytes = SRptcGrid::bytes_needed(ncols, nrows);
+  if (bytes == 0) {
+    fprintf(stderr, "ERROR: invalid RasterPTC (grid of %d x %d cells is too large) for '%s'\n", ncols, nrows,
+            name.c_str());
+    release_points();
+    return false;
+  }
   const uint64_t available = get_available_RAM();
-  if (bytes == 0 || (available != 0 && bytes > available)) {
+  if (available != 0 && bytes > available) {
     fprintf(stderr,
             "ERROR: RasterPTC grid of %d x %d cells needs %.0f MB but only %.0f MB of memory are available for "
             "'%s'\n",
-            ncols, nrows, static_cast<double>(ncols) * nrows * 4.125 / 1048576.0,
-            static_cast<double>(available) / 1048576.0, name.c_str());
+            ncols, nrows, static_cast<double>(bytes) / 1048576.0, static_cast<double>(available) / 1048576.0,
+            name.c_str());
     release_points();
     return false;
   }
