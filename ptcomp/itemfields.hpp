@@ -1,7 +1,6 @@
 // Field access for item buffers: unaligned loads and stores of host-order
-// values, and the POINT10 item unpacked into named fields so that the item
-// codecs keep their previous point in registers-friendly members rather than
-// in a byte array.
+// values, and the POINT10 item unpacked into named fields, so that the item
+// codecs work on plain integers rather than on a byte array.
 #ifndef PTCOMP_ITEMFIELDS_HPP
 #define PTCOMP_ITEMFIELDS_HPP
 
