@@ -1,0 +1,263 @@
+// rast2ptc and rastcmp end to end for every raster format: the copy of a
+// raster compares identical with it; one changed cell, one dropped point and
+// points in shuffled order give the exact counts; a damaged copy ends with a
+// message and exit status 3, never with "rasters are identical".
+#include <gdal.h>
+#include <gtest/gtest.h>
+#include <unistd.h>  // truncate
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "raster/lasvlrrasterptc.hpp"
+#include "raster/srreader.hpp"
+#include "raster/srwriter_ptc.hpp"
+#include "tests/support/test_support.hpp"
+
+namespace {
+
+using testsupport::Geo;
+using testsupport::lines;
+using testsupport::read_file;
+using testsupport::run;
+using testsupport::run_rastcmp;
+using testsupport::RunResult;
+using testsupport::TempDir;
+using testsupport::write_asc;
+using testsupport::write_file;
+using testsupport::write_raster;
+
+constexpr int kCols = 37, kRows = 23, kCells = kCols * kRows;
+
+RunResult run_rast2ptc(const std::vector<std::string>& args) { return run(RAST2PTC_EXE, args); }
+
+std::string ptc_of(const std::string& path) { return path.substr(0, path.size() - 3) + "ptc"; }
+
+// How a format's test raster is written.
+struct FormatCase {
+  const char* name;
+  const char* ext;
+  const char* driver;  // GDAL driver, or "asc" for the hand-written grid
+  GDALDataType type;
+  bool has_nodata;
+  double step;  // the change that makes one cell differ in the reader's unit
+};
+
+class PtcCopyE2E : public ::testing::TestWithParam<FormatCase> {
+ protected:
+  // Values of the format's sample type with a few nodata cells.
+  std::vector<double> values() const {
+    const FormatCase& c = GetParam();
+    std::vector<double> v(kCells);
+    for (int i = 0; i < kCells; i++) {
+      const int col = i % kCols, row = i / kCols;
+      if (c.type == GDT_Float32 || c.driver == std::string("asc")) {
+        v[i] = 180.25 + 0.37 * col - 0.11 * row + 0.01 * (i % 7);
+      } else if (c.type == GDT_Int16) {
+        v[i] = -300 + 29 * col - 17 * row;
+      } else {
+        v[i] = 1000 + 97 * col + 5 * row;
+      }
+    }
+    if (c.has_nodata) v[0] = v[kCols + 3] = v[kCells - 1] = nodata;
+    return v;
+  }
+
+  void write_source(const std::string& path, const std::vector<double>& v) const {
+    const FormatCase& c = GetParam();
+    const Geo geo{500000.0, 4100000.0 + kRows * 0.5, 0.5};
+    if (c.driver == std::string("asc")) {
+      std::vector<std::string> text(v.size());
+      char buf[64];
+      for (size_t i = 0; i < v.size(); i++) {
+        snprintf(buf, sizeof(buf), "%.2f", v[i]);
+        text[i] = v[i] == nodata ? "-9999" : buf;
+      }
+      write_asc(path, kCols, kRows, geo.ulx, geo.uly - kRows * geo.cell, geo.cell, text);
+      return;
+    }
+    ASSERT_TRUE(write_raster(c.driver, path, kCols, kRows, 1, c.type, v, geo, c.has_nodata ? &nodata : nullptr));
+    if (c.ext == std::string("png")) {
+      write_file(path.substr(0, path.size() - 3) + "pgw", "0.5\n0\n0\n-0.5\n500000.25\n" +
+                                                               std::to_string(geo.uly - 0.25) + "\n");
+    }
+  }
+
+  int value_cells() const { return GetParam().has_nodata ? kCells - 3 : kCells; }
+  int nodata_cells() const { return GetParam().has_nodata ? 3 : 0; }
+
+  std::string identical() const {
+    return "rasters are identical. both have " + std::to_string(value_cells()) + " value and " +
+           std::to_string(nodata_cells()) + " nodata cells.";
+  }
+
+  std::string source() const { return dir.file(std::string("dem.") + GetParam().ext); }
+
+  // Writes the copy in-process from the cells the source's reader delivers,
+  // in shuffled order, leaving out value cell number `drop` (-1: none).
+  void write_shuffled_copy(int drop) const {
+    const std::string src = source();
+    SRreader* r = open_raster(GetParam().ext, src.c_str());
+    ASSERT_NE(r, nullptr);
+    LASvlrRasterPTC g;
+    g.nbands = r->nbands;
+    g.nbits = r->nbits;
+    g.ncols = r->ncols;
+    g.nrows = r->nrows;
+    g.stepx = r->stepx;
+    g.stepy = r->stepy;
+    g.llx = r->llx;
+    g.lly = r->lly;
+    struct Cell {
+      int32_t col, row, value;
+    };
+    std::vector<Cell> cells;
+    for (int32_t row = 0; row < r->nrows; row++) {
+      for (int32_t col = 0; col < r->ncols; col++) {
+        ASSERT_TRUE(r->read_raster());
+        if (!r->is_nodata()) cells.push_back({col, row, r->value[0]});
+      }
+    }
+    const double scale = r->scale[0], offset = r->offset[0];
+    r->close(true);
+    delete r;
+    if (drop >= 0) cells.erase(cells.begin() + drop);
+    std::shuffle(cells.begin(), cells.end(), std::mt19937(7));
+    SRwriter_ptc w;
+    ASSERT_TRUE(w.open(ptc_of(src).c_str(), g, scale, offset));
+    for (const Cell& c : cells) ASSERT_TRUE(w.write_cell(c.col, c.row, c.value));
+    ASSERT_GT(w.close(), 0);
+  }
+
+  void expect_verdict(const RunResult& r, const std::string& verdict) const {
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto all = lines(r.err);
+    ASSERT_GE(all.size(), 2u) << r.err;
+    EXPECT_EQ(all[0], verdict) << r.err;
+    EXPECT_EQ(all[1].rfind("done with '" + source() + "'. total time ", 0), 0u) << r.err;
+  }
+
+  const double nodata = -9999.0;
+  TempDir dir;
+};
+
+TEST_P(PtcCopyE2E, CopyIsIdenticalInBatchAndPairMode) {
+  const std::string src = source();
+  write_source(src, values());
+  const RunResult made = run_rast2ptc({"-i", src});
+  ASSERT_EQ(made.status, 0) << made.err;
+  EXPECT_EQ(made.err.rfind("wrote '" + ptc_of(src) + "' with " + std::to_string(value_cells()) + " value and " +
+                               std::to_string(nodata_cells()) + " nodata cells. total time ",
+                           0),
+            0u)
+      << made.err;
+  expect_verdict(run_rastcmp({"-i", src}), identical());
+  const RunResult pair = run_rastcmp({"-i", ptc_of(src), "-i", src});
+  EXPECT_EQ(pair.status, 0) << pair.err;
+  EXPECT_EQ(lines(pair.err)[0], identical());
+}
+
+TEST_P(PtcCopyE2E, OneChangedCellOfTheSourceIsCounted) {
+  const std::string src = source();
+  std::vector<double> v = values();
+  write_source(src, v);
+  ASSERT_EQ(run_rast2ptc({"-i", src}).status, 0);
+  v[kCols * 11 + 17] += GetParam().step;
+  write_source(src, v);
+  expect_verdict(run_rastcmp({"-i", src}),
+                 "rasters are not identical. rasters have 1 different and " + std::to_string(value_cells() - 1) +
+                     " identical value cells. but both have " + std::to_string(nodata_cells()) + " nodata cells");
+}
+
+TEST_P(PtcCopyE2E, ShuffledPointsAreIdenticalAndADroppedPointIsANodataDifference) {
+  const std::string src = source();
+  write_source(src, values());
+  write_shuffled_copy(-1);
+  expect_verdict(run_rastcmp({"-i", src}), identical());
+  write_shuffled_copy(value_cells() / 2);
+  expect_verdict(run_rastcmp({"-i", src}), "rasters are nearly identical. both have " +
+                                               std::to_string(value_cells() - 1) +
+                                               " identical value cells. but they have 1 different and " +
+                                               std::to_string(nodata_cells()) + " identical nodata cells.");
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, PtcCopyE2E,
+                         ::testing::Values(FormatCase{"Asc", "asc", "asc", GDT_Float32, true, 0.05},
+                                           FormatCase{"BilInt16", "bil", "EHdr", GDT_Int16, true, 1},
+                                           FormatCase{"TifFloat32", "tif", "GTiff", GDT_Float32, true, 0.5},
+                                           FormatCase{"TifInt32", "tif", "GTiff", GDT_Int32, true, 1},
+                                           FormatCase{"ImgFloat32", "img", "HFA", GDT_Float32, true, 0.25},
+                                           FormatCase{"PngUInt16", "png", "PNG", GDT_UInt16, false, 1}),
+                         [](const ::testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
+
+// ---------------------------------------------------------------------------
+// Damaged copies
+
+struct Damage {
+  const char* name;
+  double at;   // position as a share of the file
+  bool cut;    // cut the file there, or overwrite three bytes
+  bool ignore_errors;
+};
+
+class DamagedCopy : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(DamagedCopy, EndsWithAnErrorNeverIdentical) {
+  TempDir dir;
+  const int cols = 150, rows = 120;
+  std::vector<double> v(cols * rows);
+  for (int i = 0; i < cols * rows; i++) v[i] = 100.0 + (i * 7919 % 10007) * 0.01;
+  const std::string tif = dir.file("dem.tif"), ptc = dir.file("dem.ptc");
+  ASSERT_TRUE(write_raster("GTiff", tif, cols, rows, 1, GDT_Float32, v));
+  ASSERT_EQ(run_rast2ptc({"-i", tif}).status, 0);
+  std::string bytes = read_file(ptc);
+  const size_t at = static_cast<size_t>(bytes.size() * GetParam().at);
+  if (GetParam().cut) {
+    ASSERT_EQ(truncate(ptc.c_str(), static_cast<off_t>(at)), 0);
+  } else {
+    bytes[at] = static_cast<char>(~bytes[at]);
+    bytes[at + 1] = 0x55;
+    bytes[at + 2] = static_cast<char>(bytes[at + 2] ^ 0x10);
+    write_file(ptc, bytes);
+  }
+  std::vector<std::string> args = {"-i", tif};
+  if (GetParam().ignore_errors) args.push_back("-errors_ignore");
+  const RunResult r = run_rastcmp(args);
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_EQ(r.err.find("rasters are identical"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("ERROR: "), std::string::npos) << r.err;
+  // halting on errors, a copy that cannot be read completely gets no verdict
+  if (!GetParam().ignore_errors) {
+    EXPECT_EQ(r.err.find("rasters are "), std::string::npos) << r.err;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DamagedCopy,
+                         ::testing::Values(Damage{"CutInHeader", 0.01, true, false},
+                                           Damage{"CutEarly", 0.2, true, false},
+                                           Damage{"CutLate", 0.9, true, false},
+                                           Damage{"CutLateErrorsIgnored", 0.9, true, true},
+                                           Damage{"FlippedEarly", 0.3, false, false},
+                                           Damage{"FlippedLate", 0.8, false, false},
+                                           Damage{"FlippedErrorsIgnored", 0.5, false, true}),
+                         [](const ::testing::TestParamInfo<Damage>& info) { return info.param.name; });
+
+TEST(DamagedCopyMessages, TruncatedCopyNamesTheShortfallAndTheFirstCell) {
+  TempDir dir;
+  std::vector<double> v(200 * 100);
+  for (size_t i = 0; i < v.size(); i++) v[i] = static_cast<double>(i % 977);
+  const std::string tif = dir.file("dem.tif"), ptc = dir.file("dem.ptc");
+  ASSERT_TRUE(write_raster("GTiff", tif, 200, 100, 1, GDT_Int32, v));
+  ASSERT_EQ(run_rast2ptc({"-i", tif}).status, 0);
+  ASSERT_EQ(truncate(ptc.c_str(), static_cast<off_t>(read_file(ptc).size() / 2)), 0);
+  const RunResult r = run_rastcmp({"-i", tif});
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_NE(r.err.find("ERROR: corrupt or truncated RasterPTC '" + ptc + "': only "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" of 20000 points could be read\n"), std::string::npos) << r.err;
+  EXPECT_EQ(lines(r.err).back(), "ERROR: failed to read raster2 at col 0 and row 0 ...") << r.err;
+}
+
+}  // namespace
