@@ -45,6 +45,9 @@ class Conversion {
     va_start(args, format);
     const std::string text = format_text(format, args);
     va_end(args);
+    // a reader given up on is deleted without the cell count check of close
+    delete source;
+    source = nullptr;
     release();
     if (writing) {
       remove(output);
