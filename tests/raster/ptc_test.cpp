@@ -184,26 +184,19 @@ class FullOutput : public ::testing::TestWithParam<FieldCase> {};
 
 TEST_P(FullOutput, NamesTheFirstFieldThatCannotBeWritten) {
   const FieldCase c = GetParam();
-  if (std::string(c.field) == "sigmax") GTEST_SKIP() << "writing names the field sigmaxy";
   Messages messages;
   FullStream out(c.bytes);
   EXPECT_FALSE(example_raster().save(&out));
   ASSERT_EQ(messages.count(LAS_ERROR), 1) << messages.dump();
-  EXPECT_EQ(messages.entries.back().text, std::string("writing LASvlrRasterPTC.") + c.field);
+  // the reading message of the last field says sigmax, the writing one sigmaxy
+  const std::string field = std::string(c.field) == "sigmax" ? "sigmaxy" : c.field;
+  EXPECT_EQ(messages.entries.back().text, "writing LASvlrRasterPTC." + field);
 }
 
 INSTANTIATE_TEST_SUITE_P(Room, FullOutput, ::testing::ValuesIn(kFields),
                          [](const ::testing::TestParamInfo<FieldCase>& info) {
                            return std::string(info.param.field) + "_" + std::to_string(info.param.bytes);
                          });
-
-TEST(RasterPtcVlr, LastFieldIsNamedSigmaxyWhenWriting) {
-  Messages messages;
-  FullStream out(72);
-  EXPECT_FALSE(example_raster().save(&out));
-  ASSERT_EQ(messages.count(LAS_ERROR), 1);
-  EXPECT_EQ(messages.entries.back().text, "writing LASvlrRasterPTC.sigmaxy");
-}
 
 // ---------------------------------------------------------------------------
 // The grid
