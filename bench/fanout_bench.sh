@@ -3,12 +3,9 @@
 # child at a time ("-cpu64", one core) against two at a time ("-cores 2").
 # Usage: bench/fanout_bench.sh <build-dir>
 #
-# Each child compares its grid with the RasterPTC copy of the same name. If
-# RASTCMP_PTC_MAKER names a command that writes such a copy
-# ("$RASTCMP_PTC_MAKER in.asc out.ptc"), copies are made and the run in one
-# process without children is timed as well; without copies every child
-# ends at its missing second raster, so the figures then measure the
-# fan-out's own cost (start, poll, collect) per child. The variants run in
+# Each child compares its grid with the RasterPTC copy of the same name,
+# made first with the build's rast2ptc; the run in one process without
+# children is timed as well. The variants run in
 # turn for FANOUT_BENCH_ROUNDS rounds (default 3) and the best time of each
 # is reported, which damps the noise of a shared machine.
 set -euo pipefail
@@ -35,11 +32,10 @@ for ((k = 0; k < N; k++)); do
 done
 rm "$WORK/grid.asc"
 
-copies=no
-if [ -n "${RASTCMP_PTC_MAKER:-}" ]; then
-  for f in "${files[@]}"; do $RASTCMP_PTC_MAKER "$f" "${f%.asc}.ptc"; done
-  copies=yes
-fi
+RAST2PTC="$(cd "$BUILD" && pwd)/app/rast2ptc"
+[ -x "$RAST2PTC" ] || { echo "no rast2ptc in $BUILD/app" >&2; exit 1; }
+"$RAST2PTC" -quiet -i "${files[@]}"
+copies=yes
 
 # time_run <label> <args...>: wall seconds of one run; exit status reported
 time_run() {

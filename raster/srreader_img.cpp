@@ -3,11 +3,6 @@
 // of each row into cells.
 #include "raster/srreader_img.hpp"
 
-#include <cpl_conv.h>    // CPLSetThreadLocalConfigOption to hear the driver's debug notes
-#include <cpl_error.h>   // CPLPushErrorHandler(Ex), CPLQuietErrorHandler
-#include <gdal.h>        // GDALOpenEx, GDALReadBlock, band and dataset queries
-#include <gdal_frmts.h>  // GDALRegister_HFA
-
 #include <algorithm>  // min
 #include <cmath>      // isnan
 #include <cstdio>     // fprintf
@@ -15,9 +10,13 @@
 #include <cstring>    // memcpy, strcmp, strstr
 #include <string>     // file name and GDAL's reason in messages
 
-#include "tool/lasutility.hpp"  // malloc_las, round_clamp_i32
+#include "raster/gdal_runtime.hpp"  // GDAL's functions, loaded on first use
+#include "tool/lasutility.hpp"         // malloc_las, round_clamp_i32
 
 namespace {
+
+// GDAL's functions; only called once open() has made sure they are loaded.
+inline const GdalRuntime& gdal() { return *gdal_runtime(); }
 
 // One block row of one band may not claim more memory than this, whatever
 // the header says about block and raster sizes.
@@ -26,8 +25,8 @@ constexpr int64_t kMaxBlockRowBytes = int64_t(1) << 30;
 // Keeps GDAL's own error printing quiet while our calls run: failures are
 // reported in this reader's words.
 struct QuietGdal {
-  QuietGdal() { CPLPushErrorHandler(CPLQuietErrorHandler); }
-  ~QuietGdal() { CPLPopErrorHandler(); }
+  QuietGdal() { gdal().CPLPushErrorHandler(gdal().CPLQuietErrorHandler); }
+  ~QuietGdal() { gdal().CPLPopErrorHandler(); }
   QuietGdal(const QuietGdal&) = delete;
   QuietGdal& operator=(const QuietGdal&) = delete;
 };
@@ -39,15 +38,15 @@ struct QuietGdal {
 class BlockReadWatch {
  public:
   BlockReadWatch() {
-    const char* before = CPLGetThreadLocalConfigOption("CPL_DEBUG", nullptr);
+    const char* before = gdal().CPLGetThreadLocalConfigOption("CPL_DEBUG", nullptr);
     had_debug_ = before != nullptr;
     if (had_debug_) debug_before_ = before;
-    CPLSetThreadLocalConfigOption("CPL_DEBUG", "HFABand");
-    CPLPushErrorHandlerEx(&BlockReadWatch::handler, this);
+    gdal().CPLSetThreadLocalConfigOption("CPL_DEBUG", "HFABand");
+    gdal().CPLPushErrorHandlerEx(&BlockReadWatch::handler, this);
   }
   ~BlockReadWatch() {
-    CPLPopErrorHandler();
-    CPLSetThreadLocalConfigOption("CPL_DEBUG", had_debug_ ? debug_before_.c_str() : nullptr);
+    gdal().CPLPopErrorHandler();
+    gdal().CPLSetThreadLocalConfigOption("CPL_DEBUG", had_debug_ ? debug_before_.c_str() : nullptr);
   }
   BlockReadWatch(const BlockReadWatch&) = delete;
   BlockReadWatch& operator=(const BlockReadWatch&) = delete;
@@ -61,7 +60,7 @@ class BlockReadWatch {
 
  private:
   static void CPL_STDCALL handler(CPLErr level, CPLErrorNum, const char* message) {
-    BlockReadWatch* self = static_cast<BlockReadWatch*>(CPLGetErrorHandlerUserData());
+    BlockReadWatch* self = static_cast<BlockReadWatch*>(gdal().CPLGetErrorHandlerUserData());
     if (self == nullptr || message == nullptr) return;
     const bool short_read = level == CE_Debug && strstr(message, "HFABand") != nullptr &&
                             strstr(message, "Read of") != nullptr && strstr(message, "failed") != nullptr;
@@ -85,15 +84,15 @@ class BlockReadWatch {
 // carry an NBITS item and signed bytes a PIXELTYPE item in the image
 // structure metadata. -1 for types HFA does not have.
 int32_t hfa_type_of(GDALRasterBandH band) {
-  switch (GDALGetRasterDataType(band)) {
+  switch (gdal().GDALGetRasterDataType(band)) {
     case GDT_Byte: {
-      const char* bits = GDALGetMetadataItem(band, "NBITS", "IMAGE_STRUCTURE");
+      const char* bits = gdal().GDALGetMetadataItem(band, "NBITS", "IMAGE_STRUCTURE");
       if (bits != nullptr) {
         if (strcmp(bits, "1") == 0) return 0;
         if (strcmp(bits, "2") == 0) return 1;
         if (strcmp(bits, "4") == 0) return 2;
       }
-      const char* type = GDALGetMetadataItem(band, "PIXELTYPE", "IMAGE_STRUCTURE");
+      const char* type = gdal().GDALGetMetadataItem(band, "PIXELTYPE", "IMAGE_STRUCTURE");
       if (type != nullptr && strcmp(type, "SIGNEDBYTE") == 0) return 4;
       return 3;
     }
@@ -185,7 +184,7 @@ inline int32_t rgb_sample(int32_t hfa_type, const uint8_t* p) {
 
 SRreader_img::~SRreader_img() {
   free_blocks();
-  if (dataset) GDALClose(static_cast<GDALDatasetH>(dataset));
+  if (dataset) gdal().GDALClose(static_cast<GDALDatasetH>(dataset));
 }
 
 bool SRreader_img::alloc_blocks(uint8_t**& array, const char* band_name) {
@@ -226,19 +225,24 @@ bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*convert
     return false;
   }
   name = file_name;
+  const char* why = "";
+  if (gdal_runtime(&why) == nullptr) {
+    fprintf(stderr, "ERROR: cannot load the GDAL library for SRreader_img::open(): %s\n", why);
+    return false;
+  }
   QuietGdal quiet;
-  GDALRegister_HFA();
+  gdal().GDALRegister_HFA();
   const char* const drivers[] = {"HFA", nullptr};
-  GDALDatasetH ds = GDALOpenEx(file_name, GDAL_OF_RASTER | GDAL_OF_READONLY, drivers, nullptr, nullptr);
+  GDALDatasetH ds = gdal().GDALOpenEx(file_name, GDAL_OF_RASTER | GDAL_OF_READONLY, drivers, nullptr, nullptr);
   if (ds == nullptr) {
     fprintf(stderr, "ERROR: HFAOpen() failed in SRreader_img::open().\n");
     return false;
   }
   dataset = ds;
 
-  ncols = GDALGetRasterXSize(ds);
-  nrows = GDALGetRasterYSize(ds);
-  nbands = GDALGetRasterCount(ds);
+  ncols = gdal().GDALGetRasterXSize(ds);
+  nrows = gdal().GDALGetRasterYSize(ds);
+  nbands = gdal().GDALGetRasterCount(ds);
   if (ncols < 1) {
     fprintf(stderr, "ERROR in SRreader_img::open(): ncols is %d in '%s'\n", ncols, file_name);
     return false;
@@ -255,7 +259,7 @@ bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*convert
   // Map information: GDAL turns the upper-left cell centre and the pixel
   // size into a geotransform whose origin is the upper-left corner.
   double gt[6];
-  if (GDALGetGeoTransform(ds, gt) != CE_None) {
+  if (gdal().GDALGetGeoTransform(ds, gt) != CE_None) {
     fprintf(stderr, "ERROR in SRreader_img::open(): no map information in '%s'\n", file_name);
     return false;
   }
@@ -279,9 +283,9 @@ bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*convert
   urx = llx + ncols * stepx;
   lly = ury - nrows * stepy;
 
-  GDALRasterBandH band1 = GDALGetRasterBand(ds, 1);
+  GDALRasterBandH band1 = gdal().GDALGetRasterBand(ds, 1);
   data_type = hfa_type_of(band1);
-  GDALGetBlockSize(band1, &block_width, &block_height);
+  gdal().GDALGetBlockSize(band1, &block_width, &block_height);
 
   if (nbands == 3) {
     if (data_type == 10) {
@@ -302,10 +306,10 @@ bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*convert
     unsigned_values = data_type == 3 || data_type == 5;
     static const char* const channel[2] = {"G", "B"};
     for (int k = 0; k < 2; k++) {
-      GDALRasterBandH other = GDALGetRasterBand(ds, k + 2);
+      GDALRasterBandH other = gdal().GDALGetRasterBand(ds, k + 2);
       const int32_t type = hfa_type_of(other);
       int bw = 0, bh = 0;
-      GDALGetBlockSize(other, &bw, &bh);
+      gdal().GDALGetBlockSize(other, &bw, &bh);
       if (type != data_type) {
         fprintf(stderr, "ERROR in SRreader_img::open(): R and %s channel have different data type %d and %d in '%s'\n",
                 channel[k], data_type, type, file_name);
@@ -369,7 +373,7 @@ bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*convert
     if (!scaled) scale[0] = 0.01;
     offset[0] = 0.0;
     int has_nodata = 0;
-    const double nd = GDALGetRasterNoDataValue(band1, &has_nodata);
+    const double nd = gdal().GDALGetRasterNoDataValue(band1, &has_nodata);
     // Without a nodata value, or with NaN (such cells are nodata anyway),
     // the default stays.
     if (has_nodata && !std::isnan(nd)) {
@@ -404,7 +408,7 @@ void SRreader_img::load_block_row() {
     watch.reset();
     bool ok = true;
     for (int k = 0; k < band_count && ok; k++) {
-      ok = GDALReadBlock(GDALGetRasterBand(ds, k + 1), b, next_block_row, arrays[k][b]) == CE_None && !watch.failed();
+      ok = gdal().GDALReadBlock(gdal().GDALGetRasterBand(ds, k + 1), b, next_block_row, arrays[k][b]) == CE_None && !watch.failed();
     }
     block_ok[b] = ok ? 1 : 0;
     if (!ok) {
@@ -489,7 +493,7 @@ void SRreader_img::close(bool) {
   projection = nullptr;
   if (dataset) {
     QuietGdal quiet;
-    GDALClose(static_cast<GDALDatasetH>(dataset));
+    gdal().GDALClose(static_cast<GDALDatasetH>(dataset));
     dataset = nullptr;
   }
   free_blocks();

@@ -312,10 +312,13 @@ class FanoutStub : public FanoutE2E {
     bin = dir.file("bin");
     ASSERT_EQ(mkdir(bin.c_str(), 0700), 0);
     const std::string stub = bin + "/rastcmp";
+    // Each child appends its whole argument line with one write, so that
+    // children running at once cannot interleave their lines.
     write_file(stub,
                "#!/bin/sh\n"
                "echo b >> \"$FANOUT_LOG.events\"\n"
-               "{ for a in \"$@\"; do printf '[%s]' \"$a\"; done; echo; } >> \"$FANOUT_LOG.args\"\n"
+               "line=''; for a in \"$@\"; do line=\"$line[$a]\"; done\n"
+               "printf '%s\\n' \"$line\" >> \"$FANOUT_LOG.args\"\n"
                "sleep \"${FANOUT_SLEEP:-0}\"\n"
                "echo e >> \"$FANOUT_LOG.events\"\n"
                "case \"$*\" in *fail*) exit 3;; *warn*) exit 1;; esac\n"
