@@ -3,7 +3,6 @@
 #include "las/lasreadopener.hpp"
 
 #include <climits>   // INT_MAX, INT_MIN
-#include <cstdarg>   // va_list for appendf
 #include <cstdio>    // fgets, sscanf, vsnprintf
 #include <cstdlib>   // free, strtod, strtol
 #include <cstring>   // strcmp, strlen, strncmp, memcpy
@@ -50,30 +49,6 @@ char* copy_string(const char* text) {
   return copy;
 }
 
-void appendf(std::string& text, const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
-#endif
-    ;
-
-void appendf(std::string& text, const char* format, ...) {
-  char small[256];
-  va_list args;
-  va_start(args, format);
-  const int len = vsnprintf(small, sizeof(small), format, args);
-  va_end(args);
-  if (len < 0) return;
-  if (static_cast<size_t>(len) < sizeof(small)) {
-    text.append(small, static_cast<size_t>(len));
-    return;
-  }
-  const size_t start = text.size();
-  text.resize(start + static_cast<size_t>(len) + 1);
-  va_start(args, format);
-  vsnprintf(&text[start], static_cast<size_t>(len) + 1, format, args);
-  va_end(args);
-  text.resize(start + static_cast<size_t>(len));
-}
 
 // Scans the n arguments after the option at i with one scanf conversion
 // each; reports the first that does not scan with its own message (which
@@ -1173,68 +1148,68 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
 int LASreadOpener::unparse(std::string& text) const {
   const size_t start = text.size();
   if (inside_tile != nullptr) {
-    appendf(text, "-inside_tile %g %g %g ", inside_tile[0], inside_tile[1], inside_tile[2]);
+    string_appendf(text, "-inside_tile %g %g %g ", inside_tile[0], inside_tile[1], inside_tile[2]);
   } else if (inside_circle != nullptr) {
-    appendf(text, "-inside_circle %lf %lf %lf ", inside_circle[0], inside_circle[1], inside_circle[2]);
+    string_appendf(text, "-inside_circle %lf %lf %lf ", inside_circle[0], inside_circle[1], inside_circle[2]);
   } else if (inside_rectangle != nullptr) {
-    appendf(text, "-inside_rectangle %lf %lf %lf %lf ", inside_rectangle[0], inside_rectangle[1],
+    string_appendf(text, "-inside_rectangle %lf %lf %lf %lf ", inside_rectangle[0], inside_rectangle[1],
             inside_rectangle[2], inside_rectangle[3]);
   }
-  if (stored) appendf(text, "-stored ");
-  if (merged) appendf(text, "-merged ");
+  if (stored) string_appendf(text, "-stored ");
+  if (merged) string_appendf(text, "-merged ");
   if (files_are_flightlines != 0) {
     if (files_are_flightlines == 1) {
-      appendf(text, "-faf ");
+      string_appendf(text, "-faf ");
     } else {
-      appendf(text, "-faf %d ", static_cast<int>(files_are_flightlines));
+      string_appendf(text, "-faf %d ", static_cast<int>(files_are_flightlines));
     }
   }
-  if (apply_file_source_ID) appendf(text, "-apply_file_source_ID ");
+  if (apply_file_source_ID) string_appendf(text, "-apply_file_source_ID ");
   if (scale_factor != nullptr) {
     const double x = scale_factor[0], y = scale_factor[1], z = scale_factor[2];
     if (z != 0.0 && x != 0.0) {
-      appendf(text, "-rescale %lf %lf %lf ", x, y, z);
+      string_appendf(text, "-rescale %lf %lf %lf ", x, y, z);
     } else if (z != 0.0 && x == 0.0 && y == 0.0) {
-      appendf(text, "-rescale_z %lf ", z);
+      string_appendf(text, "-rescale_z %lf ", z);
     } else if (z != 0.0 && y != 0.0) {
-      appendf(text, "-rescale %lf %lf %lf ", x, y, z);
+      string_appendf(text, "-rescale %lf %lf %lf ", x, y, z);
     } else if (z == 0.0 && x != 0.0 && y != 0.0) {
-      appendf(text, "-rescale_xy %lf %lf ", x, y);
+      string_appendf(text, "-rescale_xy %lf %lf ", x, y);
     }
   }
   if (offset != nullptr) {
-    appendf(text, "-reoffset %lf %lf %lf ", offset[0], offset[1], offset[2]);
+    string_appendf(text, "-reoffset %lf %lf %lf ", offset[0], offset[1], offset[2]);
   } else if (auto_reoffset) {
-    appendf(text, "-auto_reoffset ");
+    string_appendf(text, "-auto_reoffset ");
   } else if (offset_adjust) {
-    appendf(text, "-offset_adjust ");
+    string_appendf(text, "-offset_adjust ");
   }
-  if (populate_header) appendf(text, "-populate ");
-  if (io_ibuffer_size != kDefaultIoBufferSize) appendf(text, "-io_ibuffer %u ", io_ibuffer_size);
-  if (!temp_file_base.empty()) appendf(text, "-temp_files \"%s\" ", temp_file_base.c_str());
-  if (parse_string != nullptr) appendf(text, "-iparse \"%s\" ", parse_string);
-  if (skip_lines != 0) appendf(text, "-iskip %d ", static_cast<int>(skip_lines));
+  if (populate_header) string_appendf(text, "-populate ");
+  if (io_ibuffer_size != kDefaultIoBufferSize) string_appendf(text, "-io_ibuffer %u ", io_ibuffer_size);
+  if (!temp_file_base.empty()) string_appendf(text, "-temp_files \"%s\" ", temp_file_base.c_str());
+  if (parse_string != nullptr) string_appendf(text, "-iparse \"%s\" ", parse_string);
+  if (skip_lines != 0) string_appendf(text, "-iskip %d ", static_cast<int>(skip_lines));
   if (itxt) {
     if (ipts) {
-      appendf(text, "-ipts ");
+      string_appendf(text, "-ipts ");
     } else if (iptx) {
-      appendf(text, "-iptx ");
+      string_appendf(text, "-iptx ");
     } else if (iptx_transform) {
-      appendf(text, "-iptx_transform ");
+      string_appendf(text, "-iptx_transform ");
     } else {
-      appendf(text, "-itxt ");
+      string_appendf(text, "-itxt ");
     }
   }
-  if (copc_resolution != 0.0f) appendf(text, "-resolution %lf ", static_cast<double>(copc_resolution));
-  if (unique) appendf(text, "-unique ");
-  if (comma_not_point) appendf(text, "-comma_not_point ");
+  if (copc_resolution != 0.0f) string_appendf(text, "-resolution %lf ", static_cast<double>(copc_resolution));
+  if (unique) string_appendf(text, "-unique ");
+  if (comma_not_point) string_appendf(text, "-comma_not_point ");
   if (copc_stream_order == 0) {
-    appendf(text, "-stream_order_normal ");
+    string_appendf(text, "-stream_order_normal ");
   } else if (copc_stream_order == 2) {
-    appendf(text, "-stream_order_level ");
+    string_appendf(text, "-stream_order_level ");
   }
-  if (copc_depth != -1) appendf(text, "-max_depth %d ", copc_depth);
-  if (z_from_attribute) appendf(text, "-z_from_attribute ");
+  if (copc_depth != -1) string_appendf(text, "-max_depth %d ", copc_depth);
+  if (z_from_attribute) string_appendf(text, "-z_from_attribute ");
   return static_cast<int>(text.size() - start);
 }
 

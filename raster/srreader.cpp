@@ -1,7 +1,9 @@
 // Shared behaviour of all raster readers.
 #include "raster/srreader.hpp"
 
-#include <cstdio>  // fprintf for the count warning
+#include <cstdio>  // fprintf for the count warning, fgets for world files
+
+#include "tool/lasutility.hpp"  // sscanf_las
 
 void SRreader::set_scale(double s) {
   scaled = true;
@@ -18,6 +20,35 @@ void SRreader::raster_to_world(const float* rc, double* xyz) const {
   xyz[0] = rc[0] * stepx + llx;
   xyz[1] = ury - rc[1] * stepy;
   xyz[2] = rc[2];
+}
+
+bool SRreader::set_extent_from_world_file(FILE* file) {
+  double w[6];
+  char line[256];
+  for (int i = 0; i < 6; i++) {
+    if (fgets(line, sizeof(line), file) == nullptr || sscanf_las(line, "%lf", &w[i]) != 1) return false;
+  }
+  stepx = w[0];
+  stepx_y = w[1];
+  stepy_x = w[2];
+  stepy = -w[3];
+  const double cx = w[4], cy = w[5];
+  if (stepx_y == 0.0 && stepy_x == 0.0) {
+    axis_aligned = true;
+    llx = cx - stepx / 2;
+    ury = cy + stepy / 2;
+    lly = ury - nrows * stepy;
+    urx = llx + ncols * stepx;
+  } else {
+    axis_aligned = false;
+    const double ox = cx - stepx / 2 - stepy_x / 2;
+    const double oy = cy + stepy / 2 - stepx_y / 2;
+    llx = ox + nrows * stepy_x;
+    lly = oy - nrows * stepy;
+    urx = ox + ncols * stepx;
+    ury = oy + ncols * stepx_y;
+  }
+  return true;
 }
 
 int64_t SRreader::read_cells(int64_t n, int32_t* values, uint8_t* nodata_flags) {

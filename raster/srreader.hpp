@@ -4,6 +4,7 @@
 #define RASTER_SRREADER_HPP
 
 #include <cstdint>  // int32_t, int64_t
+#include <cstdio>   // FILE for world files
 
 class GeoProjectionConverter;
 
@@ -61,6 +62,12 @@ class SRreader {
   }
 
  protected:
+  // Reads the six lines of a world file (cell width, rotation terms, cell
+  // height, centre of the upper-left cell) and sets the extent from them
+  // for the current nrows and ncols. False when a line does not hold a
+  // number; the caller reports it and closes the file.
+  bool set_extent_from_world_file(FILE* file);
+
   // The shared count check of close(): warns in `who`'s words when fewer or
   // more cells were delivered than the raster holds, then marks it closed.
   void check_count_on_close(const char* who);

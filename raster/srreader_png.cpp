@@ -101,35 +101,11 @@ bool SRreader_png::read_world_file(const char* file_name) {
     fprintf(stderr, "WARNING: cannot open world file '%s.pgw' or '%s.PGW'\n", base.c_str(), base.c_str());
     return false;
   }
-  double v[6];
-  char line[256];
-  for (int i = 0; i < 6; i++) {
-    if (fgets(line, sizeof(line), f) == nullptr || sscanf_las(line, "%lf", &v[i]) != 1) {
-      fprintf(stderr, "WARNING: corrupt world file\n");
-      fclose(f);
-      return false;
-    }
-  }
+  const bool ok = set_extent_from_world_file(f);
   fclose(f);
-  stepx = v[0];
-  stepx_y = v[1];
-  stepy_x = v[2];
-  stepy = -v[3];
-  const double cx = v[4], cy = v[5];
-  if (stepx_y == 0.0 && stepy_x == 0.0) {
-    axis_aligned = true;
-    llx = cx - stepx / 2;
-    ury = cy + stepy / 2;
-    lly = ury - nrows * stepy;
-    urx = llx + ncols * stepx;
-  } else {
-    axis_aligned = false;
-    const double ox = cx - stepx / 2 - stepy_x / 2;
-    const double oy = cy + stepy / 2 - stepx_y / 2;
-    llx = ox + nrows * stepy_x;
-    lly = oy - nrows * stepy;
-    urx = ox + ncols * stepx;
-    ury = oy + ncols * stepx_y;
+  if (!ok) {
+    fprintf(stderr, "WARNING: corrupt world file\n");
+    return false;
   }
   return true;
 }

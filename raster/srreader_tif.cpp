@@ -258,35 +258,9 @@ bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter
       fprintf(stderr, "WARNING: cannot open world file '%s.tfw' or '%s.TFW'\n", base.c_str(), base.c_str());
       return fail("");
     }
-    double w[6];
-    char line[256];
-    for (int i = 0; i < 6; i++) {
-      if (fgets(line, sizeof(line), wf) == nullptr || sscanf_las(line, "%lf", &w[i]) != 1) {
-        fclose(wf);
-        return fail("WARNING: corrupt world file\n");
-      }
-    }
+    const bool ok = set_extent_from_world_file(wf);
     fclose(wf);
-    stepx = w[0];
-    stepx_y = w[1];
-    stepy_x = w[2];
-    stepy = -w[3];
-    const double cx = w[4], cy = w[5];
-    if (stepx_y == 0.0 && stepy_x == 0.0) {
-      axis_aligned = true;
-      llx = cx - stepx / 2;
-      ury = cy + stepy / 2;
-      lly = ury - nrows * stepy;
-      urx = llx + ncols * stepx;
-    } else {
-      axis_aligned = false;
-      const double ox = cx - stepx / 2 - stepy_x / 2;
-      const double oy = cy + stepy / 2 - stepx_y / 2;
-      llx = ox + nrows * stepy_x;
-      lly = oy - nrows * stepy;
-      urx = ox + ncols * stepx;
-      ury = oy + ncols * stepx_y;
-    }
+    if (!ok) return fail("WARNING: corrupt world file\n");
   }
 
   // Geo keys: short keys hold their value, double keys an index into the

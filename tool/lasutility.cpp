@@ -152,6 +152,25 @@ void strncpy_las(char* dest, size_t dest_size, const char* src, size_t src_len) 
   dest[len] = '\0';
 }
 
+void string_appendf(std::string& text, const char* format, ...) {
+  char small[256];
+  va_list args;
+  va_start(args, format);
+  const int len = vsnprintf(small, sizeof(small), format, args);
+  va_end(args);
+  if (len < 0) return;
+  if (static_cast<size_t>(len) < sizeof(small)) {
+    text.append(small, static_cast<size_t>(len));
+    return;
+  }
+  const size_t start = text.size();
+  text.resize(start + static_cast<size_t>(len) + 1);
+  va_start(args, format);
+  vsnprintf(&text[start], static_cast<size_t>(len) + 1, format, args);
+  va_end(args);
+  text.resize(start + static_cast<size_t>(len));
+}
+
 int GetCurrentProcessIdUni() { return static_cast<int>(getpid()); }
 
 std::string executeCommand(std::string command) {

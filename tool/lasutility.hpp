@@ -28,6 +28,13 @@ std::string executeCommand(std::string command);
 // executable match along PATH. Empty when nothing is found. No shell.
 std::string bin_location_get(const std::string& program);
 
+// Appends printf-style text to a string, however long it gets.
+void string_appendf(std::string& text, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
 // Test hook: overrides what get_available_RAM() reports (0 restores /proc).
 void set_available_RAM_override(uint64_t bytes);
 

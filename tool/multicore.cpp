@@ -11,7 +11,6 @@
 
 #include <algorithm>  // std::max, std::min
 #include <cerrno>     // errno for EINTR, EEXIST
-#include <cstdarg>    // va_list for the option text builder
 #include <cstdio>     // fprintf, fdopen, vsnprintf
 #include <cstdlib>    // malloc, free
 #include <cstring>    // strlen, memcpy, strchr
@@ -31,27 +30,6 @@ extern char** environ;
 
 namespace {
 
-void appendf(std::string& text, const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
-#endif
-    ;
-
-void appendf(std::string& text, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  const int n = vsnprintf(nullptr, 0, format, args);
-  va_end(args);
-  if (n > 0) {
-    const size_t old = text.size();
-    text.resize(old + static_cast<size_t>(n) + 1);
-    vsnprintf(&text[old], static_cast<size_t>(n) + 1, format, again);
-    text.resize(old + static_cast<size_t>(n));
-  }
-  va_end(again);
-}
 
 // Renders through an unparse(char*) that cannot be told the buffer size:
 // the scratch buffer allows 4 KiB per rendered item, far above what one
@@ -149,27 +127,27 @@ bool write_list_file(const std::string& name, const LASreadOpener& opener) {
 std::string command_text(const JobOptions& o, unsigned int job) {
   std::string text;
   if (o.list_job) {
-    appendf(text, "-lof \"%s\" ", o.list_file.c_str());
+    string_appendf(text, "-lof \"%s\" ", o.list_file.c_str());
   } else {
     const char* name = o.opener->get_file_name(job);
-    appendf(text, "-i \"%s\" ", name ? name : "");
+    string_appendf(text, "-i \"%s\" ", name ? name : "");
   }
   o.opener->unparse(text);
-  if (o.opener->files_are_flightlines != 0) appendf(text, "-faf_index %d ", static_cast<int>(job));
+  if (o.opener->files_are_flightlines != 0) string_appendf(text, "-faf_index %d ", static_cast<int>(job));
   if (o.opener->is_buffered()) {
-    appendf(text, "-buffered %g -neighbors_lof \"%s\" ", static_cast<double>(o.opener->get_buffer_size()),
+    string_appendf(text, "-buffered %g -neighbors_lof \"%s\" ", static_cast<double>(o.opener->get_buffer_size()),
             o.list_file.c_str());
   }
-  if (o.extra_options) appendf(text, "%s ", o.extra_options);
+  if (o.extra_options) string_appendf(text, "%s ", o.extra_options);
   if (const LASwriteOpener* w = o.point_writer) {
-    if (!w->file_name.empty()) appendf(text, "-o \"%s\" ", w->file_name.c_str());
-    if (!w->directory.empty()) appendf(text, "-odir \"%s\" ", w->directory.c_str());
-    if (!w->appendix.empty()) appendf(text, "-odix \"%s\" ", w->appendix.c_str());
-    if (w->cut) appendf(text, "-ocut %u ", w->cut);
-    if (!w->format_name.empty()) appendf(text, "-o%s ", w->format_name.c_str());
+    if (!w->file_name.empty()) string_appendf(text, "-o \"%s\" ", w->file_name.c_str());
+    if (!w->directory.empty()) string_appendf(text, "-odir \"%s\" ", w->directory.c_str());
+    if (!w->appendix.empty()) string_appendf(text, "-odix \"%s\" ", w->appendix.c_str());
+    if (w->cut) string_appendf(text, "-ocut %u ", w->cut);
+    if (!w->format_name.empty()) string_appendf(text, "-o%s ", w->format_name.c_str());
     if (w->is_text()) {
-      if (!w->parse_string.empty()) appendf(text, "-oparse %s ", w->parse_string.c_str());
-      if (!w->separator.empty()) appendf(text, "-osep %s ", w->separator.c_str());
+      if (!w->parse_string.empty()) string_appendf(text, "-oparse %s ", w->parse_string.c_str());
+      if (!w->separator.empty()) string_appendf(text, "-osep %s ", w->separator.c_str());
     }
   }
   if (const LASfilter* filter = o.opener->filter) {
@@ -184,9 +162,9 @@ std::string command_text(const JobOptions& o, unsigned int job) {
   }
   if (const GeoProjectionConverter* c = o.converter) {
     if (!c->has_projection(true) && !c->has_projection(false) && !c->proj_requested()) {
-      if (c->has_coordinate_units(true)) appendf(text, "-%s ", c->get_coordinate_unit_description_string(false, true));
+      if (c->has_coordinate_units(true)) string_appendf(text, "-%s ", c->get_coordinate_unit_description_string(false, true));
       if (c->has_elevation_units(true)) {
-        appendf(text, "-elevation_%s ", c->get_elevation_unit_description_string(false, true));
+        string_appendf(text, "-elevation_%s ", c->get_elevation_unit_description_string(false, true));
       }
     } else {
       c->unparse(text);
@@ -198,9 +176,9 @@ std::string command_text(const JobOptions& o, unsigned int job) {
     // a blank would split the argument and a single quote would open a
     // quoted stretch: both travel inside double quotes
     if (strchr(arg, ' ') || strchr(arg, '\'')) {
-      appendf(text, "\"%s\" ", arg);
+      string_appendf(text, "\"%s\" ", arg);
     } else {
-      appendf(text, "%s ", arg);
+      string_appendf(text, "%s ", arg);
     }
   }
   return text;

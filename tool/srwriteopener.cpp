@@ -1,34 +1,13 @@
 // Output naming options of the raster-writing tools.
 #include "tool/srwriteopener.hpp"
 
-#include <cstdarg>  // va_list for the option text builder
-#include <cstdio>   // vsnprintf, fprintf
+#include <cstdio>   // fprintf
 #include <cstdlib>  // free
 #include <cstring>  // strdup, strlen, strcmp, memcpy
 
+#include "tool/lasutility.hpp"  // string_appendf
+
 namespace {
-
-void append_format(std::string& text, const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
-#endif
-    ;
-
-void append_format(std::string& text, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  const int n = vsnprintf(nullptr, 0, format, args);
-  va_end(args);
-  if (n > 0) {
-    const size_t old = text.size();
-    text.resize(old + static_cast<size_t>(n) + 1);
-    vsnprintf(&text[old], static_cast<size_t>(n) + 1, format, again);
-    text.resize(old + static_cast<size_t>(n));
-  }
-  va_end(again);
-}
 
 // Replaces an owned string by a copy of `value` (null clears it).
 void replace(char*& field, const char* value) {
@@ -92,17 +71,17 @@ SRwriteOpener::~SRwriteOpener() {
 
 std::string SRwriteOpener::unparse(bool with_names) const {
   std::string text;
-  if (tiling_name) append_format(text, "-tiling_ns %s %d ", tiling_name, tiling_size);
-  if (nodata_set) append_format(text, "-nodata %d ", nodata);
-  if (compression_quality != -1) append_format(text, "-compression_quality %d ", compression_quality);
+  if (tiling_name) string_appendf(text, "-tiling_ns %s %d ", tiling_name, tiling_size);
+  if (nodata_set) string_appendf(text, "-nodata %d ", nodata);
+  if (compression_quality != -1) string_appendf(text, "-compression_quality %d ", compression_quality);
   if (!with_names) return text;
   if (!kml) text += "-no_kml ";
   if (!world_file) text += "-no_world_file ";
-  if (directory) append_format(text, "-odir \"%s\" ", directory);
-  if (file_name) append_format(text, "-o \"%s\" ", file_name);
-  if (appendix) append_format(text, "-odix \"%s\" ", appendix);
-  if (cut) append_format(text, "-ocut %u ", cut);
-  if (format) append_format(text, "-o%s ", format);
+  if (directory) string_appendf(text, "-odir \"%s\" ", directory);
+  if (file_name) string_appendf(text, "-o \"%s\" ", file_name);
+  if (appendix) string_appendf(text, "-odix \"%s\" ", appendix);
+  if (cut) string_appendf(text, "-ocut %u ", cut);
+  if (format) string_appendf(text, "-o%s ", format);
   return text;
 }
 
