@@ -3,18 +3,24 @@ JOBS ?= 2
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: all setup build demo test test-asan bench clean
+.PHONY: all setup configure build tools demo test test-asan bench clean
 
 all: build
 
 setup:
 	@bash scripts/setup-deps.sh
 
-build: setup
+configure: setup
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
+# Only the three programs, for the demo.
+tools: configure
+	cmake --build $(BUILD) -j $(JOBS) --target rastcmp rast2ptc ptcinfo
+
+demo: tools
 	@bash scripts/demo.sh $(BUILD)
 
 test: build

@@ -30,3 +30,7 @@ echo
 echo "\$ rastcmp -i dem.asc"
 (cd "$WORK" && "$RASTCMP" -i dem.asc)
 echo "exit status: $?"
+echo
+echo "\$ ptcinfo -check dem.ptc"
+(cd "$WORK" && "$(dirname "$RASTCMP")/ptcinfo" -check dem.ptc)
+echo "exit status: $?"
