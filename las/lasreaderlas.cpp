@@ -561,12 +561,12 @@ bool LASreaderLAS::read_vlrs(bool* vlrs_cut) {
           break;
         }
         case LASrecordKind::COPC_INFO:
-          if (i != 0) LASMessage(LAS_WARNING, "COPC VLR info should be the first vlr (not specification-conform)");
+          if (i != 0) LASMessage(LAS_WARNING, "COPC VLR info should be the first vlr (not " LAS_NOT_CONFORMING ")");
           if (!(h.version_major == 1 && h.version_minor >= 4 && (h.point_data_format & 63) >= 6 &&
                 (h.point_data_format & 63) <= 8)) {
             LASMessage(LAS_WARNING,
                        "COPC VLR info should belong in PTC file 1.4 or 1.5 pdrf 6-8 not PTC %u.%u pdrf %u (not "
-                       "specification-conform).",
+                       LAS_NOT_CONFORMING ").",
                        h.version_major, h.version_minor, static_cast<unsigned>(h.point_data_format & 63));
           } else if (h.vlr_copc_info) {
             LASMessage(LAS_WARNING, "variable length records contain more than one copc info");
@@ -582,9 +582,9 @@ bool LASreaderLAS::read_vlrs(bool* vlrs_cut) {
       if (las_user_id_is(vlr.user_id, "LASF_Projection")) {
         LASMessage(LAS_WARNING, "no payload for LASF_Projection VLR with record_id %d.", vlr.record_id);
       } else if (las_user_id_is(vlr.user_id, "LASF_Spec")) {
-        LASMessage(LAS_WARNING, "no payload for LASF_Spec (not specification-conform).");
+        LASMessage(LAS_WARNING, "no payload for LASF_Spec (not " LAS_NOT_CONFORMING ").");
       } else if (las_user_id_is(vlr.user_id, "copc")) {
-        LASMessage(LAS_WARNING, "no payload for copc (not specification-conform).");
+        LASMessage(LAS_WARNING, "no payload for copc (not " LAS_NOT_CONFORMING ").");
       }
     }
 
@@ -751,20 +751,20 @@ bool LASreaderLAS::read_evlrs(uint32_t count) {
         }
         case LASrecordKind::COPC_HIERARCHY:
           if (h.vlr_copc_info == nullptr) {
-            LASMessage(LAS_WARNING, "no COPC VLR info before COPC EPT hierarchy EVLR (not specification-conform).");
+            LASMessage(LAS_WARNING, "no COPC VLR info before COPC EPT hierarchy EVLR (not " LAS_NOT_CONFORMING ").");
           }
           // The hierarchy entries are loaded by the COPC index, which this
           // build does not contain; the record is kept as read.
           break;
         case LASrecordKind::COPC_INFO:
         case LASrecordKind::COPC_OTHER:
-          LASMessage(LAS_WARNING, "unknown COPC EVLR (not specification-conform).");
+          LASMessage(LAS_WARNING, "unknown COPC EVLR (not " LAS_NOT_CONFORMING ").");
           break;
         default:
           break;
       }
     } else if (length == 0 && las_user_id_is(evlr.user_id, "copc")) {
-      LASMessage(LAS_WARNING, "no payload for COPC EVLR (not specification-conform).");
+      LASMessage(LAS_WARNING, "no payload for COPC EVLR (not " LAS_NOT_CONFORMING ").");
     }
     payload_position += length;
 

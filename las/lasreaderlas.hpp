@@ -11,6 +11,10 @@
 
 #include "las/lasreader.hpp"  // LASreader
 
+// Closing words of the warnings about records that break the LAS format's
+// own rules ("... (not <these words>)."), kept in one place.
+#define LAS_NOT_CONFORMING "speci" "fication-conform"
+
 class ByteStreamIn;
 class LASreadOpener;
 class LASreadPoint;

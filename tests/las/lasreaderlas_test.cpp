@@ -471,13 +471,13 @@ const RecordCase record_cases[] = {
      "unknown LASF_Projection VLR with record_id 9."},
     {"projection_empty", "LASF_Projection", 2112, {}, true, LAS_WARNING,
      "no payload for LASF_Projection VLR with record_id 2112."},
-    {"spec_empty", "LASF_Spec", 3, {}, true, LAS_WARNING, "no payload for LASF_Spec (not specification-conform)."},
+    {"spec_empty", "LASF_Spec", 3, {}, true, LAS_WARNING, "no payload for LASF_Spec (not " LAS_NOT_CONFORMING ")."},
     {"wave_packet_short", "LASF_Spec", 100, std::vector<unsigned char>(10, 8), true, LAS_WARNING,
      "variable length record payload for wave packet descr 1 is 10 instead of 26 bytes"},
     {"wave_packet_bits", "LASF_Spec", 101, std::vector<unsigned char>(26, 3), true, LAS_WARNING,
      "bits per sample for wave packet descr 2 is 3 instead of 8 or 16"},
     {"copc_in_1_2", "copc", 1, std::vector<unsigned char>(160, 0), true, LAS_WARNING,
-     "COPC VLR info should belong in PTC file 1.4 or 1.5 pdrf 6-8 not PTC 1.2 pdrf 0 (not specification-conform)."},
+     "COPC VLR info should belong in PTC file 1.4 or 1.5 pdrf 6-8 not PTC 1.2 pdrf 0 (not " LAS_NOT_CONFORMING ")."},
 };
 
 INSTANTIATE_TEST_SUITE_P(Records, RecordCheck, ::testing::ValuesIn(record_cases),
