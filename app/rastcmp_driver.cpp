@@ -98,12 +98,18 @@ RastcmpCounts rastcmp_compare_cells(SRreader* raster1, SRreader* raster2) {
     const int64_t n = std::min(batch, total - first);
     fill_batch(raster1, 1, first, n, raster1->nrows, v1.get(), n1.get());
     fill_batch(raster2, 2, first, n, raster1->nrows, v2.get(), n2.get());
-    int64_t diff_nodata = 0, both_nodata = 0, same_value = 0;
+    // 32-bit sums over one batch (at most 65536 cells) let the loop run
+    // on vector registers
+    uint32_t diff_nodata = 0, both_nodata = 0, same_value = 0;
+    const uint8_t* f1 = n1.get();
+    const uint8_t* f2 = n2.get();
+    const int32_t* a1 = v1.get();
+    const int32_t* a2 = v2.get();
     for (int64_t k = 0; k < n; k++) {
-      const int a = n1[k], b = n2[k];
-      diff_nodata += (a != b);
-      both_nodata += (a & b);
-      same_value += ((a | b) == 0) & (v1[k] == v2[k]);
+      const uint32_t a = f1[k] != 0, b = f2[k] != 0;
+      diff_nodata += a ^ b;
+      both_nodata += a & b;
+      same_value += (1u - (a | b)) & static_cast<uint32_t>(a1[k] == a2[k]);
     }
     const int64_t values_both = n - diff_nodata - both_nodata;
     c.different_nodata += diff_nodata;
