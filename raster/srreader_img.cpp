@@ -370,7 +370,10 @@ bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*convert
     if (!scaled) scale[0] = scale[1] = scale[2] = 1.0;
     offset[0] = offset[1] = offset[2] = 0.0;
   } else {
-    if (!scaled) scale[0] = 0.01;
+    // Floating-point samples are delivered in hundredths; integer samples
+    // as stored, so their unit is 1 (a copy written with 0.01 would hold
+    // elevations a hundred times too small).
+    if (!scaled) scale[0] = float_values ? 0.01 : 1.0;
     offset[0] = 0.0;
     int has_nodata = 0;
     const double nd = gdal().GDALGetRasterNoDataValue(band1, &has_nodata);

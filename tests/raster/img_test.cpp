@@ -139,6 +139,8 @@ TEST_P(ImgTypes, ValuesAcrossBlockEdges) {
   EXPECT_EQ(r.block_width, 64);
   EXPECT_EQ(r.block_height, 64);
   EXPECT_EQ(r.nodata, -9999);  // no nodata in the file
+  // the unit of the delivered values: hundredths for floats, 1 for integers
+  EXPECT_DOUBLE_EQ(r.scale[0], t.float_values ? 0.01 : 1.0);
   EXPECT_EQ(cells_one_by_one(&r), expected);
   EXPECT_EQ(r.r_count, cols * rows);
   testing::internal::CaptureStderr();
