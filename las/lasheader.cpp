@@ -176,21 +176,27 @@ void LASheader::clean_copc() {
   number_of_copc_entries = 0;
 }
 
+// A record's own copy of `length` payload bytes (zeros without data), with
+// one terminating zero so that text payloads can be read as strings. No
+// payload for length 0; false when the memory is not there.
+static bool copy_payload(const unsigned char* data, uint64_t length, unsigned char*& payload) {
+  payload = nullptr;
+  if (length == 0) return true;
+  payload = new (std::nothrow) unsigned char[length + 1];
+  if (payload == nullptr) return false;
+  if (data) {
+    memcpy(payload, data, length);
+  } else {
+    memset(payload, 0, length);
+  }
+  payload[length] = 0;
+  return true;
+}
+
 bool LASheader::add_vlr(const char* user_id, uint16_t record_id, uint16_t length, unsigned char* data, bool take_data,
                         const char* description, bool keep_offset) {
-  unsigned char* payload = nullptr;
-  if (take_data) {
-    payload = data;
-  } else if (length) {
-    payload = new (std::nothrow) unsigned char[length + 1u];
-    if (payload == nullptr) return false;
-    if (data) {
-      memcpy(payload, data, length);
-    } else {
-      memset(payload, 0, length);
-    }
-    payload[length] = 0;
-  }
+  unsigned char* payload = take_data ? data : nullptr;
+  if (!take_data && !copy_payload(data, length, payload)) return false;
   LASvlr* grown = new (std::nothrow) LASvlr[number_of_variable_length_records + 1];
   if (grown == nullptr) {
     if (!take_data) delete[] payload;
@@ -242,19 +248,8 @@ const LASvlr* LASheader::get_vlr(const char* user_id, uint16_t record_id) const 
 
 bool LASheader::add_evlr(const char* user_id, uint16_t record_id, uint64_t length, unsigned char* data,
                          bool take_data, const char* description) {
-  unsigned char* payload = nullptr;
-  if (take_data) {
-    payload = data;
-  } else if (length) {
-    payload = new (std::nothrow) unsigned char[length + 1];
-    if (payload == nullptr) return false;
-    if (data) {
-      memcpy(payload, data, length);
-    } else {
-      memset(payload, 0, length);
-    }
-    payload[length] = 0;
-  }
+  unsigned char* payload = take_data ? data : nullptr;
+  if (!take_data && !copy_payload(data, length, payload)) return false;
   LASevlr* grown = new (std::nothrow) LASevlr[number_of_extended_variable_length_records + 1];
   if (grown == nullptr) {
     if (!take_data) delete[] payload;
