@@ -5,7 +5,7 @@
 #include <cstring>  // strcmp, strnlen
 #include <string>   // record texts
 
-#include "las/lasreaderlas.hpp"  // LASreaderLAS, the header and the points
+#include "lasio/lasreaderlas.hpp"  // LASreaderLAS, the header and the points
 #include "ptcomp/ptcomp.hpp"     // PTcomp, the compressor settings
 #include "tool/lasmessage.hpp"   // LASMessage, halt_on_error, las_exit_status
 

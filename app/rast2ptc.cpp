@@ -10,7 +10,7 @@
 #include <ctime>      // clock
 #include <vector>     // the batch buffers
 
-#include "las/lasreadopener.hpp"       // LASreadOpener, the input list
+#include "lasio/lasreadopener.hpp"       // LASreadOpener, the input list
 #include "raster/lasvlrrasterptc.hpp"  // LASvlrRasterPTC, the copy's geometry
 #include "raster/srreader.hpp"         // SRreader, open_raster
 #include "raster/srwriter_ptc.hpp"     // SRwriter_ptc

@@ -10,12 +10,12 @@
 #include <string>     // derived ".ptc" name
 
 #include "geo/geoprojectionconverter.hpp"  // GeoProjectionConverter
-#include "las/lasreadopener.hpp"           // LASreadOpener
+#include "lasio/lasreadopener.hpp"           // LASreadOpener
 #include "raster/srreader.hpp"             // SRreader, open_raster
 #include "tool/kestreltool.hpp"            // KestrelTool_rastcmp
 #include "tool/lasmessage.hpp"             // LASMessage, laserror, byebye
-#include "tool/multicore.hpp"              // rastcmp_multi_core
-#include "tool/srwriteopener.hpp"          // SRwriteOpener
+#include "fanout/multicore.hpp"              // rastcmp_multi_core
+#include "fanout/srwriteopener.hpp"          // SRwriteOpener
 
 namespace {
 
@@ -262,4 +262,17 @@ void rastcmp_run(int argc, char** argv) {
     LASMessage(LAS_INFO, "done with all files. total time for %u files %g sec.", number, seconds_now() - run_start);
   }
   byebye();
+}
+
+void KestrelTool_rastcmp::usage() {
+  fprintf(stderr, "usage:\n");
+  fprintf(stderr, "rastcmp -i dem.tif -i dem.ptc\n");
+  fprintf(stderr, "rastcmp -i dem.img -i dem.ptc\n");
+  fprintf(stderr, "rastcmp -i dem.asc -i dem.ptc\n");
+  fprintf(stderr, "rastcmp -i dem.bil -i dem.ptc\n");
+  fprintf(stderr, "rastcmp -i dem1.ptc -i dem2.ptc\n");
+  fprintf(stderr, "rastcmp -i *.tif\n");
+  fprintf(stderr, "rastcmp -i *.img\n");
+  fprintf(stderr, "rastcmp -i *.asc\n");
+  fprintf(stderr, "rastcmp -i *.bil\n");
 }

@@ -5,7 +5,17 @@
 
 #include <cstdint>  // int64_t counters
 
+#include "tool/kestreltool.hpp"  // KestrelTool
+
 class SRreader;
+
+// The rastcmp tool frame: the common options with rastcmp's usage text.
+class KestrelTool_rastcmp : public KestrelTool {
+ public:
+  using KestrelTool::KestrelTool;
+  void usage() override;
+};
+
 
 struct RastcmpCounts {
   int64_t identical_value = 0;

@@ -7,8 +7,8 @@
 #include <cstdio>   // remove
 #include <string>   // file names
 
-#include "las/lasreaderlas.hpp"  // LASreaderLAS
-#include "las/laswriterlas.hpp"  // LASwriterLAS, making the files
+#include "lasio/lasreaderlas.hpp"  // LASreaderLAS
+#include "lasio/laswriterlas.hpp"  // LASwriterLAS, making the files
 #include "tool/lasmessage.hpp"   // halt_on_error
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>   // file names
 #include <vector>   // argument vector
 
-#include "las/lasreadopener.hpp"  // LASreadOpener
+#include "lasio/lasreadopener.hpp"  // LASreadOpener
 
 namespace {
 

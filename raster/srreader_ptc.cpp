@@ -8,7 +8,7 @@
 #include <cstring>    // strncmp
 
 #include "las/bytestreamin_array.hpp"  // ByteStreamInArrayLE over the VLR data
-#include "las/lasreaderlas.hpp"        // LASreaderLAS
+#include "lasio/lasreaderlas.hpp"        // LASreaderLAS
 #include "raster/lasvlrrasterptc.hpp"  // LASvlrRasterPTC
 #include "tool/lasutility.hpp"         // get_available_RAM, round_clamp_i32
 

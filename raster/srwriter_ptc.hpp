@@ -12,7 +12,7 @@
 
 #include "las/lasheader.hpp"           // LASheader, the file's header
 #include "las/laspoint.hpp"            // LASpoint, the point being written
-#include "las/laswriterlas.hpp"        // LASwriterLAS
+#include "lasio/laswriterlas.hpp"        // LASwriterLAS
 #include "raster/lasvlrrasterptc.hpp"  // LASvlrRasterPTC, the raster geometry
 
 // A quantisation of one axis: coordinate = index × scale + offset, and the

@@ -99,16 +99,3 @@ void KestrelTool::parse_all() {
   }
   after_parse();
 }
-
-void KestrelTool_rastcmp::usage() {
-  fprintf(stderr, "usage:\n");
-  fprintf(stderr, "rastcmp -i dem.tif -i dem.ptc\n");
-  fprintf(stderr, "rastcmp -i dem.img -i dem.ptc\n");
-  fprintf(stderr, "rastcmp -i dem.asc -i dem.ptc\n");
-  fprintf(stderr, "rastcmp -i dem.bil -i dem.ptc\n");
-  fprintf(stderr, "rastcmp -i dem1.ptc -i dem2.ptc\n");
-  fprintf(stderr, "rastcmp -i *.tif\n");
-  fprintf(stderr, "rastcmp -i *.img\n");
-  fprintf(stderr, "rastcmp -i *.asc\n");
-  fprintf(stderr, "rastcmp -i *.bil\n");
-}

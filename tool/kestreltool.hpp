@@ -35,10 +35,4 @@ class KestrelTool {
   void parse_all();
 };
 
-class KestrelTool_rastcmp : public KestrelTool {
- public:
-  using KestrelTool::KestrelTool;
-  void usage() override;
-};
-
 #endif

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/ptcinfo.hpp"
-#include "las/laswriterlas.hpp"
-#include "tests/las/las_file_helpers.hpp"
+#include "lasio/laswriterlas.hpp"
+#include "tests/lasio/las_file_helpers.hpp"
 #include "tests/support/test_support.hpp"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/rast2ptc.hpp"
-#include "tests/las/las_file_helpers.hpp"
+#include "tests/lasio/las_file_helpers.hpp"
 #include "tests/support/test_support.hpp"
 
 namespace {

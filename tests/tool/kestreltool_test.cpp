@@ -27,19 +27,19 @@ class ToolFrame : public ::testing::Test {
 
 TEST_F(ToolFrame, VerbosityOrder) {
   Args a({"rastcmp", "-vv", "-v"});
-  KestrelTool_rastcmp t("rastcmp", a.argc(), a.argv());
+  KestrelTool t("rastcmp", a.argc(), a.argv());
   t.parse_all();
   EXPECT_EQ(get_message_log_level(), LAS_VERY_VERBOSE);
   Args b({"rastcmp", "-v", "-vv"});
   las_message_reset();
-  KestrelTool_rastcmp u("rastcmp", b.argc(), b.argv());
+  KestrelTool u("rastcmp", b.argc(), b.argv());
   u.parse_all();
   EXPECT_EQ(get_message_log_level(), LAS_VERY_VERBOSE);
 }
 
 TEST_F(ToolFrame, CoresBlanksOptionAndValue) {
   Args a({"rastcmp", "-cores", "4", "-other", "-cpu64"});
-  KestrelTool_rastcmp t("rastcmp", a.argc(), a.argv());
+  KestrelTool t("rastcmp", a.argc(), a.argv());
   t.parse_all();
   EXPECT_EQ(t.cores, 4);
   EXPECT_TRUE(t.cpu64);
@@ -51,7 +51,7 @@ TEST_F(ToolFrame, CoresBlanksOptionAndValue) {
 
 TEST_F(ToolFrame, PreOptionsOnlyApplyWhenAsked) {
   Args a({"rastcmp", "-errors_ignore", "-quiet"});
-  KestrelTool_rastcmp t("rastcmp", a.argc(), a.argv());
+  KestrelTool t("rastcmp", a.argc(), a.argv());
   int i = 1;
   EXPECT_TRUE(t.parse_pre(i, false));
   EXPECT_TRUE(do_halt_on_error());
@@ -65,19 +65,19 @@ TEST_F(ToolFrame, PreOptionsOnlyApplyWhenAsked) {
 
 TEST_F(ToolFrame, CoresWithoutValueFails) {
   Args a({"rastcmp", "-cores"});
-  KestrelTool_rastcmp t("rastcmp", a.argc(), a.argv());
+  KestrelTool t("rastcmp", a.argc(), a.argv());
   EXPECT_EXIT(t.parse_all(), ::testing::ExitedWithCode(3), "ERROR: '-cores' needs 1 argument: number");
 }
 
 TEST_F(ToolFrame, CoresWithWordFails) {
   Args a({"rastcmp", "-cores", "many"});
-  KestrelTool_rastcmp t("rastcmp", a.argc(), a.argv());
+  KestrelTool t("rastcmp", a.argc(), a.argv());
   EXPECT_EXIT(t.parse_all(), ::testing::ExitedWithCode(3), "ERROR: cannot understand argument 'many' for '-cores'");
 }
 
 TEST_F(ToolFrame, GuiWarnsAndIsKept) {
   Args a({"rastcmp", "-gui"});
-  KestrelTool_rastcmp t("rastcmp", a.argc(), a.argv());
+  KestrelTool t("rastcmp", a.argc(), a.argv());
   testing::internal::CaptureStderr();
   t.parse_all();
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "WARNING: not compiled with GUI support. ignoring '-gui' ...\n");
@@ -86,7 +86,7 @@ TEST_F(ToolFrame, GuiWarnsAndIsKept) {
 
 TEST_F(ToolFrame, BannerShownOnceWhenVisible) {
   Args a({"rastcmp"});
-  KestrelTool_rastcmp t("rastcmp", a.argc(), a.argv());
+  KestrelTool t("rastcmp", a.argc(), a.argv());
   testing::internal::CaptureStderr();
   t.lastitle(LAS_VERBOSE, "");  // filtered: may show later
   t.lastitle(LAS_INFO, " x");

@@ -3,8 +3,8 @@
 // is set) which read function `read_point()` calls: the concrete reader's
 // own, or a loop that repeats it until a point lies inside the area and
 // passes the filter, optionally followed by the transform.
-#ifndef LAS_LASREADER_HPP
-#define LAS_LASREADER_HPP
+#ifndef LASIO_LASREADER_HPP
+#define LASIO_LASREADER_HPP
 
 #include <cstdint>  // fixed-width fields
 

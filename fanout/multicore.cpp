@@ -1,6 +1,6 @@
 // Fan-out of one child process of the running program per input file: the
 // command texts, the list file, argument splitting and the spawn/poll loop.
-#include "tool/multicore.hpp"
+#include "fanout/multicore.hpp"
 
 #include <fcntl.h>     // open flags for the list file
 #include <signal.h>    // sigaction to make children waitable
@@ -20,11 +20,11 @@
 #include "filter/lasignore.hpp"            // LASignore::unparse
 #include "filter/lastransform.hpp"         // LAStransform::unparse, num_operations
 #include "geo/geoprojectionconverter.hpp"  // has_projection, unit descriptions, unparse
-#include "las/lasreadopener.hpp"           // file list, unparse, is_buffered
+#include "lasio/lasreadopener.hpp"           // file list, unparse, is_buffered
 #include "tool/lasmessage.hpp"             // LASMessage, do_halt_on_error, byebye
 #include "tool/lasutility.hpp"             // temp_path, FileDelete, PATH search
-#include "tool/laswriteopener.hpp"         // LASwriteOpener fields
-#include "tool/srwriteopener.hpp"          // SRwriteOpener::set_file_name, unparse
+#include "fanout/laswriteopener.hpp"         // LASwriteOpener fields
+#include "fanout/srwriteopener.hpp"          // SRwriteOpener::set_file_name, unparse
 
 extern char** environ;
 

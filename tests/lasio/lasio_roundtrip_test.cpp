@@ -8,9 +8,9 @@
 #include <string>
 #include <tuple>
 
-#include "las/lasreaderlas.hpp"
-#include "las/laswriterlas.hpp"
-#include "tests/las/las_file_helpers.hpp"
+#include "lasio/lasreaderlas.hpp"
+#include "lasio/laswriterlas.hpp"
+#include "tests/lasio/las_file_helpers.hpp"
 #include "tests/support/test_support.hpp"
 
 namespace {

@@ -1,6 +1,6 @@
 // The LAS/PTC file writer: header block, records, user data, points, EVLRs
 // and the header patch at the end.
-#include "las/laswriterlas.hpp"
+#include "lasio/laswriterlas.hpp"
 
 #include <cstring>  // memcpy, strlen
 #include <string>   // message texts

@@ -4,8 +4,8 @@
 // user data in and after the header, the points through a LASwritePoint and
 // at the end the EVLRs; closing patches the point counts, the counts by
 // return and the bounding box into the header block.
-#ifndef LAS_LASWRITERLAS_HPP
-#define LAS_LASWRITERLAS_HPP
+#ifndef LASIO_LASWRITERLAS_HPP
+#define LASIO_LASWRITERLAS_HPP
 
 #include <cstdint>  // fixed-width fields
 #include <cstdio>   // FILE

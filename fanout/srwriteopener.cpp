@@ -1,5 +1,5 @@
 // Output naming options of the raster-writing tools.
-#include "tool/srwriteopener.hpp"
+#include "fanout/srwriteopener.hpp"
 
 #include <cstdio>   // fprintf
 #include <cstdlib>  // free

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "tool/srwriteopener.hpp"
+#include "fanout/srwriteopener.hpp"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Fan-out of one child process of the running program per input file, at
 // most n at a time, each child given the same options as the parent.
-#ifndef TOOL_MULTICORE_HPP
-#define TOOL_MULTICORE_HPP
+#ifndef FANOUT_MULTICORE_HPP
+#define FANOUT_MULTICORE_HPP
 
 #include <string>  // command texts, program paths
 #include <vector>  // argument lists

@@ -10,9 +10,9 @@
 #include "filter/lasfilter.hpp"
 #include "filter/lasoperation.hpp"
 #include "filter/lastransform.hpp"
-#include "las/lasreaderlas.hpp"
-#include "las/laswriterlas.hpp"
-#include "tests/las/las_file_helpers.hpp"
+#include "lasio/lasreaderlas.hpp"
+#include "lasio/laswriterlas.hpp"
+#include "tests/lasio/las_file_helpers.hpp"
 #include "tests/support/test_support.hpp"
 
 namespace {

@@ -1,8 +1,8 @@
 // Output naming options of the raster-writing tools: directory, name,
 // appendix, cut and format, rendered back into option text for child
 // processes (this program keeps them at their defaults).
-#ifndef TOOL_SRWRITEOPENER_HPP
-#define TOOL_SRWRITEOPENER_HPP
+#ifndef FANOUT_SRWRITEOPENER_HPP
+#define FANOUT_SRWRITEOPENER_HPP
 
 #include <cstdint>  // uint32_t cut, int32_t nodata and sizes
 #include <string>   // rendered option text

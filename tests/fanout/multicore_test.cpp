@@ -14,13 +14,13 @@
 
 #include "filter/lastransform.hpp"
 #include "geo/geoprojectionconverter.hpp"
-#include "las/lasreadopener.hpp"
+#include "lasio/lasreadopener.hpp"
 #include "tests/support/test_support.hpp"
 #include "tool/kestreltool.hpp"
 #include "tool/lasmessage.hpp"
 #include "tool/lasutility.hpp"
-#include "tool/laswriteopener.hpp"
-#include "tool/multicore.hpp"
+#include "fanout/laswriteopener.hpp"
+#include "fanout/multicore.hpp"
 
 extern char** environ;
 
@@ -65,7 +65,7 @@ struct Parsed {
     return o;
   }
   Args args;
-  KestrelTool_rastcmp tool;
+  KestrelTool tool;
   LASreadOpener opener;
   GeoProjectionConverter converter;
 };

@@ -1,6 +1,6 @@
 // The LAS/PTC file reader: header block, VLRs, user data, EVLRs, compression
 // check, point reader set-up, reading and seeking.
-#include "las/lasreaderlas.hpp"
+#include "lasio/lasreaderlas.hpp"
 
 #include <cstdarg>  // va_list for the formatted messages
 #include <cstring>  // memcpy, memset, strncmp, strlen
@@ -9,7 +9,7 @@
 #include <vector>   // payloads of unknown size
 
 #include "las/bytestreamin_file.hpp"  // new_byte_stream_in_file
-#include "las/lasreadopener.hpp"      // z_from_attribute settings
+#include "lasio/lasreadopener.hpp"      // z_from_attribute settings
 #include "ptcomp/lasreadpoint.hpp"    // LASreadPoint
 #include "ptcomp/ptcomp.hpp"          // PTcomp, settings record and item lists
 #include "tool/lasmessage.hpp"        // LASMessage, laserror

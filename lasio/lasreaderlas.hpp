@@ -3,13 +3,13 @@
 // them and the EVLRs into the header, interprets and consumes the records the
 // system knows, validates the compressor settings and hands the point data
 // to a LASreadPoint, which decodes one record per read.
-#ifndef LAS_LASREADERLAS_HPP
-#define LAS_LASREADERLAS_HPP
+#ifndef LASIO_LASREADERLAS_HPP
+#define LASIO_LASREADERLAS_HPP
 
 #include <cstdint>  // fixed-width fields
 #include <cstdio>   // FILE
 
-#include "las/lasreader.hpp"  // LASreader
+#include "lasio/lasreader.hpp"  // LASreader
 
 // Closing words of the warnings about records that break the LAS format's
 // own rules ("... (not <these words>)."), kept in one place.

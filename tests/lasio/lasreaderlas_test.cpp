@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "las/bytestreamin_array.hpp"
-#include "las/lasreaderlas.hpp"
-#include "las/lasreadopener.hpp"
-#include "las/laswriterlas.hpp"
+#include "lasio/lasreaderlas.hpp"
+#include "lasio/lasreadopener.hpp"
+#include "lasio/laswriterlas.hpp"
 #include "ptcomp/ptcomp.hpp"
-#include "tests/las/las_file_helpers.hpp"
+#include "tests/lasio/las_file_helpers.hpp"
 #include "tests/support/test_support.hpp"
 
 namespace {

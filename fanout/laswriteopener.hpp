@@ -1,7 +1,7 @@
 // Output options of a point-file writer, as far as the process fan-out
 // passes them on to child processes (this program writes no point files).
-#ifndef TOOL_LASWRITEOPENER_HPP
-#define TOOL_LASWRITEOPENER_HPP
+#ifndef FANOUT_LASWRITEOPENER_HPP
+#define FANOUT_LASWRITEOPENER_HPP
 
 #include <cstdint>  // uint32_t cut
 #include <string>   // names and format texts

@@ -11,9 +11,9 @@
 #include <tuple>
 #include <vector>
 
-#include "las/lasreaderlas.hpp"
-#include "las/laswriterlas.hpp"
-#include "tests/las/las_file_helpers.hpp"
+#include "lasio/lasreaderlas.hpp"
+#include "lasio/laswriterlas.hpp"
+#include "tests/lasio/las_file_helpers.hpp"
 #include "tests/support/test_support.hpp"
 
 namespace {

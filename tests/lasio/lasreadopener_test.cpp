@@ -12,7 +12,7 @@
 #include "filter/lasoperation.hpp"
 #include "filter/lastransform.hpp"
 #include "index/laskdtree.hpp"
-#include "las/lasreadopener.hpp"
+#include "lasio/lasreadopener.hpp"
 #include "tests/support/test_support.hpp"
 #include "tool/lasmessage.hpp"
 

@@ -2,8 +2,8 @@
 // neighbour files and every input option (rescaling, text input, area
 // queries, filter, transform and ignore settings), with their rendering
 // back into option text.
-#ifndef LAS_LASREADOPENER_HPP
-#define LAS_LASREADOPENER_HPP
+#ifndef LASIO_LASREADOPENER_HPP
+#define LASIO_LASREADOPENER_HPP
 
 #include <cstdint>        // fixed-width option fields
 #include <string>         // temp_file_base, rendered option text

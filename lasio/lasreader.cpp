@@ -1,6 +1,6 @@
 // The point reader base: choice of the read function, area tests, filter and
 // transform hooks.
-#include "las/lasreader.hpp"
+#include "lasio/lasreader.hpp"
 
 #include "filter/lasfilter.hpp"     // LASfilter::filter
 #include "filter/lastransform.hpp"  // LAStransform::transform, check_for_overflow

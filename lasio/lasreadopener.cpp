@@ -1,6 +1,6 @@
 // The input side of the command line: parses the input options, keeps the
 // input and neighbour file lists and renders the settings back as options.
-#include "las/lasreadopener.hpp"
+#include "lasio/lasreadopener.hpp"
 
 #include <climits>   // INT_MAX, INT_MIN
 #include <cstdio>    // fgets, sscanf, vsnprintf

@@ -1,8 +1,8 @@
 // Helpers for the LAS reader and writer tests: headers and points with
 // deterministic field values for every point format, a message recorder,
 // file writing through LASwriterLAS and byte patching of written files.
-#ifndef TESTS_LAS_LAS_FILE_HELPERS_HPP
-#define TESTS_LAS_LAS_FILE_HELPERS_HPP
+#ifndef TESTS_LASIO_LAS_FILE_HELPERS_HPP
+#define TESTS_LASIO_LAS_FILE_HELPERS_HPP
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 
 #include "las/lasheader.hpp"
 #include "las/laspoint.hpp"
-#include "las/laswriterlas.hpp"
+#include "lasio/laswriterlas.hpp"
 #include "tool/lasmessage.hpp"
 
 namespace lastest {
