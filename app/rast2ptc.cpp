@@ -7,7 +7,6 @@
 #include <cstdarg>    // va_list for the failure texts
 #include <cstdio>     // fprintf, remove, vsnprintf
 #include <cstring>    // strcmp
-#include <ctime>      // clock
 #include <vector>     // the batch buffers
 
 #include "lasio/lasreadopener.hpp"       // LASreadOpener, the input list
@@ -15,12 +14,11 @@
 #include "raster/srreader.hpp"         // SRreader, open_raster
 #include "raster/srwriter_ptc.hpp"     // SRwriter_ptc
 #include "tool/lasmessage.hpp"         // LASMessage, laserror, byebye
+#include "tool/lasutility.hpp"         // seconds_now
 
 namespace {
 
-constexpr int64_t kBatch = 1 << 16;
 
-double seconds_now() { return static_cast<double>(clock()) / 1000000.0; }
 
 std::string format_text(const char* format, va_list args) {
   char buffer[2048];
@@ -147,13 +145,13 @@ bool rast2ptc_convert(const char* input, const char* extension, const char* outp
   c.writer_open = true;
   c.writing = true;
 
-  std::vector<int32_t> values(static_cast<size_t>(std::min(total, kBatch)));
+  std::vector<int32_t> values(static_cast<size_t>(std::min(total, SR_CELL_BATCH)));
   std::vector<uint8_t> nodata(values.size());
   int64_t done = 0, value_cells = 0;
   int32_t col = 0, row = 0;
   const int32_t ncols = r->ncols;
   while (done < total) {
-    const int64_t n = std::min(total - done, kBatch);
+    const int64_t n = std::min(total - done, SR_CELL_BATCH);
     const int64_t got = r->read_cells(n, values.data(), nodata.data());
     for (int64_t k = 0; k < got; k++) {
       if (!nodata[k]) {
@@ -195,13 +193,7 @@ void rast2ptc_run(int argc, char** argv) {
     laserror("no input specified");
     byebye();
   }
-  for (int i = 1; i < argc; i++) {
-    if (static_cast<unsigned char>(argv[i][0]) == 150) argv[i][0] = '-';
-  }
-  // message options first, so that they also govern the read opener's messages
-  for (int i = 1; i < argc; i++) {
-    if (argv[i][0] != '\0') tool.parse_pre(i, true);
-  }
+  tool.prepare_arguments();
   opener.parse(argc, argv, false, false);
 
   std::string output, directory;

@@ -5,21 +5,19 @@
 #include <algorithm>  // min
 #include <cstdio>     // fprintf, fgets
 #include <cstring>    // strlen, strcmp
-#include <ctime>      // clock
 #include <memory>     // unique_ptr for the batch buffers
 #include <string>     // derived ".ptc" name
 
 #include "geo/geoprojectionconverter.hpp"  // GeoProjectionConverter
 #include "lasio/lasreadopener.hpp"           // LASreadOpener
 #include "raster/srreader.hpp"             // SRreader, open_raster
-#include "tool/kestreltool.hpp"            // KestrelTool_rastcmp
+#include "tool/lasutility.hpp"             // seconds_now
 #include "tool/lasmessage.hpp"             // LASMessage, laserror, byebye
 #include "fanout/multicore.hpp"              // rastcmp_multi_core
 #include "fanout/srwriteopener.hpp"          // SRwriteOpener
 
 namespace {
 
-double seconds_now() { return static_cast<double>(clock()) / 1000000.0; }
 
 const char* name_only(const char* name) {
   const char* cut = name;
@@ -28,7 +26,6 @@ const char* name_only(const char* name) {
   return cut;
 }
 
-constexpr int64_t kBatch = 1 << 16;
 
 // Fills one batch of cells from a reader. A failed cell is reported and,
 // while the run goes on, counted with whatever value the reader holds.
@@ -91,7 +88,7 @@ RastcmpCounts rastcmp_compare_cells(SRreader* raster1, SRreader* raster2) {
   RastcmpCounts c;
   const int64_t total = static_cast<int64_t>(raster1->ncols) * static_cast<int64_t>(raster1->nrows);
   if (total <= 0) return c;
-  const int64_t batch = std::min(total, kBatch);
+  const int64_t batch = std::min(total, SR_CELL_BATCH);
   std::unique_ptr<int32_t[]> v1(new int32_t[batch]), v2(new int32_t[batch]);
   std::unique_ptr<uint8_t[]> n1(new uint8_t[batch]), n2(new uint8_t[batch]);
   for (int64_t first = 0; first < total; first += batch) {
@@ -162,13 +159,7 @@ void rastcmp_run(int argc, char** argv) {
       opener.add_file_name(name, false);
     }
   } else {
-    for (int i = 1; i < argc; i++) {
-      if (static_cast<unsigned char>(argv[i][0]) == 150) argv[i][0] = '-';
-    }
-    // message options first, so that they also govern the read opener's messages
-    for (int i = 1; i < argc; i++) {
-      if (argv[i][0] != '\0') tool.parse_pre(i, true);
-    }
+    tool.prepare_arguments();
     opener.parse(argc, argv, false, false);
     tool.parse_all();
   }

@@ -10,6 +10,7 @@
 #include <cstdio>   // FILE
 
 #include "lasio/lasreader.hpp"  // LASreader
+#include "tool/lasutility.hpp"  // LAS_IO_BUFFER_SIZE
 
 // Closing words of the warnings about records that break the LAS format's
 // own rules ("... (not <these words>)."), kept in one place.
@@ -21,7 +22,7 @@ class LASreadPoint;
 
 class LASreaderLAS : public LASreader {
  public:
-  static constexpr int DEFAULT_IO_BUFFER_SIZE = 262144;
+  static constexpr int DEFAULT_IO_BUFFER_SIZE = LAS_IO_BUFFER_SIZE;
 
   explicit LASreaderLAS(LASreadOpener* opener = nullptr);
   ~LASreaderLAS() override;

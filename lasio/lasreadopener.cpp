@@ -12,12 +12,12 @@
 #include "filter/lastransform.hpp"  // LAStransform
 #include "index/laskdtree.hpp"      // LASkdtreeRectangles
 #include "tool/lasmessage.hpp"      // LASMessage, laserror
-#include "tool/lasutility.hpp"      // LASfopen, malloc_las, realloc_las
+#include "tool/lasutility.hpp"      // LASfopen, malloc_las, realloc_las, LAS_IO_BUFFER_SIZE
 
 namespace {
 
 constexpr uint32_t kFirstCapacity = 16;
-constexpr uint32_t kDefaultIoBufferSize = 262144;
+constexpr uint32_t kDefaultIoBufferSize = LAS_IO_BUFFER_SIZE;
 constexpr double kDefaultNoData = 2e307;
 constexpr int kListLineSize = 2048;
 

@@ -15,12 +15,13 @@
 #include "las/lasheader.hpp"      // LASheader
 #include "las/laspoint.hpp"       // LASpoint
 #include "ptcomp/ptcomp.hpp"      // PTcomp, items and the settings record
+#include "tool/lasutility.hpp"     // LAS_IO_BUFFER_SIZE
 
 class LASwritePoint;
 
 class LASwriterLAS {
  public:
-  static constexpr int DEFAULT_IO_BUFFER_SIZE = 262144;
+  static constexpr int DEFAULT_IO_BUFFER_SIZE = LAS_IO_BUFFER_SIZE;
   static constexpr uint16_t PTCOMP_RECORD_ID = 1;
 
   LASwriterLAS();

@@ -10,6 +10,9 @@ class GeoProjectionConverter;
 
 constexpr double SR_NOT_SET = -32767.0;
 
+// Cells per read_cells() call when a caller walks a whole raster.
+constexpr int64_t SR_CELL_BATCH = 1 << 16;
+
 class SRreader {
  public:
   int32_t nrows = -1;

@@ -9,12 +9,13 @@
 
 #include "raster/srptcgrid.hpp"  // SRptcGrid
 #include "raster/srreader.hpp"   // SRreader
+#include "tool/lasutility.hpp"   // LAS_IO_BUFFER_SIZE
 
 class LASreaderLAS;
 
 class SRreader_ptc : public SRreader {
  public:
-  static constexpr int IO_BUFFER_SIZE = 262144;
+  static constexpr int IO_BUFFER_SIZE = LAS_IO_BUFFER_SIZE;
 
   SRreader_ptc() = default;
   ~SRreader_ptc() override;

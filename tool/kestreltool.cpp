@@ -91,6 +91,15 @@ bool KestrelTool::parse_base(int& i) {
   return false;
 }
 
+void KestrelTool::prepare_arguments() {
+  for (int i = 1; i < argc; i++) {
+    if (static_cast<unsigned char>(argv[i][0]) == 150) argv[i][0] = '-';
+  }
+  for (int i = 1; i < argc; i++) {
+    if (argv[i][0] != '\0') parse_pre(i, true);
+  }
+}
+
 void KestrelTool::parse_all() {
   for (int i = 1; i < argc; i++) {
     if (argv[i][0] == '\0') continue;

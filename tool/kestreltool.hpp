@@ -33,6 +33,11 @@ class KestrelTool {
   // Runs parse_pre (applied) and then parse_base over every argument that
   // is not blank. Arguments neither takes are left as they are.
   void parse_all();
+
+  // Reads a byte 150 at the start of an argument as '-' and applies the
+  // message options (parse_pre) at once, so that they govern the messages
+  // of every parser that runs before parse_all().
+  void prepare_arguments();
 };
 
 #endif

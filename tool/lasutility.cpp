@@ -8,6 +8,7 @@
 #include <cstdarg>      // va_list for sscanf_las
 #include <cstdlib>      // malloc, realloc, getenv
 #include <cstring>      // strlen, memcpy
+#include <ctime>        // clock, CLOCKS_PER_SEC
 #include <filesystem>   // temp_directory_path
 #include <stdexcept>    // runtime_error
 #include <system_error> // error_code
@@ -43,6 +44,8 @@ bool check_memory(size_t size) {
   return true;
 }
 }  // namespace
+
+double seconds_now() { return static_cast<double>(clock()) / CLOCKS_PER_SEC; }
 
 FILE* LASfopen(const char* path, const char* mode) {
   if (path == nullptr || mode == nullptr || mode[0] == '\0') return nullptr;

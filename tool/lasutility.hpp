@@ -11,6 +11,12 @@
 
 #include "tool/lasmessage.hpp"  // LAS_MESSAGE_TYPE
 
+// Size of the stdio buffer of point and raster files.
+constexpr int LAS_IO_BUFFER_SIZE = 262144;
+
+// Processor time of the process in seconds.
+double seconds_now();
+
 FILE* LASfopen(const char* path, const char* mode);
 void FileDelete(std::string name, LAS_MESSAGE_TYPE level = LAS_WARNING);
 std::string exe_path();
