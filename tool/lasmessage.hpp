@@ -18,17 +18,6 @@ enum LAS_MESSAGE_TYPE {
   LAS_QUIET = 8
 };
 
-// Short spellings used throughout the code base.
-constexpr LAS_MESSAGE_TYPE DEBUG = LAS_DEBUG;
-constexpr LAS_MESSAGE_TYPE VERY_VERBOSE = LAS_VERY_VERBOSE;
-constexpr LAS_MESSAGE_TYPE VERBOSE = LAS_VERBOSE;
-constexpr LAS_MESSAGE_TYPE INFO = LAS_INFO;
-constexpr LAS_MESSAGE_TYPE WARNING = LAS_WARNING;
-constexpr LAS_MESSAGE_TYPE SERIOUS_WARNING = LAS_SERIOUS_WARNING;
-constexpr LAS_MESSAGE_TYPE ERROR = LAS_ERROR;
-constexpr LAS_MESSAGE_TYPE FATAL_ERROR = LAS_FATAL_ERROR;
-constexpr LAS_MESSAGE_TYPE QUIET = LAS_QUIET;
-
 typedef void (*LASMessageHandler)(LAS_MESSAGE_TYPE type, const char* text, void* user_data);
 
 constexpr int LAS_MESSAGE_BUFFER_SIZE = 8192;

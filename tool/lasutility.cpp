@@ -10,7 +10,6 @@
 #include <cstring>      // strlen, memcpy
 #include <ctime>        // clock, CLOCKS_PER_SEC
 #include <filesystem>   // temp_directory_path
-#include <stdexcept>    // runtime_error
 #include <system_error> // error_code
 
 namespace {
@@ -81,20 +80,6 @@ std::string temp_path(std::string dir) {
   return result;
 }
 
-bool StringEndsWith(const std::string& s, const std::string& suffix) {
-  if (suffix.size() > s.size()) return false;
-  return s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-bool HasFileExt(std::string file_name, std::string extension) {
-  if (file_name.empty() || extension.empty()) return false;
-  const size_t dot = file_name.find_last_of('.');
-  std::string ext = dot == std::string::npos ? std::string() : file_name.substr(dot + 1);
-  for (auto& c : ext) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  for (auto& c : extension) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return ext == extension;
-}
-
 void set_available_RAM_override(uint64_t bytes) { ram_override = bytes; }
 
 uint64_t get_available_RAM() {
@@ -136,25 +121,6 @@ int sscanf_las(const char* text, const char* format, ...) {
   return n;
 }
 
-void strncpy_las(char* dest, size_t dest_size, const char* src, size_t src_len) {
-  if (src == nullptr) {
-    if (dest != nullptr && dest_size != 0) dest[0] = '\0';
-    return;
-  }
-  if (dest == nullptr) return;
-  const size_t len = src_len != 0 ? src_len : strlen(src);
-  if (dest_size == 0) return;
-  if (len >= dest_size) {
-    memcpy(dest, src, dest_size - 1);
-    dest[dest_size - 1] = '\0';
-    LASMessage(LAS_WARNING, "target buffer too small [%llu < %llu] for \"%s\"",
-               static_cast<unsigned long long>(dest_size - 1), static_cast<unsigned long long>(len), src);
-    return;
-  }
-  memcpy(dest, src, len);
-  dest[len] = '\0';
-}
-
 void string_appendf(std::string& text, const char* format, ...) {
   char small[256];
   va_list args;
@@ -175,17 +141,6 @@ void string_appendf(std::string& text, const char* format, ...) {
 }
 
 int GetCurrentProcessIdUni() { return static_cast<int>(getpid()); }
-
-std::string executeCommand(std::string command) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) throw std::runtime_error("popen() failed!");
-  std::string result;
-  char buffer[128];
-  size_t n;
-  while ((n = fread(buffer, 1, 127, pipe)) > 0) result.append(buffer, n);
-  pclose(pipe);
-  return result;
-}
 
 std::string bin_location_get(const std::string& program) {
   if (program.empty()) return "";

@@ -21,15 +21,11 @@ FILE* LASfopen(const char* path, const char* mode);
 void FileDelete(std::string name, LAS_MESSAGE_TYPE level = LAS_WARNING);
 std::string exe_path();
 std::string temp_path(std::string dir);
-bool StringEndsWith(const std::string& s, const std::string& suffix);
-bool HasFileExt(std::string file_name, std::string extension);
 uint64_t get_available_RAM();
 void* malloc_las(size_t size);
 void* realloc_las(void* pointer, size_t size);
 int sscanf_las(const char* text, const char* format, ...);
-void strncpy_las(char* dest, size_t dest_size, const char* src, size_t src_len = 0);
 int GetCurrentProcessIdUni();
-std::string executeCommand(std::string command);
 // Locates a program: a name with a '/' as it is, otherwise the first
 // executable match along PATH. Empty when nothing is found. No shell.
 std::string bin_location_get(const std::string& program);
@@ -52,23 +48,6 @@ inline int32_t round_clamp_i32(double v) {
   if (r >= 2147483647.0) return INT32_MAX;
   if (r <= -2147483648.0) return INT32_MIN;
   return static_cast<int32_t>(r);
-}
-
-// Same rule for 64-bit results.
-inline int64_t round_clamp_i64(double v) {
-  if (std::isnan(v)) return 0;
-  const double r = v >= 0.0 ? v + 0.5 : v - 0.5;
-  if (r >= 9223372036854775807.0) return INT64_MAX;
-  if (r <= -9223372036854775808.0) return INT64_MIN;
-  return static_cast<int64_t>(r);
-}
-
-// Truncating conversion with clamping (no rounding).
-inline int32_t clamp_i32(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= 2147483647.0) return INT32_MAX;
-  if (v <= -2147483648.0) return INT32_MIN;
-  return static_cast<int32_t>(v);
 }
 
 #endif

@@ -19,33 +19,6 @@ TEST(TempPath, AddsSlashOnce) {
   EXPECT_EQ(t.back(), '/');
 }
 
-TEST(StringEndsWith, Cases) {
-  EXPECT_TRUE(StringEndsWith("dem.tif", ".tif"));
-  EXPECT_FALSE(StringEndsWith("tif", ".tif"));
-  EXPECT_TRUE(StringEndsWith("x", ""));
-}
-
-TEST(HasFileExt, CaseInsensitive) {
-  EXPECT_TRUE(HasFileExt("a/b.TIF", "tif"));
-  EXPECT_FALSE(HasFileExt("", "tif"));
-  EXPECT_FALSE(HasFileExt("a.tif", ""));
-  EXPECT_FALSE(HasFileExt("a.tiff", "tif"));
-}
-
-TEST(StrncpyLas, CropsAndWarns) {
-  las_message_reset();
-  char buf[8];
-  testing::internal::CaptureStderr();
-  strncpy_las(buf, sizeof(buf), "abcdefghijk");
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_STREQ(buf, "abcdefg");
-  EXPECT_NE(err.find("target buffer too small [7 < 11] for \"abcdefghijk\""), std::string::npos);
-  strncpy_las(buf, sizeof(buf), nullptr);
-  EXPECT_STREQ(buf, "");
-  strncpy_las(buf, sizeof(buf), "abcdef", 3);
-  EXPECT_STREQ(buf, "abc");
-}
-
 TEST(MallocLas, WarnsWhenFreeMemoryIsShort) {
   las_message_reset();
   set_available_RAM_override(1048576);
