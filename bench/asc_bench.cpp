@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/rastcmp_driver.hpp"  // rastcmp_compare_cells
+#include "app/rastcmp.hpp"         // rastcmp_compare_cells
 #include "raster/srreader.hpp"     // open_raster
 
 namespace {

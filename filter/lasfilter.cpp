@@ -47,8 +47,8 @@ bool LASfilter::parse(int argc, char** argv) {
       usage();
       return true;
     }
-    // The criterion options ("-keep_", "-drop_", "-thin_", "-filter_", ...)
-    // are dispatched here as their criteria are added.
+    // No criterion option is known: other arguments stay for the other
+    // parsers.
   }
   return true;
 }

@@ -18,12 +18,6 @@ class LASoperation {
   virtual int get_command(char* string) const = 0;
   // The point-record fields the operation reads (selective decompression).
   virtual uint32_t get_decompress_selective() const = 0;
-  // Moves coordinates the way the operation does (for offset adjustment).
-  virtual void transform_coords_for_offset_adjustment(double& x, double& y, double& z) const {
-    (void)x;
-    (void)y;
-    (void)z;
-  }
   // Changes the point in place.
   virtual void transform(LASpoint* point) = 0;
   virtual void reset() { overflow = 0; }
@@ -38,7 +32,6 @@ class LASoperationSetPointSource : public LASoperation {
   int get_command(char* string) const override;
   uint32_t get_decompress_selective() const override { return 0; }
   void transform(LASpoint* point) override;
-  unsigned short value() const { return psid; }
 
  private:
   unsigned short psid;

@@ -67,8 +67,8 @@ bool LAStransform::parse(int argc, char** argv) {
       filtered = true;
       argv[i][0] = '\0';
     }
-    // The operation options ("-translate_", "-set_", "-scale_", ...) are
-    // dispatched here as their operations are added.
+    // No operation option is known (operations come from setPointSource):
+    // other arguments stay for the other parsers.
   }
   return true;
 }

@@ -26,7 +26,6 @@ class ByteStreamIn {
   virtual bool seek(long long position) = 0;
   // Positions distance bytes before the end.
   virtual bool seekEnd(long long distance = 0) = 0;
-  virtual bool skipBytes(unsigned int num_bytes) { return seek(tell() + num_bytes); }
   virtual ~ByteStreamIn() = default;
 };
 

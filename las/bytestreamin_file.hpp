@@ -22,8 +22,6 @@ class ByteStreamInFile : public ByteStreamIn {
   bool seek(long long position) override;
   bool seekEnd(long long distance = 0) override;
 
-  FILE* get_file() const { return file; }
-
  protected:
   // The direct read shared by every fixed-width read (no virtual call).
   void take(unsigned char* bytes, long long num_bytes) {

@@ -30,7 +30,6 @@ class ByteStreamOutArray : public ByteStreamOut {
 
   const unsigned char* get_data() const { return data; }
   long long get_size() const { return size; }
-  long long get_alloc() const { return alloc; }
   // Hands the buffer (allocated with malloc_las/realloc_las, release it with
   // free) to the caller and empties the stream.
   unsigned char* take_data();

@@ -18,8 +18,6 @@ class ByteStreamOutFile : public ByteStreamOut {
   bool seek(long long position) override;
   bool seekEnd() override;
 
-  FILE* get_file() const { return file; }
-
  protected:
   bool put(const unsigned char* bytes, unsigned int num_bytes) {
     return fwrite(bytes, 1, num_bytes, file) == num_bytes;

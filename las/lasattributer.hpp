@@ -42,24 +42,6 @@ class LASattribute {
   // Bytes the attribute takes: component size × components, the options
   // byte for data type 0, and 0 for unknown types.
   int get_size() const;
-  bool has_no_data() const { return options & 0x01; }
-  bool has_scale() const { return options & 0x08; }
-  bool has_offset() const { return options & 0x10; }
-  void set_scale(double value);
-  void set_offset(double value);
-
-  // The first component read from the point's bytes at `value`, unscaled;
-  // 0 for data type 0 and unknown types.
-  double get_raw_value(const unsigned char* value) const;
-  // The first component, times scale[0] and plus offset[0] where the options
-  // say so.
-  double get_value_as_float(const unsigned char* value) const;
-  // Stores v (already unscaled) into the first component: integers rounded
-  // half away from zero (unsigned types store 0 for negative v), cut to the
-  // component's width; floats stored as they are.
-  void set_raw_value(unsigned char* value, double v) const;
-  // Undoes offset and scale as the options say, then set_raw_value.
-  void set_value_from_float(unsigned char* value, double z) const;
 };
 
 static_assert(sizeof(LASattribute) == 192, "extra-bytes descriptor must be 192 bytes");
@@ -82,14 +64,9 @@ class LASattributer {
   bool init_attributes(int32_t count, const LASattribute* descriptors);
   // Appends one descriptor; its index, or -1 when memory runs out.
   int32_t add_attribute(const LASattribute& attribute);
-  bool remove_attribute(int32_t index);
 
   // Index of the first attribute named `name`, or -1.
   int32_t get_attribute_index(const char* name) const;
-  int32_t get_attribute_start(int32_t index) const;
-  int32_t get_attribute_size(int32_t index) const;
-  // Sum of all attribute sizes.
-  int32_t get_attributes_size() const;
 
  private:
   void compute_starts();

@@ -239,13 +239,6 @@ bool LASheader::remove_vlr(const char* user_id, uint16_t record_id) {
   return false;
 }
 
-const LASvlr* LASheader::get_vlr(const char* user_id, uint16_t record_id) const {
-  for (uint32_t i = 0; i < number_of_variable_length_records; i++) {
-    if (vlrs[i].record_id == record_id && las_user_id_is(vlrs[i].user_id, user_id)) return &vlrs[i];
-  }
-  return nullptr;
-}
-
 bool LASheader::add_evlr(const char* user_id, uint16_t record_id, uint64_t length, unsigned char* data,
                          bool take_data, const char* description) {
   unsigned char* payload = take_data ? data : nullptr;
@@ -282,13 +275,6 @@ bool LASheader::remove_evlr(uint32_t i) {
   return true;
 }
 
-const LASevlr* LASheader::get_evlr(const char* user_id, uint16_t record_id) const {
-  for (uint32_t i = 0; i < number_of_extended_variable_length_records; i++) {
-    if (evlrs[i].record_id == record_id && las_user_id_is(evlrs[i].user_id, user_id)) return &evlrs[i];
-  }
-  return nullptr;
-}
-
 bool LASheader::set_attributes_from_payload(const unsigned char* data, uint64_t length) {
   const uint64_t count = length / LAS_EXTRA_BYTES_DESCR_SIZE;
   if (data == nullptr || count == 0) {
@@ -320,8 +306,4 @@ uint32_t LASheader::get_version_header_size() const {
   if (version_minor == 3) return 235;
   if (version_minor == 4) return 375;
   return 393;
-}
-
-uint64_t LASheader::get_number_of_points() const {
-  return number_of_point_records ? number_of_point_records : extended_number_of_point_records;
 }

@@ -114,12 +114,10 @@ class LASheader : public LASquantizer, public LASattributer {
   // 54 + its length. Views into its payload are cleared.
   bool remove_vlr(uint32_t i);
   bool remove_vlr(const char* user_id, uint16_t record_id);
-  const LASvlr* get_vlr(const char* user_id, uint16_t record_id) const;
   // Same for EVLRs (no effect on offset_to_point_data).
   bool add_evlr(const char* user_id, uint16_t record_id, uint64_t length, unsigned char* data, bool take_data,
                 const char* description = nullptr);
   bool remove_evlr(uint32_t i);
-  const LASevlr* get_evlr(const char* user_id, uint16_t record_id) const;
 
   // Replaces the attribute table with the descriptors of an extra-bytes
   // payload (length / 192 of them).
@@ -130,8 +128,6 @@ class LASheader : public LASquantizer, public LASattributer {
 
   // Bytes in the header block for this version: 227, 235, 375 or 393.
   uint32_t get_version_header_size() const;
-  // Total point count: the legacy count, or the extended one when it is 0.
-  uint64_t get_number_of_points() const;
 
  private:
   void set_defaults();

@@ -1,4 +1,4 @@
-// The point record in memory: item layout, copies, coordinates and attributes.
+// The point record in memory: item layout and copies.
 #include "las/laspoint.hpp"
 
 #include <cstddef>  // offsetof
@@ -20,14 +20,6 @@ namespace {
 
 // Bytes of the record fields, X up to and including the wave packet.
 constexpr size_t RECORD_BYTES = offsetof(LASpoint, wavepacket) + 29;
-
-bool fits_i32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
-
-int32_t clamp_to_i32(int64_t v) {
-  if (v < INT32_MIN) return INT32_MIN;
-  if (v > INT32_MAX) return INT32_MAX;
-  return static_cast<int32_t>(v);
-}
 
 }  // namespace
 
@@ -59,9 +51,6 @@ LASpoint& LASpoint::operator=(const LASpoint& other) {
   if (extra_bytes_number && extra_bytes) memcpy(extra_bytes, other.extra_bytes, extra_bytes_number);
   quantizer = other.quantizer;
   attributer = other.attributer;
-  coordinates[0] = other.coordinates[0];
-  coordinates[1] = other.coordinates[1];
-  coordinates[2] = other.coordinates[2];
   return *this;
 }
 
@@ -87,7 +76,6 @@ void LASpoint::clean() {
   number_of_returns = 1;
   extended_return_number = 1;
   extended_number_of_returns = 1;
-  coordinates[0] = coordinates[1] = coordinates[2] = 0.0;
   have_gps_time = have_rgb = have_nir = have_wavepacket = false;
   extra_bytes_number = 0;
   total_point_size = 0;
@@ -179,64 +167,5 @@ bool LASpoint::layout(const LASitem* list) {
         return false;
     }
   }
-  return true;
-}
-
-double LASpoint::get_z() const {
-  const int32_t index = quantizer->z_attribute_index;
-  if (index >= 0 && attributer && index < attributer->number_attributes) return get_attribute_as_float(index);
-  return quantizer->get_z(Z);
-}
-
-bool LASpoint::set_x(double x) {
-  const int64_t v = quantizer->get_X(x);
-  X = clamp_to_i32(v);
-  return fits_i32(v);
-}
-
-bool LASpoint::set_y(double y) {
-  const int64_t v = quantizer->get_Y(y);
-  Y = clamp_to_i32(v);
-  return fits_i32(v);
-}
-
-bool LASpoint::set_z(double z) {
-  const int32_t index = quantizer->z_attribute_index;
-  if (index >= 0 && attributer && index < attributer->number_attributes) {
-    set_attribute_as_float(index, z);
-    return true;
-  }
-  const int64_t v = quantizer->get_Z(z);
-  Z = clamp_to_i32(v);
-  return fits_i32(v);
-}
-
-void LASpoint::compute_coordinates() {
-  coordinates[0] = get_x();
-  coordinates[1] = get_y();
-  coordinates[2] = get_z();
-}
-
-const uint8_t* LASpoint::get_attribute_bytes(int32_t index) const {
-  if (!has_attribute(index)) return nullptr;
-  return extra_bytes + attributer->attribute_starts[index];
-}
-
-bool LASpoint::has_attribute(int32_t index) const {
-  if (attributer == nullptr || index < 0 || index >= attributer->number_attributes || extra_bytes == nullptr) {
-    return false;
-  }
-  const int64_t end = int64_t(attributer->attribute_starts[index]) + attributer->attribute_sizes[index];
-  return attributer->attribute_sizes[index] > 0 && end <= extra_bytes_number;
-}
-
-double LASpoint::get_attribute_as_float(int32_t index) const {
-  if (!has_attribute(index)) return 0.0;
-  return attributer->attributes[index].get_value_as_float(extra_bytes + attributer->attribute_starts[index]);
-}
-
-bool LASpoint::set_attribute_as_float(int32_t index, double value) {
-  if (!has_attribute(index)) return false;
-  attributer->attributes[index].set_value_from_float(extra_bytes + attributer->attribute_starts[index], value);
   return true;
 }

@@ -8,7 +8,7 @@
 
 #include <cstdint>  // fixed-width fields
 
-#include "las/lasattributer.hpp"  // LASattributer, for z and extra attributes
+#include "las/lasattributer.hpp"  // LASattributer, the extra attributes
 #include "las/lasitem.hpp"        // LASitem, the item list of a record
 #include "las/lasquantizer.hpp"   // LASquantizer
 
@@ -46,7 +46,6 @@ class LASpoint {
 
   uint8_t* extra_bytes;  // owned, extra_bytes_number bytes
   const LASquantizer* quantizer;
-  double coordinates[3];
   const LASattributer* attributer;
   uint8_t** point;  // owned array of num_items item buffers
   bool have_gps_time;
@@ -75,35 +74,9 @@ class LASpoint {
   // Zeroes the record fields (return 1 of 1), keeping the item layout.
   void zero();
 
-  double get_x() const { return quantizer->get_x(X); }
-  double get_y() const { return quantizer->get_y(Y); }
-  // z from the Z integer, or from the z attribute when the quantizer names one.
-  double get_z() const;
-  // Quantise and store; false (with the clamped value stored) when the value
-  // does not fit in 32 bits signed.
-  bool set_x(double x);
-  bool set_y(double y);
-  // z into the Z integer, or into the z attribute when the quantizer names
-  // one (then always true).
-  bool set_z(double z);
-  void compute_coordinates();
-
-  // Attribute access by index into the attribute table; out-of-range
-  // indices or attributes beyond the extra bytes read 0 / write nothing.
-  bool has_attribute(int32_t index) const;
-  double get_attribute_as_float(int32_t index) const;
-  bool set_attribute_as_float(int32_t index, double value);
-  const uint8_t* get_attribute_bytes(int32_t index) const;
-
   // Legacy or extended fields, whichever the point format uses.
   bool is_extended() const { return extended_point_type != 0; }
   uint8_t get_return_number() const { return is_extended() ? extended_return_number : return_number; }
-  uint8_t get_number_of_returns() const { return is_extended() ? extended_number_of_returns : number_of_returns; }
-  uint8_t get_classification() const { return is_extended() ? extended_classification : classification; }
-  bool get_overlap_flag() const { return (extended_classification_flags & 0x08) != 0; }
-  float get_scan_angle() const {
-    return is_extended() ? 0.006f * extended_scan_angle : static_cast<float>(scan_angle_rank);
-  }
 
  private:
   bool layout(const LASitem* list);

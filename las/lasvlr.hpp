@@ -60,11 +60,8 @@ struct LASvlr_classification {
 struct LASvlr_wave_packet_descr {
   unsigned char data[26];
   unsigned char getBitsPerSample() const { return data[0]; }
-  unsigned char getCompressionType() const { return data[1]; }
   uint32_t getNumberOfSamples() const { return get<uint32_t>(2); }
   uint32_t getTemporalSpacing() const { return get<uint32_t>(6); }
-  double getDigitizerGain() const { return get<double>(10); }
-  double getDigitizerOffset() const { return get<double>(18); }
 
  private:
   template <typename T>

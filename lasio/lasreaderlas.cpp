@@ -9,7 +9,7 @@
 #include <vector>   // payloads of unknown size
 
 #include "las/bytestreamin_file.hpp"  // new_byte_stream_in_file
-#include "lasio/lasreadopener.hpp"      // z_from_attribute settings
+#include "lasio/lasreadopener.hpp"    // z_from_attribute settings
 #include "ptcomp/lasreadpoint.hpp"    // LASreadPoint
 #include "ptcomp/ptcomp.hpp"          // PTcomp, settings record and item lists
 #include "tool/lasmessage.hpp"        // LASMessage, laserror
@@ -122,6 +122,331 @@ void append_record(R*& list, uint32_t& count, uint32_t& capacity, const R& recor
 
 constexpr const char* SUPPORT_LINE = "for help with this file, contact the support of the Kestrel tools";
 
+// Reads header fields in order; the first that is missing is reported as
+// "reading header.<name>".
+class FieldReader {
+ public:
+  explicit FieldReader(ByteStreamIn* stream) : stream(stream) {}
+  template <typename T>
+  bool operator()(T& value, const char* name) const {
+    return get(stream, value) || fail(text_of("reading header.%s", name));
+  }
+  bool bytes(void* dest, long long n, const char* name) const {
+    return get_bytes(stream, dest, n) || fail(text_of("reading header.%s", name));
+  }
+
+ private:
+  ByteStreamIn* stream;
+};
+
+// A VLR or EVLR being read.
+struct RecordRef {
+  bool extended;        // an EVLR
+  uint32_t index;       // in the file's list
+  const char* user_id;  // 16 characters, NUL-padded
+  uint16_t record_id;
+  uint64_t length;  // of the payload
+  LASrecordKind kind;
+  uint64_t position;  // of the payload in the file (EVLRs)
+};
+
+const char* list_of(const RecordRef& r) { return r.extended ? "evlrs" : "vlrs"; }
+
+// Records the reader consumes: they are not listed in the header.
+bool consumed(LASrecordKind kind) {
+  return kind == LASrecordKind::PTCOMP_SETTINGS || kind == LASrecordKind::TILING ||
+         kind == LASrecordKind::ORIGINAL_EXTENT || kind == LASrecordKind::KESTREL_IGNORED;
+}
+
+// The header of a VLR or EVLR, up to its payload.
+template <typename R>
+bool read_record_header(ByteStreamIn* stream, R& record, const char* list, uint32_t i) {
+  const char* failed = nullptr;
+  if (!get(stream, record.reserved)) {
+    failed = "reserved";
+  } else if (!get_bytes(stream, record.user_id, 16)) {
+    failed = "user_id";
+  } else if (!get(stream, record.record_id)) {
+    failed = "record_id";
+  } else if (!get(stream, record.record_length_after_header)) {
+    failed = "record_length_after_header";
+  } else if (!get_bytes(stream, record.description, 32)) {
+    failed = "description";
+  }
+  return failed == nullptr || fail(text_of("reading header.%s[%d].%s", list, i, failed));
+}
+
+bool fail_size(const RecordRef& r) {
+  return fail(text_of("evlr size of %llu bytes in header.evlrs[%d] not supported",
+                      static_cast<unsigned long long>(r.length), r.index));
+}
+
+bool fail_payload(const RecordRef& r) {
+  return fail(text_of("reading %llu bytes of data into header.%s[%d].data", static_cast<unsigned long long>(r.length),
+                      list_of(r), r.index));
+}
+
+// The compressor settings.
+bool read_settings(ByteStreamIn* stream, LASheader& h, const RecordRef& r) {
+  if (r.length > 0xFFFFFFFFull) return fail_size(r);
+  unsigned char* payload = read_payload(stream, r.length);
+  if (payload == nullptr) return fail_payload(r);
+  auto settings = std::make_shared<PTcomp>();
+  std::string failure;
+  const bool ok = settings->unpack(payload, static_cast<long long>(r.length), &failure);
+  delete[] payload;
+  if (!ok) return fail(failure);
+  h.ptcomp = settings;
+  return true;
+}
+
+bool read_tiling(ByteStreamIn* stream, LASheader& h, const RecordRef& r) {
+  if (r.length != LAS_TILING_SIZE) {
+    return fail(text_of("record_length_after_header of %s %s (%d) is %u instead of 28", r.extended ? "EVLR" : "VLR",
+                        user_id_text(r.user_id).c_str(), r.record_id, static_cast<unsigned>(r.length)));
+  }
+  LASvlr_lastiling tiling;
+  if (!get(stream, tiling.level)) return fail(text_of("reading vlr_lastiling->level %u", tiling.level));
+  if (!get(stream, tiling.level_index)) {
+    return fail(text_of("reading vlr_lastiling->level_index %u", tiling.level_index));
+  }
+  if (!get(stream, tiling.implicit_levels)) {
+    return fail(text_of("reading vlr_lastiling->implicit_levels %u", tiling.implicit_levels));
+  }
+  if (!get(stream, tiling.min_x)) return fail(text_of("reading vlr_lastiling->min_x %g", tiling.min_x));
+  if (!get(stream, tiling.max_x)) return fail(text_of("reading vlr_lastiling->max_x %g", tiling.max_x));
+  if (!get(stream, tiling.min_y)) return fail(text_of("reading vlr_lastiling->min_y %g", tiling.min_y));
+  if (!get(stream, tiling.max_y)) return fail(text_of("reading vlr_lastiling->max_y %g", tiling.max_y));
+  if (h.vlr_lastiling == nullptr) h.vlr_lastiling = new LASvlr_lastiling();
+  *h.vlr_lastiling = tiling;
+  return true;
+}
+
+// The original extent (VLRs only).
+bool read_original(ByteStreamIn* stream, LASheader& h, const RecordRef& r) {
+  if (r.length != LAS_ORIGINAL_SIZE) {
+    return fail(text_of("record_length_after_header of VLR %s (%d) is %d instead of 176",
+                        user_id_text(r.user_id).c_str(), r.record_id, static_cast<int>(r.length)));
+  }
+  LASvlr_lasoriginal original;
+  if (!get(stream, original.number_of_point_records)) {
+    return fail(text_of("reading vlr_lasoriginal->number_of_point_records %u",
+                        static_cast<unsigned>(original.number_of_point_records)));
+  }
+  for (int k = 0; k < 15; k++) {
+    if (!get(stream, original.number_of_points_by_return[k])) {
+      return fail(text_of("reading vlr_lasoriginal->number_of_points_by_return[%d] %u", k,
+                          static_cast<unsigned>(original.number_of_points_by_return[k])));
+    }
+  }
+  if (!get(stream, original.min_x)) return fail(text_of("reading vlr_lasoriginal->min_x %g", original.min_x));
+  if (!get(stream, original.max_x)) return fail(text_of("reading vlr_lasoriginal->max_x %g", original.max_x));
+  if (!get(stream, original.min_y)) return fail(text_of("reading vlr_lasoriginal->min_y %g", original.min_y));
+  if (!get(stream, original.max_y)) return fail(text_of("reading vlr_lasoriginal->max_y %g", original.max_y));
+  if (!get(stream, original.min_z)) return fail(text_of("reading vlr_lasoriginal->min_z %g", original.min_z));
+  if (!get(stream, original.max_z)) return fail(text_of("reading vlr_lasoriginal->max_z %g", original.max_z));
+  if (h.vlr_lasoriginal == nullptr) h.vlr_lasoriginal = new LASvlr_lasoriginal();
+  *h.vlr_lasoriginal = original;
+  return true;
+}
+
+// Reads a record's payload: a record the reader consumes into the header,
+// any other into `data` (left null when empty). An ignored EVLR is skipped
+// by seeking past it; an ignored VLR is read like any other.
+bool read_record_payload(ByteStreamIn* stream, LASheader& h, const RecordRef& r, unsigned char** data) {
+  switch (r.kind) {
+    case LASrecordKind::PTCOMP_SETTINGS:
+      return read_settings(stream, h, r);
+    case LASrecordKind::TILING:
+      return read_tiling(stream, h, r);
+    case LASrecordKind::ORIGINAL_EXTENT:
+      return read_original(stream, h, r);
+    case LASrecordKind::KESTREL_IGNORED:
+      if (!r.extended) break;
+      if (r.length > uint64_t(INT64_MAX) - r.position || !stream->seek(static_cast<long long>(r.position + r.length))) {
+        return fail_payload(r);
+      }
+      return true;
+    default:
+      break;
+  }
+  if (r.length == 0) return true;
+  if (r.length > 0xFFFFFFFFull) return fail_size(r);
+  *data = read_payload(stream, r.length);
+  return *data != nullptr || fail_payload(r);
+}
+
+// The GeoTIFF key directory: a view into the payload when it is long enough
+// for the directory head.
+void take_geo_keys(LASheader& h, const RecordRef& r, unsigned char* data, const char* records) {
+  if (h.vlr_geo_key_directory) LASMessage(LAS_WARNING, "%s contain more than one GeoKeyDirectoryTag", records);
+  if (r.length < 8) {
+    h.vlr_geo_key_directory = nullptr;
+    h.vlr_geo_key_entries = nullptr;
+    LASMessage(LAS_WARNING, "GeoKeyDirectoryTag of %u bytes is too short", static_cast<unsigned>(r.length));
+    return;
+  }
+  h.vlr_geo_key_directory = reinterpret_cast<LASvlr_geo_keys*>(data);
+  h.vlr_geo_key_entries = reinterpret_cast<LASvlr_key_entry*>(data + 8);
+  const char* name = r.extended ? "evlr_geo_keys" : "vlr_geo_keys";
+  const LASvlr_geo_keys* keys = h.vlr_geo_key_directory;
+  if (keys->key_directory_version != 1) {
+    LASMessage(LAS_WARNING, "wrong %s->key_directory_version: %d != 1", name, keys->key_directory_version);
+  }
+  if (keys->key_revision != 1) LASMessage(LAS_WARNING, "wrong %s->key_revision: %d != 1", name, keys->key_revision);
+  if (keys->minor_revision != 0) {
+    LASMessage(LAS_WARNING, "wrong %s->minor_revision: %d != 0", name, keys->minor_revision);
+  }
+}
+
+void warn_deprecated_attributes(const LASheader& h) {
+  for (int32_t a = 0; a < h.number_attributes; a++) {
+    if (h.attributes[a].data_type > 10) {
+      const std::string name(h.attributes[a].name, strnlen(h.attributes[a].name, 32));
+      LASMessage(LAS_WARNING, "data type %d of attribute %d ('%s') is deprecated", h.attributes[a].data_type, a,
+                 name.c_str());
+    }
+  }
+}
+
+// The plausibility of a wave packet descriptor read from a VLR.
+void check_wave_packet_descr(const LASvlr_wave_packet_descr* descr, int index) {
+  if (descr->getBitsPerSample() != 8 && descr->getBitsPerSample() != 16) {
+    LASMessage(LAS_WARNING, "bits per sample for wave packet descr %d is %d instead of 8 or 16", index,
+               descr->getBitsPerSample());
+  }
+  if (descr->getNumberOfSamples() == 0) {
+    LASMessage(LAS_WARNING, "number of samples for wave packet descr %d is zero", index);
+  }
+  if (descr->getNumberOfSamples() > 8096) {
+    LASMessage(LAS_WARNING, "number of samples of %u for wave packet descr %d is with unusually large",
+               descr->getNumberOfSamples(), index);
+  }
+  if (descr->getTemporalSpacing() == 0) {
+    LASMessage(LAS_WARNING, "temporal spacing for wave packet descr %d is zero", index);
+  }
+}
+
+void take_wave_packet_descr(LASheader& h, const RecordRef& r, unsigned char* data, const char* records) {
+  const int index = r.record_id - 99;
+  if (h.vlr_wave_packet_descr && h.vlr_wave_packet_descr[index]) {
+    LASMessage(LAS_WARNING, "%s defines wave packet descr %d more than once", records, index);
+  }
+  if (!r.extended && r.length != LAS_WAVE_PACKET_DESCR_SIZE) {
+    LASMessage(LAS_WARNING, "variable length record payload for wave packet descr %d is %d instead of 26 bytes", index,
+               static_cast<int>(r.length));
+  }
+  if (r.length < LAS_WAVE_PACKET_DESCR_SIZE) return;  // too short to be looked at
+  h.set_wave_packet_descr(r.record_id, data);
+  if (!r.extended) check_wave_packet_descr(h.vlr_wave_packet_descr[index], index);
+}
+
+// The COPC info VLR, kept (as a copy) only in a file of the kind it belongs in.
+void take_copc_info(LASheader& h, const RecordRef& r, const unsigned char* data) {
+  if (r.index != 0)
+    LASMessage(LAS_WARNING, "COPC VLR info should be the first vlr (does not conform to the LAS format)");
+  const unsigned format = h.point_data_format & 63;
+  if (!(h.version_major == 1 && h.version_minor >= 4 && format >= 6 && format <= 8)) {
+    LASMessage(LAS_WARNING,
+               "COPC VLR info should belong in PTC file 1.4 or 1.5 pdrf 6-8 not PTC %u.%u pdrf %u (does not conform to "
+               "the LAS format).",
+               h.version_major, h.version_minor, format);
+  } else if (h.vlr_copc_info) {
+    LASMessage(LAS_WARNING, "variable length records contain more than one copc info");
+  } else {
+    h.vlr_copc_info = new unsigned char[LAS_COPC_INFO_SIZE]();
+    memcpy(h.vlr_copc_info, data, r.length < LAS_COPC_INFO_SIZE ? r.length : LAS_COPC_INFO_SIZE);
+  }
+}
+
+// Interprets the payload of a listed record by its kind: the header keeps
+// views into it. VLRs and EVLRs differ in a few checks and in wording.
+void interpret_payload(LASheader& h, const RecordRef& r, unsigned char* data) {
+  const char* records = r.extended ? "extended variable length records" : "variable length records";
+  switch (r.kind) {
+    case LASrecordKind::GEO_KEY_DIRECTORY:
+      take_geo_keys(h, r, data, records);
+      break;
+    case LASrecordKind::GEO_DOUBLE_PARAMS:
+      if (h.vlr_geo_double_params) {
+        LASMessage(LAS_WARNING, "%s contain more than one %s", records,
+                   r.extended ? "GeoF64ParamsTag" : "GeoDoubleParamsTag");
+      }
+      h.vlr_geo_double_params = reinterpret_cast<double*>(data);
+      break;
+    case LASrecordKind::GEO_ASCII_PARAMS:
+      if (h.vlr_geo_ascii_params) LASMessage(LAS_WARNING, "%s contain more than one GeoAsciiParamsTag", records);
+      h.vlr_geo_ascii_params = reinterpret_cast<char*>(data);
+      break;
+    case LASrecordKind::WKT_MATH_TRANSFORM:
+      if (h.vlr_geo_ogc_wkt_math) LASMessage(LAS_WARNING, "%s contain more than one WKT OGC MATH TRANSFORM", records);
+      h.vlr_geo_ogc_wkt_math = reinterpret_cast<char*>(data);
+      break;
+    case LASrecordKind::WKT_COORDINATE_SYS:
+      if (h.vlr_geo_ogc_wkt) LASMessage(LAS_WARNING, "%s contain more than one WKT OGC COORDINATE SYSTEM", records);
+      h.vlr_geo_ogc_wkt = reinterpret_cast<char*>(data);
+      break;
+    case LASrecordKind::PROJECTION_UNKNOWN:
+      LASMessage(LAS_WARNING, "unknown LASF_Projection %s with record_id %d.", r.extended ? "EVLR" : "VLR",
+                 r.record_id);
+      break;
+    case LASrecordKind::CLASSIFICATION:
+      if (h.vlr_classification) LASMessage(LAS_WARNING, "%s contain more than one ClassificationLookup", records);
+      h.vlr_classification = reinterpret_cast<LASvlr_classification*>(data);
+      break;
+    case LASrecordKind::EXTRA_BYTES:
+      h.set_attributes_from_payload(data, r.length);
+      if (!r.extended) warn_deprecated_attributes(h);
+      break;
+    case LASrecordKind::WAVE_PACKET_DESCR:
+      take_wave_packet_descr(h, r, data, records);
+      break;
+    case LASrecordKind::COPC_INFO:
+    case LASrecordKind::COPC_OTHER:
+      if (r.extended) {
+        LASMessage(LAS_WARNING, "unknown COPC EVLR (does not conform to the LAS format).");
+      } else if (r.kind == LASrecordKind::COPC_INFO) {
+        take_copc_info(h, r, data);
+      }
+      break;
+    case LASrecordKind::COPC_HIERARCHY:
+      // The hierarchy entries are loaded by the COPC index, which this build
+      // does not contain; the record is kept as read.
+      if (r.extended && h.vlr_copc_info == nullptr) {
+        LASMessage(LAS_WARNING,
+                   "no COPC VLR info before COPC EPT hierarchy EVLR (does not conform to the LAS format).");
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+// Warnings for records that should have a payload but have none.
+void warn_empty_payload(const RecordRef& r) {
+  if (r.extended) {
+    if (las_user_id_is(r.user_id, "copc")) {
+      LASMessage(LAS_WARNING, "no payload for COPC EVLR (does not conform to the LAS format).");
+    }
+  } else if (las_user_id_is(r.user_id, "LASF_Projection")) {
+    LASMessage(LAS_WARNING, "no payload for LASF_Projection VLR with record_id %d.", r.record_id);
+  } else if (las_user_id_is(r.user_id, "LASF_Spec")) {
+    LASMessage(LAS_WARNING, "no payload for LASF_Spec (does not conform to the LAS format).");
+  } else if (las_user_id_is(r.user_id, "copc")) {
+    LASMessage(LAS_WARNING, "no payload for copc (does not conform to the LAS format).");
+  }
+}
+
+// Reads and interprets the payload of one record.
+bool take_record_payload(ByteStreamIn* stream, LASheader& h, const RecordRef& r, unsigned char** data) {
+  if (!read_record_payload(stream, h, r, data)) return false;
+  if (*data != nullptr) {
+    interpret_payload(h, r, *data);
+  } else if (r.length == 0) {
+    warn_empty_payload(r);
+  }
+  return true;
+}
 }  // namespace
 
 LASreaderLAS::LASreaderLAS(LASreadOpener* opener)
@@ -162,165 +487,19 @@ bool LASreaderLAS::open(const char* name, int io_buffer_size, bool peek_only, un
 
 bool LASreaderLAS::open(ByteStreamIn* new_stream, bool peek_only, unsigned int decompress_selective) {
   if (new_stream == nullptr) return fail("ByteStreamIn* pointer is zero");
-  if (reader) {
-    reader->done();
-    delete reader;
-    reader = nullptr;
-  }
-  if (stream && stream != new_stream && delete_stream) delete stream;
-  stream = new_stream;
-  header.clean();
-  point.clean();
-  npoints = 0;
-  p_count = 0;
-  p_idx = 0;
-  checked_end = false;
-
-  // The public header block, field by field.
-  LASheader& h = header;
-  if (!get_bytes(stream, h.file_signature, 4)) return fail("reading header.file_signature");
-  if (!get(stream, h.file_source_ID)) return fail("reading header.file_source_ID");
-  if (!get(stream, h.global_encoding)) return fail("reading header.global_encoding");
-  if (!get(stream, h.project_ID_GUID_data_1)) return fail("reading header.project_ID_GUID_data_1");
-  if (!get(stream, h.project_ID_GUID_data_2)) return fail("reading header.project_ID_GUID_data_2");
-  if (!get(stream, h.project_ID_GUID_data_3)) return fail("reading header.project_ID_GUID_data_3");
-  if (!get_bytes(stream, h.project_ID_GUID_data_4, 8)) return fail("reading header.project_ID_GUID_data_4");
-  if (!get(stream, h.version_major)) return fail("reading header.version_major");
-  if (!get(stream, h.version_minor)) return fail("reading header.version_minor");
-  if (!get_bytes(stream, h.system_identifier, 32)) return fail("reading header.system_identifier");
-  if (!get_bytes(stream, h.generating_software, 32)) return fail("reading header.generating_software");
-  h.system_identifier[32] = '\0';
-  h.generating_software[32] = '\0';
-  if (!get(stream, h.file_creation_day)) return fail("reading header.file_creation_day");
-  if (!get(stream, h.file_creation_year)) return fail("reading header.file_creation_year");
-  if (!get(stream, h.header_size)) return fail("reading header.header_size");
-  if (!get(stream, h.offset_to_point_data)) return fail("reading header.offset_to_point_data");
-  if (!get(stream, h.number_of_variable_length_records)) {
-    return fail("reading header.number_of_variable_length_records");
-  }
-  if (!get(stream, h.point_data_format)) return fail("reading header.point_data_format");
-  if (!get(stream, h.point_data_record_length)) return fail("reading header.point_data_record_length");
-  if (!get(stream, h.number_of_point_records)) return fail("reading header.number_of_point_records");
-  for (int i = 0; i < 5; i++) {
-    if (!get(stream, h.number_of_points_by_return[i])) {
-      return fail(text_of("reading header.number_of_points_by_return %d", i));
-    }
-  }
-  if (!get(stream, h.x_scale_factor)) return fail("reading header.x_scale_factor");
-  if (!get(stream, h.y_scale_factor)) return fail("reading header.y_scale_factor");
-  if (!get(stream, h.z_scale_factor)) return fail("reading header.z_scale_factor");
-  if (!get(stream, h.x_offset)) return fail("reading header.x_offset");
-  if (!get(stream, h.y_offset)) return fail("reading header.y_offset");
-  if (!get(stream, h.z_offset)) return fail("reading header.z_offset");
-  if (!get(stream, h.max_x)) return fail("reading header.max_x");
-  if (!get(stream, h.min_x)) return fail("reading header.min_x");
-  if (!get(stream, h.max_y)) return fail("reading header.max_y");
-  if (!get(stream, h.min_y)) return fail("reading header.min_y");
-  if (!get(stream, h.max_z)) return fail("reading header.max_z");
-  if (!get(stream, h.min_z)) return fail("reading header.min_z");
-
-  // Checks of the header block.
-  if (strncmp(h.file_signature, "LASF", 4) != 0) {
-    char signature[5];
-    memcpy(signature, h.file_signature, 4);
-    signature[4] = '\0';
-    return fail(text_of("wrong file signature '%4s'", signature));
-  }
-  if (h.version_major != 1 || h.version_minor > 5) {
-    LASMessage(LAS_WARNING, "unknown version %d.%d (allowed 1.0-1.5)", h.version_major, h.version_minor);
-  }
-  {
-    const int format = h.point_data_format & 0x7F;
-    bool allowed = true;
-    if (h.version_minor <= 1) {
-      allowed = format <= 1;
-    } else if (h.version_minor == 2) {
-      allowed = format <= 3;
-    } else if (h.version_minor == 3) {
-      allowed = format <= 5;
-    } else if (h.version_minor >= 5) {
-      allowed = format > 5;
-    }
-    if (!allowed) {
-      LASMessage(LAS_WARNING, "LAS version %d.%d does not allow point format %d", h.version_major, h.version_minor,
-                 format);
-    }
-  }
-  if (h.header_size < 227) return fail(text_of("header size is %d but should be at least 227", h.header_size));
-  if (h.offset_to_point_data < h.header_size) {
-    return fail(text_of("offset to point data %d is smaller than header size %d", static_cast<int>(h.offset_to_point_data),
-                        h.header_size));
-  }
-  if (h.x_scale_factor == 0.0) LASMessage(LAS_WARNING, "x scale factor is zero.");
-  if (h.y_scale_factor == 0.0) LASMessage(LAS_WARNING, "y scale factor is zero.");
-  if (h.z_scale_factor == 0.0) LASMessage(LAS_WARNING, "z scale factor is zero.");
-  if ((h.min_x > h.max_x || h.min_y > h.max_y || h.min_z > h.max_z) &&
-      (h.number_of_point_records || h.extended_number_of_point_records)) {
-    LASMessage(LAS_WARNING, "invalid bounding box [ %g %g %g / %g %g %g ]", h.min_x, h.min_y, h.min_z, h.max_x, h.max_y,
-               h.max_z);
-  }
-
-  // Blocks of the later versions.
+  start_over(new_stream);
   uint32_t block_size = 227;
-  if (h.version_major == 1 && h.version_minor >= 3) {
-    if (h.header_size < 235) {
-      LASMessage(LAS_WARNING, "for LAS 1.%d header_size should at least be 235 but it is only %d", h.version_minor,
-                 h.header_size);
-    } else {
-      if (!get(stream, h.start_of_waveform_data_packet_record)) {
-        return fail("reading header.start_of_waveform_data_packet_record");
-      }
-      block_size = 235;
-    }
-  }
-  if (h.version_major == 1 && h.version_minor >= 4) {
-    if (h.header_size < 375) {
-      return fail(text_of("for LAS 1.%d header_size should at least be 375 but it is only %d", h.version_minor,
-                          h.header_size));
-    }
-    if (!get(stream, h.start_of_first_extended_variable_length_record)) {
-      return fail("reading header.start_of_first_extended_variable_length_record");
-    }
-    if (!get(stream, h.number_of_extended_variable_length_records)) {
-      return fail("reading header.number_of_extended_variable_length_records");
-    }
-    if (!get(stream, h.extended_number_of_point_records)) return fail("reading header.extended_number_of_point_records");
-    for (int i = 0; i < 15; i++) {
-      if (!get(stream, h.extended_number_of_points_by_return[i])) {
-        return fail(text_of("reading header.extended_number_of_points_by_return[%d]", i));
-      }
-    }
-    block_size = 375;
-  }
-  if (h.version_major == 1 && h.version_minor >= 5) {
-    if (h.header_size < 393) {
-      return fail(text_of("for LAS 1.%d header_size should at least be 393 but it is only %d", h.version_minor,
-                          h.header_size));
-    }
-    if (!get(stream, h.max_gps_time)) return fail("reading header.max_gps_time");
-    if (!get(stream, h.min_gps_time)) return fail("reading header.min_gps_time");
-    if (!get(stream, h.time_offset)) return fail("reading header.time_offset");
-    block_size = 393;
-  }
+  if (!read_header_block() || !check_header_block() || !read_later_blocks(&block_size)) return false;
+  LASheader& h = header;
   // The EVLR list is built as the records are read.
   const uint32_t evlr_count = h.number_of_extended_variable_length_records;
   h.number_of_extended_variable_length_records = 0;
+  if (!read_user_data_in_header(block_size)) return false;
 
-  // Whatever the header holds beyond the known fields.
-  if (h.header_size > block_size) {
-    const uint32_t size = h.header_size - block_size;
-    h.user_data_in_header = read_payload(stream, size);
-    if (h.user_data_in_header == nullptr) {
-      return fail(text_of("reading %d bytes of data into header.user_data_in_header", static_cast<int>(size)));
-    }
-    h.user_data_in_header_size = size;
-  }
-
-  npoints = static_cast<int64_t>(h.number_of_point_records ? h.number_of_point_records
-                                                           : h.extended_number_of_point_records);
+  npoints =
+      static_cast<int64_t>(h.number_of_point_records ? h.number_of_point_records : h.extended_number_of_point_records);
   p_count = 0;
   p_idx = 0;
-
   if (peek_only) {
     // No records were read: the lists stay empty and so do their counts.
     h.number_of_variable_length_records = 0;
@@ -328,25 +507,9 @@ bool LASreaderLAS::open(ByteStreamIn* new_stream, bool peek_only, unsigned int d
     return true;
   }
 
-  // VLRs.
   const uint32_t original_offset = h.offset_to_point_data;
   bool vlrs_cut = false;
-  if (!read_vlrs(&vlrs_cut)) return false;
-
-  // The bytes between the last VLR and the point data.
-  {
-    const long long here = stream->tell();
-    const long long rest = static_cast<long long>(original_offset) - here;
-    if (rest > 0) {
-      h.user_data_after_header = read_payload(stream, static_cast<uint64_t>(rest));
-      if (h.user_data_after_header == nullptr) {
-        return fail(text_of("reading %lld bytes of data into header.user_data_after_header", rest));
-      }
-      h.user_data_after_header_size = static_cast<uint32_t>(rest);
-    }
-  }
-
-  // EVLRs.
+  if (!read_vlrs(&vlrs_cut) || !read_user_data_after_vlrs(original_offset)) return false;
   if (h.version_major == 1 && h.version_minor >= 4 && evlr_count > 0) {
     if (!stream->isSeekable()) {
       LASMessage(LAS_WARNING, "LAS %d.%d file has %d EVLRs but stream is not seekable ...", h.version_major,
@@ -360,11 +523,176 @@ bool LASreaderLAS::open(ByteStreamIn* new_stream, bool peek_only, unsigned int d
   if (!check_compression(vlrs_cut)) return false;
   z_from_attribute();
   if (!create_point_reader(decompress_selective)) return false;
+  return start_point_data(original_offset);
+}
 
-  // The point data starts at the offset the file gave.
-  if (stream->isSeekable() && stream->tell() != static_cast<long long>(original_offset) &&
-      !stream->seek(original_offset)) {
-    return fail(text_of("cannot seek to the point data at offset %u", original_offset));
+void LASreaderLAS::start_over(ByteStreamIn* new_stream) {
+  if (reader) {
+    reader->done();
+    delete reader;
+    reader = nullptr;
+  }
+  if (stream && stream != new_stream && delete_stream) delete stream;
+  stream = new_stream;
+  header.clean();
+  point.clean();
+  npoints = 0;
+  p_count = 0;
+  p_idx = 0;
+  checked_end = false;
+}
+
+// The public header block up to the bounding box, field by field.
+bool LASreaderLAS::read_header_block() {
+  LASheader& h = header;
+  const FieldReader field(stream);
+  if (!(field.bytes(h.file_signature, 4, "file_signature") && field(h.file_source_ID, "file_source_ID") &&
+        field(h.global_encoding, "global_encoding") && field(h.project_ID_GUID_data_1, "project_ID_GUID_data_1") &&
+        field(h.project_ID_GUID_data_2, "project_ID_GUID_data_2") &&
+        field(h.project_ID_GUID_data_3, "project_ID_GUID_data_3") &&
+        field.bytes(h.project_ID_GUID_data_4, 8, "project_ID_GUID_data_4") && field(h.version_major, "version_major") &&
+        field(h.version_minor, "version_minor") && field.bytes(h.system_identifier, 32, "system_identifier") &&
+        field.bytes(h.generating_software, 32, "generating_software"))) {
+    return false;
+  }
+  h.system_identifier[32] = '\0';
+  h.generating_software[32] = '\0';
+  if (!(field(h.file_creation_day, "file_creation_day") && field(h.file_creation_year, "file_creation_year") &&
+        field(h.header_size, "header_size") && field(h.offset_to_point_data, "offset_to_point_data") &&
+        field(h.number_of_variable_length_records, "number_of_variable_length_records") &&
+        field(h.point_data_format, "point_data_format") &&
+        field(h.point_data_record_length, "point_data_record_length") &&
+        field(h.number_of_point_records, "number_of_point_records"))) {
+    return false;
+  }
+  for (int i = 0; i < 5; i++) {
+    if (!get(stream, h.number_of_points_by_return[i])) {
+      return fail(text_of("reading header.number_of_points_by_return %d", i));
+    }
+  }
+  return field(h.x_scale_factor, "x_scale_factor") && field(h.y_scale_factor, "y_scale_factor") &&
+         field(h.z_scale_factor, "z_scale_factor") && field(h.x_offset, "x_offset") && field(h.y_offset, "y_offset") &&
+         field(h.z_offset, "z_offset") && field(h.max_x, "max_x") && field(h.min_x, "min_x") &&
+         field(h.max_y, "max_y") && field(h.min_y, "min_y") && field(h.max_z, "max_z") && field(h.min_z, "min_z");
+}
+
+// Errors for a header block the reader cannot go on with, warnings for
+// oddities it can read past.
+bool LASreaderLAS::check_header_block() {
+  const LASheader& h = header;
+  if (strncmp(h.file_signature, "LASF", 4) != 0) {
+    char signature[5];
+    memcpy(signature, h.file_signature, 4);
+    signature[4] = '\0';
+    return fail(text_of("wrong file signature '%4s'", signature));
+  }
+  if (h.version_major != 1 || h.version_minor > 5) {
+    LASMessage(LAS_WARNING, "unknown version %d.%d (allowed 1.0-1.5)", h.version_major, h.version_minor);
+  }
+  const int format = h.point_data_format & 0x7F;
+  bool allowed = true;
+  if (h.version_minor <= 1) {
+    allowed = format <= 1;
+  } else if (h.version_minor == 2) {
+    allowed = format <= 3;
+  } else if (h.version_minor == 3) {
+    allowed = format <= 5;
+  } else if (h.version_minor >= 5) {
+    allowed = format > 5;
+  }
+  if (!allowed) {
+    LASMessage(LAS_WARNING, "LAS version %d.%d does not allow point format %d", h.version_major, h.version_minor,
+               format);
+  }
+  if (h.header_size < 227) return fail(text_of("header size is %d but should be at least 227", h.header_size));
+  if (h.offset_to_point_data < h.header_size) {
+    return fail(text_of("offset to point data %d is smaller than header size %d",
+                        static_cast<int>(h.offset_to_point_data), h.header_size));
+  }
+  if (h.x_scale_factor == 0.0) LASMessage(LAS_WARNING, "x scale factor is zero.");
+  if (h.y_scale_factor == 0.0) LASMessage(LAS_WARNING, "y scale factor is zero.");
+  if (h.z_scale_factor == 0.0) LASMessage(LAS_WARNING, "z scale factor is zero.");
+  if ((h.min_x > h.max_x || h.min_y > h.max_y || h.min_z > h.max_z) &&
+      (h.number_of_point_records || h.extended_number_of_point_records)) {
+    LASMessage(LAS_WARNING, "invalid bounding box [ %g %g %g / %g %g %g ]", h.min_x, h.min_y, h.min_z, h.max_x, h.max_y,
+               h.max_z);
+  }
+  return true;
+}
+
+// The blocks that versions 1.3, 1.4 and 1.5 add to the header block;
+// `block_size` ends as the size of what was read.
+bool LASreaderLAS::read_later_blocks(uint32_t* block_size) {
+  LASheader& h = header;
+  const FieldReader field(stream);
+  if (h.version_major != 1 || h.version_minor < 3) return true;
+  if (h.header_size < 235) {
+    LASMessage(LAS_WARNING, "for LAS 1.%d header_size should at least be 235 but it is only %d", h.version_minor,
+               h.header_size);
+  } else {
+    if (!field(h.start_of_waveform_data_packet_record, "start_of_waveform_data_packet_record")) return false;
+    *block_size = 235;
+  }
+  if (h.version_minor < 4) return true;
+  if (h.header_size < 375) {
+    return fail(
+        text_of("for LAS 1.%d header_size should at least be 375 but it is only %d", h.version_minor, h.header_size));
+  }
+  if (!(field(h.start_of_first_extended_variable_length_record, "start_of_first_extended_variable_length_record") &&
+        field(h.number_of_extended_variable_length_records, "number_of_extended_variable_length_records") &&
+        field(h.extended_number_of_point_records, "extended_number_of_point_records"))) {
+    return false;
+  }
+  for (int i = 0; i < 15; i++) {
+    if (!get(stream, h.extended_number_of_points_by_return[i])) {
+      return fail(text_of("reading header.extended_number_of_points_by_return[%d]", i));
+    }
+  }
+  *block_size = 375;
+  if (h.version_minor < 5) return true;
+  if (h.header_size < 393) {
+    return fail(
+        text_of("for LAS 1.%d header_size should at least be 393 but it is only %d", h.version_minor, h.header_size));
+  }
+  if (!(field(h.max_gps_time, "max_gps_time") && field(h.min_gps_time, "min_gps_time") &&
+        field(h.time_offset, "time_offset"))) {
+    return false;
+  }
+  *block_size = 393;
+  return true;
+}
+
+// Whatever the header holds beyond the known fields.
+bool LASreaderLAS::read_user_data_in_header(uint32_t block_size) {
+  LASheader& h = header;
+  if (h.header_size <= block_size) return true;
+  const uint32_t size = h.header_size - block_size;
+  h.user_data_in_header = read_payload(stream, size);
+  if (h.user_data_in_header == nullptr) {
+    return fail(text_of("reading %d bytes of data into header.user_data_in_header", static_cast<int>(size)));
+  }
+  h.user_data_in_header_size = size;
+  return true;
+}
+
+// The bytes between the last VLR and the point data.
+bool LASreaderLAS::read_user_data_after_vlrs(uint32_t point_data_offset) {
+  LASheader& h = header;
+  const long long rest = static_cast<long long>(point_data_offset) - stream->tell();
+  if (rest <= 0) return true;
+  h.user_data_after_header = read_payload(stream, static_cast<uint64_t>(rest));
+  if (h.user_data_after_header == nullptr) {
+    return fail(text_of("reading %lld bytes of data into header.user_data_after_header", rest));
+  }
+  h.user_data_after_header_size = static_cast<uint32_t>(rest);
+  return true;
+}
+
+// The point data starts at the offset the file gave.
+bool LASreaderLAS::start_point_data(uint32_t point_data_offset) {
+  if (stream->isSeekable() && stream->tell() != static_cast<long long>(point_data_offset) &&
+      !stream->seek(point_data_offset)) {
+    return fail(text_of("cannot seek to the point data at offset %u", point_data_offset));
   }
   if (!reader->init(stream)) return false;
   checked_end = false;
@@ -377,222 +705,29 @@ bool LASreaderLAS::read_vlrs(bool* vlrs_cut) {
   h.number_of_variable_length_records = 0;
   uint32_t capacity = 0;
   long long available = static_cast<long long>(h.offset_to_point_data) - h.header_size;
-
   for (uint32_t i = 0; i < count; i++) {
     if (available < LAS_VLR_HEADER_SIZE) {
-      LASMessage(LAS_WARNING, "only %d bytes until point block after reading %d of %d vlrs. skipping remaining vlrs ...",
+      LASMessage(LAS_WARNING,
+                 "only %d bytes until point block after reading %d of %d vlrs. skipping remaining vlrs ...",
                  static_cast<int>(available), static_cast<int>(i), static_cast<int>(count));
       *vlrs_cut = true;
       break;
     }
     LASvlr vlr;
-    if (!get(stream, vlr.reserved)) return fail(text_of("reading header.vlrs[%d].reserved", i));
-    if (!get_bytes(stream, vlr.user_id, 16)) return fail(text_of("reading header.vlrs[%d].user_id", i));
-    if (!get(stream, vlr.record_id)) return fail(text_of("reading header.vlrs[%d].record_id", i));
-    if (!get(stream, vlr.record_length_after_header)) {
-      return fail(text_of("reading header.vlrs[%d].record_length_after_header", i));
-    }
-    if (!get_bytes(stream, vlr.description, 32)) return fail(text_of("reading header.vlrs[%d].description", i));
+    if (!read_record_header(stream, vlr, "vlrs", i)) return false;
     available -= LAS_VLR_HEADER_SIZE;
     if (available < vlr.record_length_after_header) {
       LASMessage(LAS_WARNING, "only %d bytes until point block when trying to read %d bytes into header.vlrs[%d].data",
                  static_cast<int>(available), vlr.record_length_after_header, static_cast<int>(i));
       vlr.record_length_after_header = static_cast<uint16_t>(available);
     }
-    const uint16_t length = vlr.record_length_after_header;
-    available -= length;
+    available -= vlr.record_length_after_header;
     const LASrecordKind kind = las_record_kind(vlr.user_id, vlr.record_id, false);
-    const std::string uid = user_id_text(vlr.user_id);
-
-    if (kind == LASrecordKind::PTCOMP_SETTINGS) {
-      unsigned char* payload = read_payload(stream, length);
-      if (payload == nullptr) return fail(text_of("reading %d bytes of data into header.vlrs[%d].data", length, i));
-      auto settings = std::make_shared<PTcomp>();
-      std::string failure;
-      const bool ok = settings->unpack(payload, length, &failure);
-      delete[] payload;
-      if (!ok) return fail(failure);
-      h.ptcomp = settings;
-    } else if (kind == LASrecordKind::TILING) {
-      if (length != LAS_TILING_SIZE) {
-        return fail(text_of("record_length_after_header of VLR %s (%d) is %d instead of 28", uid.c_str(),
-                            vlr.record_id, length));
-      }
-      LASvlr_lastiling tiling;
-      if (!get(stream, tiling.level)) return fail(text_of("reading vlr_lastiling->level %u", tiling.level));
-      if (!get(stream, tiling.level_index)) {
-        return fail(text_of("reading vlr_lastiling->level_index %u", tiling.level_index));
-      }
-      if (!get(stream, tiling.implicit_levels)) {
-        return fail(text_of("reading vlr_lastiling->implicit_levels %u", tiling.implicit_levels));
-      }
-      if (!get(stream, tiling.min_x)) return fail(text_of("reading vlr_lastiling->min_x %g", tiling.min_x));
-      if (!get(stream, tiling.max_x)) return fail(text_of("reading vlr_lastiling->max_x %g", tiling.max_x));
-      if (!get(stream, tiling.min_y)) return fail(text_of("reading vlr_lastiling->min_y %g", tiling.min_y));
-      if (!get(stream, tiling.max_y)) return fail(text_of("reading vlr_lastiling->max_y %g", tiling.max_y));
-      if (h.vlr_lastiling == nullptr) h.vlr_lastiling = new LASvlr_lastiling();
-      *h.vlr_lastiling = tiling;
-    } else if (kind == LASrecordKind::ORIGINAL_EXTENT) {
-      if (length != LAS_ORIGINAL_SIZE) {
-        return fail(text_of("record_length_after_header of VLR %s (%d) is %d instead of 176", uid.c_str(),
-                            vlr.record_id, length));
-      }
-      LASvlr_lasoriginal original;
-      if (!get(stream, original.number_of_point_records)) {
-        return fail(text_of("reading vlr_lasoriginal->number_of_point_records %u",
-                            static_cast<unsigned>(original.number_of_point_records)));
-      }
-      for (int r = 0; r < 15; r++) {
-        if (!get(stream, original.number_of_points_by_return[r])) {
-          return fail(text_of("reading vlr_lasoriginal->number_of_points_by_return[%d] %u", r,
-                              static_cast<unsigned>(original.number_of_points_by_return[r])));
-        }
-      }
-      if (!get(stream, original.min_x)) return fail(text_of("reading vlr_lasoriginal->min_x %g", original.min_x));
-      if (!get(stream, original.max_x)) return fail(text_of("reading vlr_lasoriginal->max_x %g", original.max_x));
-      if (!get(stream, original.min_y)) return fail(text_of("reading vlr_lasoriginal->min_y %g", original.min_y));
-      if (!get(stream, original.max_y)) return fail(text_of("reading vlr_lasoriginal->max_y %g", original.max_y));
-      if (!get(stream, original.min_z)) return fail(text_of("reading vlr_lasoriginal->min_z %g", original.min_z));
-      if (!get(stream, original.max_z)) return fail(text_of("reading vlr_lasoriginal->max_z %g", original.max_z));
-      if (h.vlr_lasoriginal == nullptr) h.vlr_lasoriginal = new LASvlr_lasoriginal();
-      *h.vlr_lasoriginal = original;
-    } else if (length) {
-      vlr.data = read_payload(stream, length);
-      if (vlr.data == nullptr) return fail(text_of("reading %d bytes of data into header.vlrs[%d].data", length, i));
-    }
-
-    // Interpretation of the payload.
-    if (vlr.data) {
-      switch (kind) {
-        case LASrecordKind::GEO_KEY_DIRECTORY:
-          if (h.vlr_geo_key_directory) {
-            LASMessage(LAS_WARNING, "variable length records contain more than one GeoKeyDirectoryTag");
-          }
-          if (length < 8) {
-            // Too short for the directory head: no view into it.
-            h.vlr_geo_key_directory = nullptr;
-            h.vlr_geo_key_entries = nullptr;
-            LASMessage(LAS_WARNING, "GeoKeyDirectoryTag of %d bytes is too short", length);
-            break;
-          }
-          h.vlr_geo_key_directory = reinterpret_cast<LASvlr_geo_keys*>(vlr.data);
-          h.vlr_geo_key_entries = reinterpret_cast<LASvlr_key_entry*>(vlr.data + 8);
-          if (h.vlr_geo_key_directory->key_directory_version != 1) {
-            LASMessage(LAS_WARNING, "wrong vlr_geo_keys->key_directory_version: %d != 1",
-                       h.vlr_geo_key_directory->key_directory_version);
-          }
-          if (h.vlr_geo_key_directory->key_revision != 1) {
-            LASMessage(LAS_WARNING, "wrong vlr_geo_keys->key_revision: %d != 1", h.vlr_geo_key_directory->key_revision);
-          }
-          if (h.vlr_geo_key_directory->minor_revision != 0) {
-            LASMessage(LAS_WARNING, "wrong vlr_geo_keys->minor_revision: %d != 0",
-                       h.vlr_geo_key_directory->minor_revision);
-          }
-          break;
-        case LASrecordKind::GEO_DOUBLE_PARAMS:
-          if (h.vlr_geo_double_params) {
-            LASMessage(LAS_WARNING, "variable length records contain more than one GeoDoubleParamsTag");
-          }
-          h.vlr_geo_double_params = reinterpret_cast<double*>(vlr.data);
-          break;
-        case LASrecordKind::GEO_ASCII_PARAMS:
-          if (h.vlr_geo_ascii_params) {
-            LASMessage(LAS_WARNING, "variable length records contain more than one GeoAsciiParamsTag");
-          }
-          h.vlr_geo_ascii_params = reinterpret_cast<char*>(vlr.data);
-          break;
-        case LASrecordKind::WKT_MATH_TRANSFORM:
-          if (h.vlr_geo_ogc_wkt_math) {
-            LASMessage(LAS_WARNING, "variable length records contain more than one WKT OGC MATH TRANSFORM");
-          }
-          h.vlr_geo_ogc_wkt_math = reinterpret_cast<char*>(vlr.data);
-          break;
-        case LASrecordKind::WKT_COORDINATE_SYS:
-          if (h.vlr_geo_ogc_wkt) {
-            LASMessage(LAS_WARNING, "variable length records contain more than one WKT OGC COORDINATE SYSTEM");
-          }
-          h.vlr_geo_ogc_wkt = reinterpret_cast<char*>(vlr.data);
-          break;
-        case LASrecordKind::PROJECTION_UNKNOWN:
-          LASMessage(LAS_WARNING, "unknown LASF_Projection VLR with record_id %d.", vlr.record_id);
-          break;
-        case LASrecordKind::CLASSIFICATION:
-          if (h.vlr_classification) {
-            LASMessage(LAS_WARNING, "variable length records contain more than one ClassificationLookup");
-          }
-          h.vlr_classification = reinterpret_cast<LASvlr_classification*>(vlr.data);
-          break;
-        case LASrecordKind::EXTRA_BYTES:
-          h.set_attributes_from_payload(vlr.data, length);
-          for (int32_t a = 0; a < h.number_attributes; a++) {
-            if (h.attributes[a].data_type > 10) {
-              const std::string name(h.attributes[a].name, strnlen(h.attributes[a].name, 32));
-              LASMessage(LAS_WARNING, "data type %d of attribute %d ('%s') is deprecated", h.attributes[a].data_type,
-                         a, name.c_str());
-            }
-          }
-          break;
-        case LASrecordKind::WAVE_PACKET_DESCR: {
-          const int index = vlr.record_id - 99;
-          if (h.vlr_wave_packet_descr && h.vlr_wave_packet_descr[index]) {
-            LASMessage(LAS_WARNING, "variable length records defines wave packet descr %d more than once", index);
-          }
-          if (length != LAS_WAVE_PACKET_DESCR_SIZE) {
-            LASMessage(LAS_WARNING, "variable length record payload for wave packet descr %d is %d instead of 26 bytes",
-                       index, length);
-          }
-          if (length < LAS_WAVE_PACKET_DESCR_SIZE) break;  // too short to be looked at
-          h.set_wave_packet_descr(vlr.record_id, vlr.data);
-          const LASvlr_wave_packet_descr* descr = h.vlr_wave_packet_descr[index];
-          if (descr->getBitsPerSample() != 8 && descr->getBitsPerSample() != 16) {
-            LASMessage(LAS_WARNING, "bits per sample for wave packet descr %d is %d instead of 8 or 16", index,
-                       descr->getBitsPerSample());
-          }
-          if (descr->getNumberOfSamples() == 0) {
-            LASMessage(LAS_WARNING, "number of samples for wave packet descr %d is zero", index);
-          }
-          if (descr->getNumberOfSamples() > 8096) {
-            LASMessage(LAS_WARNING, "number of samples of %u for wave packet descr %d is with unusually large",
-                       descr->getNumberOfSamples(), index);
-          }
-          if (descr->getTemporalSpacing() == 0) {
-            LASMessage(LAS_WARNING, "temporal spacing for wave packet descr %d is zero", index);
-          }
-          break;
-        }
-        case LASrecordKind::COPC_INFO:
-          if (i != 0) LASMessage(LAS_WARNING, "COPC VLR info should be the first vlr (not " LAS_NOT_CONFORMING ")");
-          if (!(h.version_major == 1 && h.version_minor >= 4 && (h.point_data_format & 63) >= 6 &&
-                (h.point_data_format & 63) <= 8)) {
-            LASMessage(LAS_WARNING,
-                       "COPC VLR info should belong in PTC file 1.4 or 1.5 pdrf 6-8 not PTC %u.%u pdrf %u (not "
-                       LAS_NOT_CONFORMING ").",
-                       h.version_major, h.version_minor, static_cast<unsigned>(h.point_data_format & 63));
-          } else if (h.vlr_copc_info) {
-            LASMessage(LAS_WARNING, "variable length records contain more than one copc info");
-          } else {
-            h.vlr_copc_info = new unsigned char[LAS_COPC_INFO_SIZE]();
-            memcpy(h.vlr_copc_info, vlr.data, length < LAS_COPC_INFO_SIZE ? length : LAS_COPC_INFO_SIZE);
-          }
-          break;
-        default:
-          break;
-      }
-    } else if (length == 0) {
-      if (las_user_id_is(vlr.user_id, "LASF_Projection")) {
-        LASMessage(LAS_WARNING, "no payload for LASF_Projection VLR with record_id %d.", vlr.record_id);
-      } else if (las_user_id_is(vlr.user_id, "LASF_Spec")) {
-        LASMessage(LAS_WARNING, "no payload for LASF_Spec (not " LAS_NOT_CONFORMING ").");
-      } else if (las_user_id_is(vlr.user_id, "copc")) {
-        LASMessage(LAS_WARNING, "no payload for copc (not " LAS_NOT_CONFORMING ").");
-      }
-    }
-
-    // Records the reader consumes are dropped from the list.
-    if (kind == LASrecordKind::PTCOMP_SETTINGS || kind == LASrecordKind::TILING ||
-        kind == LASrecordKind::ORIGINAL_EXTENT || kind == LASrecordKind::KESTREL_IGNORED) {
+    const RecordRef record = {false, i, vlr.user_id, vlr.record_id, vlr.record_length_after_header, kind, 0};
+    if (!take_record_payload(stream, h, record, &vlr.data)) return false;
+    if (consumed(record.kind)) {
       delete[] vlr.data;
-      h.offset_to_point_data -= LAS_VLR_HEADER_SIZE + length;
+      h.offset_to_point_data -= LAS_VLR_HEADER_SIZE + vlr.record_length_after_header;
       continue;
     }
     append_record(h.vlrs, h.number_of_variable_length_records, capacity, vlr);
@@ -608,168 +743,16 @@ bool LASreaderLAS::read_evlrs(uint32_t count) {
   if (evlrs_start > uint64_t(INT64_MAX) || !stream->seek(static_cast<long long>(evlrs_start))) {
     return fail("reading header.evlrs[0].reserved");
   }
-  uint64_t payload_position = evlrs_start;
+  uint64_t position = evlrs_start;
   for (uint32_t i = 0; i < count; i++) {
     LASevlr evlr;
-    if (!get(stream, evlr.reserved)) return fail(text_of("reading header.evlrs[%d].reserved", i));
-    if (!get_bytes(stream, evlr.user_id, 16)) return fail(text_of("reading header.evlrs[%d].user_id", i));
-    if (!get(stream, evlr.record_id)) return fail(text_of("reading header.evlrs[%d].record_id", i));
-    if (!get(stream, evlr.record_length_after_header)) {
-      return fail(text_of("reading header.evlrs[%d].record_length_after_header", i));
-    }
-    if (!get_bytes(stream, evlr.description, 32)) return fail(text_of("reading header.evlrs[%d].description", i));
-    payload_position += LAS_EVLR_HEADER_SIZE;
-    const uint64_t length = evlr.record_length_after_header;
+    if (!read_record_header(stream, evlr, "evlrs", i)) return false;
+    position += LAS_EVLR_HEADER_SIZE;
     const LASrecordKind kind = las_record_kind(evlr.user_id, evlr.record_id, true);
-    const std::string uid = user_id_text(evlr.user_id);
-
-    if (kind == LASrecordKind::PTCOMP_SETTINGS) {
-      if (length > 0xFFFFFFFFull) {
-        return fail(text_of("evlr size of %llu bytes in header.evlrs[%d] not supported",
-                            static_cast<unsigned long long>(length), i));
-      }
-      unsigned char* payload = read_payload(stream, length);
-      if (payload == nullptr) {
-        return fail(text_of("reading %llu bytes of data into header.evlrs[%d].data",
-                            static_cast<unsigned long long>(length), i));
-      }
-      auto settings = std::make_shared<PTcomp>();
-      std::string failure;
-      const bool ok = settings->unpack(payload, static_cast<long long>(length), &failure);
-      delete[] payload;
-      if (!ok) return fail(failure);
-      h.ptcomp = settings;
-    } else if (kind == LASrecordKind::TILING) {
-      if (length != LAS_TILING_SIZE) {
-        return fail(text_of("record_length_after_header of EVLR %s (%d) is %u instead of 28", uid.c_str(),
-                            evlr.record_id, static_cast<unsigned>(length)));
-      }
-      LASvlr_lastiling tiling;
-      if (!get(stream, tiling.level)) return fail(text_of("reading vlr_lastiling->level %u", tiling.level));
-      if (!get(stream, tiling.level_index)) {
-        return fail(text_of("reading vlr_lastiling->level_index %u", tiling.level_index));
-      }
-      if (!get(stream, tiling.implicit_levels)) {
-        return fail(text_of("reading vlr_lastiling->implicit_levels %u", tiling.implicit_levels));
-      }
-      if (!get(stream, tiling.min_x)) return fail(text_of("reading vlr_lastiling->min_x %g", tiling.min_x));
-      if (!get(stream, tiling.max_x)) return fail(text_of("reading vlr_lastiling->max_x %g", tiling.max_x));
-      if (!get(stream, tiling.min_y)) return fail(text_of("reading vlr_lastiling->min_y %g", tiling.min_y));
-      if (!get(stream, tiling.max_y)) return fail(text_of("reading vlr_lastiling->max_y %g", tiling.max_y));
-      if (h.vlr_lastiling == nullptr) h.vlr_lastiling = new LASvlr_lastiling();
-      *h.vlr_lastiling = tiling;
-    } else if (kind == LASrecordKind::KESTREL_IGNORED) {
-      if (length > uint64_t(INT64_MAX) - payload_position ||
-          !stream->seek(static_cast<long long>(payload_position + length))) {
-        return fail(text_of("reading %llu bytes of data into header.evlrs[%d].data",
-                            static_cast<unsigned long long>(length), i));
-      }
-    } else if (length) {
-      if (length > 0xFFFFFFFFull) {
-        return fail(text_of("evlr size of %llu bytes in header.evlrs[%d] not supported",
-                            static_cast<unsigned long long>(length), i));
-      }
-      evlr.data = read_payload(stream, length);
-      if (evlr.data == nullptr) {
-        return fail(text_of("reading %llu bytes of data into header.evlrs[%d].data",
-                            static_cast<unsigned long long>(length), i));
-      }
-    }
-
-    if (evlr.data) {
-      switch (kind) {
-        case LASrecordKind::GEO_KEY_DIRECTORY:
-          if (h.vlr_geo_key_directory) {
-            LASMessage(LAS_WARNING, "extended variable length records contain more than one GeoKeyDirectoryTag");
-          }
-          if (length < 8) {
-            h.vlr_geo_key_directory = nullptr;
-            h.vlr_geo_key_entries = nullptr;
-            LASMessage(LAS_WARNING, "GeoKeyDirectoryTag of %u bytes is too short", static_cast<unsigned>(length));
-            break;
-          }
-          h.vlr_geo_key_directory = reinterpret_cast<LASvlr_geo_keys*>(evlr.data);
-          h.vlr_geo_key_entries = reinterpret_cast<LASvlr_key_entry*>(evlr.data + 8);
-          if (h.vlr_geo_key_directory->key_directory_version != 1) {
-            LASMessage(LAS_WARNING, "wrong evlr_geo_keys->key_directory_version: %d != 1",
-                       h.vlr_geo_key_directory->key_directory_version);
-          }
-          if (h.vlr_geo_key_directory->key_revision != 1) {
-            LASMessage(LAS_WARNING, "wrong evlr_geo_keys->key_revision: %d != 1",
-                       h.vlr_geo_key_directory->key_revision);
-          }
-          if (h.vlr_geo_key_directory->minor_revision != 0) {
-            LASMessage(LAS_WARNING, "wrong evlr_geo_keys->minor_revision: %d != 0",
-                       h.vlr_geo_key_directory->minor_revision);
-          }
-          break;
-        case LASrecordKind::GEO_DOUBLE_PARAMS:
-          if (h.vlr_geo_double_params) {
-            LASMessage(LAS_WARNING, "extended variable length records contain more than one GeoF64ParamsTag");
-          }
-          h.vlr_geo_double_params = reinterpret_cast<double*>(evlr.data);
-          break;
-        case LASrecordKind::GEO_ASCII_PARAMS:
-          if (h.vlr_geo_ascii_params) {
-            LASMessage(LAS_WARNING, "extended variable length records contain more than one GeoAsciiParamsTag");
-          }
-          h.vlr_geo_ascii_params = reinterpret_cast<char*>(evlr.data);
-          break;
-        case LASrecordKind::WKT_MATH_TRANSFORM:
-          if (h.vlr_geo_ogc_wkt_math) {
-            LASMessage(LAS_WARNING, "extended variable length records contain more than one WKT OGC MATH TRANSFORM");
-          }
-          h.vlr_geo_ogc_wkt_math = reinterpret_cast<char*>(evlr.data);
-          break;
-        case LASrecordKind::WKT_COORDINATE_SYS:
-          if (h.vlr_geo_ogc_wkt) {
-            LASMessage(LAS_WARNING,
-                       "extended variable length records contain more than one WKT OGC COORDINATE SYSTEM");
-          }
-          h.vlr_geo_ogc_wkt = reinterpret_cast<char*>(evlr.data);
-          break;
-        case LASrecordKind::PROJECTION_UNKNOWN:
-          LASMessage(LAS_WARNING, "unknown LASF_Projection EVLR with record_id %d.", evlr.record_id);
-          break;
-        case LASrecordKind::CLASSIFICATION:
-          if (h.vlr_classification) {
-            LASMessage(LAS_WARNING, "extended variable length records contain more than one ClassificationLookup");
-          }
-          h.vlr_classification = reinterpret_cast<LASvlr_classification*>(evlr.data);
-          break;
-        case LASrecordKind::EXTRA_BYTES:
-          h.set_attributes_from_payload(evlr.data, length);
-          break;
-        case LASrecordKind::WAVE_PACKET_DESCR: {
-          const int index = evlr.record_id - 99;
-          if (h.vlr_wave_packet_descr && h.vlr_wave_packet_descr[index]) {
-            LASMessage(LAS_WARNING, "extended variable length records defines wave packet descr %d more than once",
-                       index);
-          }
-          if (length >= LAS_WAVE_PACKET_DESCR_SIZE) h.set_wave_packet_descr(evlr.record_id, evlr.data);
-          break;
-        }
-        case LASrecordKind::COPC_HIERARCHY:
-          if (h.vlr_copc_info == nullptr) {
-            LASMessage(LAS_WARNING, "no COPC VLR info before COPC EPT hierarchy EVLR (not " LAS_NOT_CONFORMING ").");
-          }
-          // The hierarchy entries are loaded by the COPC index, which this
-          // build does not contain; the record is kept as read.
-          break;
-        case LASrecordKind::COPC_INFO:
-        case LASrecordKind::COPC_OTHER:
-          LASMessage(LAS_WARNING, "unknown COPC EVLR (not " LAS_NOT_CONFORMING ").");
-          break;
-        default:
-          break;
-      }
-    } else if (length == 0 && las_user_id_is(evlr.user_id, "copc")) {
-      LASMessage(LAS_WARNING, "no payload for COPC EVLR (not " LAS_NOT_CONFORMING ").");
-    }
-    payload_position += length;
-
-    if (kind == LASrecordKind::PTCOMP_SETTINGS || kind == LASrecordKind::TILING ||
-        kind == LASrecordKind::KESTREL_IGNORED) {
+    const RecordRef record = {true, i, evlr.user_id, evlr.record_id, evlr.record_length_after_header, kind, position};
+    if (!take_record_payload(stream, h, record, &evlr.data)) return false;
+    position += record.length;
+    if (consumed(record.kind)) {
       delete[] evlr.data;
       continue;
     }
@@ -841,8 +824,7 @@ bool LASreaderLAS::create_point_reader(unsigned int decompress_selective) {
   PTcomp derived;
   if (settings == nullptr) {
     if (!derived.setup(h.point_data_format, h.point_data_record_length, PTcomp::COMPRESSOR_NONE)) {
-      return fail(text_of("unknown point type %d with point size %d", h.point_data_format,
-                          h.point_data_record_length));
+      return fail(text_of("unknown point type %d with point size %d", h.point_data_format, h.point_data_record_length));
     }
   }
   const PTcomp& items = settings ? *settings : derived;

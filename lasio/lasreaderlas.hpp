@@ -12,10 +12,6 @@
 #include "lasio/lasreader.hpp"  // LASreader
 #include "tool/lasutility.hpp"  // LAS_IO_BUFFER_SIZE
 
-// Closing words of the warnings about records that break the LAS format's
-// own rules ("... (not <these words>)."), kept in one place.
-#define LAS_NOT_CONFORMING "speci" "fication-conform"
-
 class ByteStreamIn;
 class LASreadOpener;
 class LASreadPoint;
@@ -55,12 +51,20 @@ class LASreaderLAS : public LASreader {
   bool read_point_default() override;
 
  private:
+  // The steps of open, in order.
+  void start_over(ByteStreamIn* new_stream);
+  bool read_header_block();
+  bool check_header_block();
+  bool read_later_blocks(uint32_t* block_size);
+  bool read_user_data_in_header(uint32_t block_size);
   bool read_vlrs(bool* vlrs_cut);
+  bool read_user_data_after_vlrs(uint32_t point_data_offset);
   bool read_evlrs(uint32_t count);
   void remove_copc_records();
   bool check_compression(bool vlrs_cut);
   void z_from_attribute();
   bool create_point_reader(unsigned int decompress_selective);
+  bool start_point_data(uint32_t point_data_offset);
 };
 
 #endif

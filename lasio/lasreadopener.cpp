@@ -2,10 +2,10 @@
 // input and neighbour file lists and renders the settings back as options.
 #include "lasio/lasreadopener.hpp"
 
-#include <climits>   // INT_MAX, INT_MIN
-#include <cstdio>    // fgets, sscanf, vsnprintf
-#include <cstdlib>   // free, strtod, strtol
-#include <cstring>   // strcmp, strlen, strncmp, memcpy
+#include <climits>  // INT_MAX, INT_MIN
+#include <cstdio>   // fgets, sscanf, vsnprintf
+#include <cstdlib>  // free, strtod, strtol
+#include <cstring>  // strcmp, strlen, strncmp, memcpy
 
 #include "filter/lasfilter.hpp"     // LASfilter
 #include "filter/lasignore.hpp"     // LASignore
@@ -18,6 +18,25 @@ namespace {
 
 constexpr uint32_t kFirstCapacity = 16;
 constexpr uint32_t kDefaultIoBufferSize = LAS_IO_BUFFER_SIZE;
+
+// Sizes the four bounding-box arrays of a name list to n entries: fresh
+// ones (freed again when one fails) or the present ones grown.
+bool resize_boxes(double** const boxes[4], const char* list, size_t n, uint32_t shown, bool fresh = false) {
+  static const char* const fields[4] = {"min_x", "min_y", "max_x", "max_y"};
+  for (int b = 0; b < 4; b++) {
+    void* sized = fresh ? malloc_las(n * sizeof(double)) : realloc_las(*boxes[b], n * sizeof(double));
+    if (sized == nullptr) {
+      laserror("alloc for %s_%s array failed at %d", list, fields[b], static_cast<int>(shown));
+      for (int c = 0; fresh && c < b; c++) {
+        free(*boxes[c]);
+        *boxes[c] = nullptr;
+      }
+      return false;
+    }
+    *boxes[b] = static_cast<double*>(sized);
+  }
+  return true;
+}
 constexpr double kDefaultNoData = 2e307;
 constexpr int kListLineSize = 2048;
 
@@ -49,6 +68,13 @@ char* copy_string(const char* text) {
   return copy;
 }
 
+// A copy made with new[], for the fields released with delete[].
+char* copy_string_new(const char* text) {
+  const size_t len = strlen(text);
+  char* copy = new char[len + 1];
+  memcpy(copy, text, len + 1);
+  return copy;
+}
 
 // Scans the n arguments after the option at i with one scanf conversion
 // each; reports the first that does not scan with its own message (which
@@ -260,17 +286,7 @@ bool LASreadOpener::ensure_file_capacity() {
     }
     file_names_npoints = npoints;
     double** boxes[4] = {&file_names_min_x, &file_names_min_y, &file_names_max_x, &file_names_max_y};
-    const char* messages[4] = {
-        "alloc for file_names_min_x array failed at %d", "alloc for file_names_min_y array failed at %d",
-        "alloc for file_names_max_x array failed at %d", "alloc for file_names_max_y array failed at %d"};
-    for (int b = 0; b < 4; b++) {
-      double* grown_box = static_cast<double*>(realloc_las(*boxes[b], n * sizeof(double)));
-      if (grown_box == nullptr) {
-        laserror(messages[b], static_cast<int>(grown));
-        return false;
-      }
-      *boxes[b] = grown_box;
-    }
+    if (!resize_boxes(boxes, "file_names", n, grown)) return false;
   }
   file_name_allocated = grown;
   return true;
@@ -287,28 +303,16 @@ bool LASreadOpener::ensure_file_bounding_boxes() {
     laserror("alloc for file_names_npoints array failed at %d", static_cast<int>(n));
     return false;
   }
-  double* boxes[4] = {nullptr, nullptr, nullptr, nullptr};
-  const char* messages[4] = {
-      "alloc for file_names_min_x array failed at %d", "alloc for file_names_min_y array failed at %d",
-      "alloc for file_names_max_x array failed at %d", "alloc for file_names_max_y array failed at %d"};
-  for (int b = 0; b < 4; b++) {
-    boxes[b] = static_cast<double*>(malloc_las(n * sizeof(double)));
-    if (boxes[b] == nullptr) {
-      laserror(messages[b], static_cast<int>(n));
-      for (int c = 0; c < b; c++) free(boxes[c]);
-      free(npoints);
-      return false;
-    }
+  double** boxes[4] = {&file_names_min_x, &file_names_min_y, &file_names_max_x, &file_names_max_y};
+  if (!resize_boxes(boxes, "file_names", n, n, true)) {
+    free(npoints);
+    return false;
   }
   for (uint32_t k = 0; k < file_name_number; k++) {
     npoints[k] = 0;
-    boxes[0][k] = boxes[1][k] = boxes[2][k] = boxes[3][k] = 0.0;
+    file_names_min_x[k] = file_names_min_y[k] = file_names_max_x[k] = file_names_max_y[k] = 0.0;
   }
   file_names_npoints = npoints;
-  file_names_min_x = boxes[0];
-  file_names_min_y = boxes[1];
-  file_names_max_x = boxes[2];
-  file_names_max_y = boxes[3];
   if (file_names_kdtree == nullptr) file_names_kdtree = new LASkdtreeRectangles();
   file_names_kdtree->init();
   return true;
@@ -391,18 +395,7 @@ bool LASreadOpener::ensure_neighbor_capacity() {
     neighbor_file_names_npoints = npoints;
     double** boxes[4] = {&neighbor_file_names_min_x, &neighbor_file_names_min_y, &neighbor_file_names_max_x,
                          &neighbor_file_names_max_y};
-    const char* messages[4] = {"alloc for neighbor_file_names_min_x array failed at %d",
-                               "alloc for neighbor_file_names_min_y array failed at %d",
-                               "alloc for neighbor_file_names_max_x array failed at %d",
-                               "alloc for neighbor_file_names_max_y array failed at %d"};
-    for (int b = 0; b < 4; b++) {
-      double* grown_box = static_cast<double*>(realloc_las(*boxes[b], n * sizeof(double)));
-      if (grown_box == nullptr) {
-        laserror(messages[b], static_cast<int>(grown));
-        return false;
-      }
-      *boxes[b] = grown_box;
-    }
+    if (!resize_boxes(boxes, "neighbor_file_names", n, grown)) return false;
   }
   neighbor_file_name_allocated = grown;
   return true;
@@ -416,29 +409,18 @@ bool LASreadOpener::ensure_neighbor_bounding_boxes() {
     laserror("alloc for neighbor_file_names_npoints pointer array failed at %d", static_cast<int>(n));
     return false;
   }
-  double* boxes[4] = {nullptr, nullptr, nullptr, nullptr};
-  const char* messages[4] = {"alloc for neighbor_file_names_min_x array failed at %d",
-                             "alloc for neighbor_file_names_min_y array failed at %d",
-                             "alloc for neighbor_file_names_max_x array failed at %d",
-                             "alloc for neighbor_file_names_max_y array failed at %d"};
-  for (int b = 0; b < 4; b++) {
-    boxes[b] = static_cast<double*>(malloc_las(n * sizeof(double)));
-    if (boxes[b] == nullptr) {
-      laserror(messages[b], static_cast<int>(n));
-      for (int c = 0; c < b; c++) free(boxes[c]);
-      free(npoints);
-      return false;
-    }
+  double** boxes[4] = {&neighbor_file_names_min_x, &neighbor_file_names_min_y, &neighbor_file_names_max_x,
+                       &neighbor_file_names_max_y};
+  if (!resize_boxes(boxes, "neighbor_file_names", n, n, true)) {
+    free(npoints);
+    return false;
   }
   for (uint32_t k = 0; k < neighbor_file_name_number; k++) {
     npoints[k] = 0;
-    boxes[0][k] = boxes[1][k] = boxes[2][k] = boxes[3][k] = 0.0;
+    neighbor_file_names_min_x[k] = neighbor_file_names_min_y[k] = 0.0;
+    neighbor_file_names_max_x[k] = neighbor_file_names_max_y[k] = 0.0;
   }
   neighbor_file_names_npoints = npoints;
-  neighbor_file_names_min_x = boxes[0];
-  neighbor_file_names_min_y = boxes[1];
-  neighbor_file_names_max_x = boxes[2];
-  neighbor_file_names_max_y = boxes[3];
   if (neighbor_kdtree == nullptr) neighbor_kdtree = new LASkdtreeRectangles();
   neighbor_kdtree->init();
   return true;
@@ -503,7 +485,8 @@ bool LASreadOpener::read_list_file(const char* list_file, bool only_unique, bool
   while (fgets(line, kListLineSize, file) != nullptr) {
     line_number++;
     size_t len = strlen(line);
-    while (len > 1 && (line[len - 1] == ' ' || line[len - 1] == '\t' || line[len - 1] == '\n' || line[len - 1] == '\r')) {
+    while (len > 1 &&
+           (line[len - 1] == ' ' || line[len - 1] == '\t' || line[len - 1] == '\n' || line[len - 1] == '\r')) {
       line[--len] = '\0';
     }
     if (is_blank_line(line)) continue;
@@ -555,6 +538,494 @@ bool LASreadOpener::add_neighbor_list_of_files(const char* list_file, bool only_
 }
 
 // ---------------------------------------------------------------------------
+// Input options
+
+namespace {
+
+// The entry of a table whose name is `arg`, or null.
+template <typename Row, size_t N>
+const Row* find(const Row (&rows)[N], const char* arg) {
+  for (const Row& row : rows)
+    if (is(arg, row.name)) return &row;
+  return nullptr;
+}
+
+// Options without arguments that set one switch, or two at once.
+struct FlagOption {
+  const char* name;
+  bool LASreadOpener::*field;
+  bool LASreadOpener::*also;  // null for a single switch
+  bool value;
+};
+
+const FlagOption kFlagOptions[] = {
+    {"-stdin", &LASreadOpener::use_stdin, nullptr, true},
+    {"-unique", &LASreadOpener::unique, nullptr, true},
+    {"-merged", &LASreadOpener::merged, nullptr, true},
+    {"-stored", &LASreadOpener::stored, nullptr, true},
+    {"-pipe_on", &LASreadOpener::pipe_on, nullptr, true},
+    {"-populate", &LASreadOpener::populate_header, nullptr, true},
+    {"-do_not_populate", &LASreadOpener::populate_header, nullptr, false},
+    {"-apply_file_source_ID", &LASreadOpener::apply_file_source_ID, nullptr, true},
+    {"-auto_reoffset", &LASreadOpener::auto_reoffset, nullptr, true},
+    {"-offset_adjust", &LASreadOpener::offset_adjust, nullptr, true},
+    {"-itxt", &LASreadOpener::itxt, nullptr, true},
+    {"-ipts", &LASreadOpener::itxt, &LASreadOpener::ipts, true},
+    {"-iptx", &LASreadOpener::itxt, &LASreadOpener::iptx, true},
+    {"-iptx_transform", &LASreadOpener::itxt, &LASreadOpener::iptx_transform, true},
+    {"-comma_not_point", &LASreadOpener::comma_not_point, nullptr, true},
+};
+
+struct StreamOrderOption {
+  const char* name;
+  uint8_t order;
+};
+
+const StreamOrderOption kStreamOrderOptions[] = {
+    {"-stream_order_normal", 0}, {"-stream_order_spatial", 1}, {"-stream_order_level", 2}};
+
+// Options with one number: the messages for a missing, an unreadable and
+// an unacceptable number, the test of the number and where it goes.
+template <typename T>
+struct NumberOption {
+  const char* name;
+  const char* missing;   // takes the option
+  const char* invalid;   // takes the option and the argument
+  const char* rejected;  // takes the option and the number
+  bool (*accepted)(T value);
+  void (*store)(LASreadOpener& o, T value);
+};
+
+bool scan(const char* text, float& value) { return sscanf(text, "%f", &value) == 1; }
+bool scan(const char* text, double& value) { return sscanf(text, "%lf", &value) == 1; }
+bool scan(const char* text, unsigned int& value) { return sscanf(text, "%u", &value) == 1; }
+bool scan(const char* text, int& value) { return sscanf(text, "%d", &value) == 1; }
+
+// Written so that a NaN passes `nonzero` but not `positive`.
+template <typename T>
+bool positive(T value) {
+  return value > 0;
+}
+template <typename T>
+bool nonzero(T value) {
+  return !(value == 0);
+}
+bool not_negative(int value) { return value >= 0; }
+
+const NumberOption<float> kFloatOptions[] = {
+    {"-buffered", "'%s' needs 1 argument: buffer_size",
+     "'%s' needs 1 argument: buffer_size. but '%s' is not a valid buffer_size",
+     "'%s' needs 1 argument: buffer_size, but %f is not valid", positive<float>,
+     [](LASreadOpener& o, float v) { o.buffer_size = v; }},
+    {"-itranslate_intensity", "'%s' needs 1 argument: translation",
+     "'%s' needs 1 argument: translation but '%s' is not valid.",
+     "'%s' needs 1 argument: translation but %f is not valid.", nonzero<float>,
+     [](LASreadOpener& o, float v) { o.translate_intensity = v; }},
+    {"-itranslate_scan_angle", "'%s' needs 1 argument: translation",
+     "'%s' needs 1 argument: translation but '%s' is not valid.",
+     "'%s' needs 1 argument: translation but %f is not valid.", nonzero<float>,
+     [](LASreadOpener& o, float v) { o.translate_scan_angle = v; }},
+    {"-iscale_intensity", "'%s' needs 1 argument: scale", "'%s' needs 1 argument: scale but '%s' is not valid.",
+     "'%s' needs 1 argument: scale but %f is not valid.", nonzero<float>,
+     [](LASreadOpener& o, float v) { o.scale_intensity = v; }},
+    {"-iscale_scan_angle", "'%s' needs 1 argument: scale", "'%s' needs 1 argument: scale but '%s' is not valid.",
+     "'%s' needs 1 argument: scale but %f is not valid.", nonzero<float>,
+     [](LASreadOpener& o, float v) { o.scale_scan_angle = v; }},
+    {"-resolution", "'%s' needs 1 argument: resolution",
+     "'%s' needs 1 argument: resolution, but '%s' is not a valid resolution",
+     "'%s' needs 1 argument: resolution, but %lf is not a valid resolution", positive<float>,
+     [](LASreadOpener& o, float v) {
+       o.copc_query = 2;
+       o.copc_resolution = v;
+     }},
+};
+
+const NumberOption<double> kDoubleOptions[] = {
+    {"-rescale_z", "'%s' needs 1 argument: rescale_z",
+     "'%s' needs 1 argument: rescale_z, but '%s' is not a valid rescale_z",
+     "'%s' needs 1 argument: rescale_z, but %lf is not a valid rescale_z", nonzero<double>,
+     [](LASreadOpener& o, double v) {
+       if (o.scale_factor == nullptr) o.scale_factor = new double[3];
+       o.scale_factor[0] = 0.0;
+       o.scale_factor[1] = 0.0;
+       o.scale_factor[2] = v;
+     }},
+};
+
+const NumberOption<unsigned int> kUnsignedOptions[] = {
+    {"-iskip", "'%s' needs 1 argument: number_of_lines",
+     "'%s' needs 1 argument: number_of_lines but '%s' is not a valid number.",
+     "'%s' needs 1 argument: number_of_lines but %u is not valid.", nonzero<unsigned int>,
+     [](LASreadOpener& o, unsigned int v) { o.skip_lines = v; }},
+    {"-io_ibuffer", "'%s' needs 1 argument: size", "'%s' needs 1 argument: size but '%s' is not a valid size.",
+     "'%s' needs 1 argument: size but %u is not valid.", nonzero<unsigned int>,
+     [](LASreadOpener& o, unsigned int v) { o.io_ibuffer_size = v; }},
+};
+
+const NumberOption<int> kIntOptions[] = {
+    {"-max_depth", "'%s' needs 1 argument: depth", "'%s' needs 1 argument: depth, but '%s' is not a valid depth",
+     "'%s' needs 1 argument: depth, but %d is not a valid depth", not_negative,
+     [](LASreadOpener& o, int v) {
+       o.copc_query = 1;
+       o.copc_depth = v;
+     }},
+};
+
+// Takes a one-number option and its number (or what there is of it).
+template <typename T>
+int take_number(LASreadOpener& o, const NumberOption<T>& option, int i, int argc, char** argv) {
+  const char* arg = argv[i];
+  if (i + 1 >= argc) {
+    laserror(option.missing, arg);
+    return 1;
+  }
+  T value;
+  if (!scan(argv[i + 1], value)) {
+    laserror(option.invalid, arg, argv[i + 1]);
+  } else if (!option.accepted(value)) {
+    laserror(option.rejected, arg, value);
+  } else {
+    option.store(o, value);
+  }
+  return 1;
+}
+
+// The steps of the options with arguments below. Each is called once the
+// arguments it needs are there and answers how many it took.
+
+// The first argument is a name whatever it looks like; more follow up to
+// the next option or blanked argument.
+int take_names(LASreadOpener& o, int i, int argc, char** argv, bool neighbors) {
+  int took = 0;
+  do {
+    const char* name = argv[i + took + 1];
+    if (neighbors) {
+      o.add_neighbor_file_name(name, false);
+    } else {
+      o.add_file_name(name, o.unique);
+    }
+    took++;
+  } while (i + took + 1 < argc && argv[i + took + 1][0] != '\0' && argv[i + took + 1][0] != '-');
+  return took;
+}
+
+int take_list_of_files(LASreadOpener& o, int i, int, char** argv) {
+  if (!o.add_list_of_files(argv[i + 1], o.unique)) laserror("cannot load list of files '%s'", argv[i + 1]);
+  return 1;
+}
+
+int take_neighbor_list_of_files(LASreadOpener& o, int i, int, char** argv) {
+  if (!o.add_neighbor_list_of_files(argv[i + 1], o.unique)) {
+    laserror("cannot load neighbor list of files '%s'", argv[i + 1]);
+  }
+  return 1;
+}
+
+int take_temp_files(LASreadOpener& o, int i, int, char** argv) {
+  o.temp_file_base = argv[i + 1];
+  return 1;
+}
+
+int take_parse_string(LASreadOpener& o, int i, int, char** argv) {
+  delete[] o.parse_string;
+  o.parse_string = copy_string_new(argv[i + 1]);
+  return 1;
+}
+
+// -rescale and -rescale_xy: n scale factors, none zero; those not given are 0.
+int take_rescale(LASreadOpener& o, char** argv, int i, int n, const char* const* invalid, const char* const* zero) {
+  double v[3] = {0.0, 0.0, 0.0};
+  if (scan_values(argv, i, "%lf", v, n, invalid)) {
+    int bad = -1;
+    for (int k = 0; k < n && bad < 0; k++)
+      if (v[k] == 0.0) bad = k;
+    if (bad >= 0) {
+      laserror(zero[bad], argv[i], v[bad]);
+    } else {
+      if (o.scale_factor == nullptr) o.scale_factor = new double[3];
+      for (int k = 0; k < 3; k++) o.scale_factor[k] = v[k];
+    }
+  }
+  return n;
+}
+
+int take_rescale_xyz(LASreadOpener& o, int i, int, char** argv) {
+  static const char* const invalid[3] = {
+      "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but '%s' is not a valid rescale_x",
+      "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but '%s' is not a valid rescale_y",
+      "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but '%s' is not a valid rescale_z"};
+  static const char* const zero[3] = {
+      "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but %lf is not a valid rescale_x",
+      "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but %lf is not a valid rescale_y",
+      "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but %lf is not a valid rescale_z"};
+  return take_rescale(o, argv, i, 3, invalid, zero);
+}
+
+int take_rescale_xy(LASreadOpener& o, int i, int, char** argv) {
+  static const char* const invalid[2] = {
+      "'%s' needs 3 arguments: rescale_x rescale_y, but '%s' is not a valid rescale_x",
+      "'%s' needs 3 arguments: rescale_x rescale_y, but '%s' is not a valid rescale_y"};
+  static const char* const zero[2] = {"'%s' needs 3 arguments: rescale_x rescale_y, but %lf is not a valid rescale_x",
+                                      "'%s' needs 3 arguments: rescale_x rescale_y, but %lf is not a valid rescale_y"};
+  return take_rescale(o, argv, i, 2, invalid, zero);
+}
+
+int take_reoffset(LASreadOpener& o, int i, int, char** argv) {
+  static const char* const invalid[3] = {
+      "'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z, but '%s' is not a valid reoffset_x",
+      "'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z, but '%s' is not a valid reoffset_y",
+      "'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z, but '%s' is not a valid reoffset_z"};
+  double v[3];
+  if (scan_values(argv, i, "%lf", v, 3, invalid)) {
+    if (o.offset == nullptr) o.offset = new double[3];
+    for (int k = 0; k < 3; k++) o.offset[k] = v[k];
+  }
+  return 3;
+}
+
+int take_inside_tile(LASreadOpener& o, int i, int, char** argv) {
+  static const char* const invalid[3] = {"'%s' needs 3 arguments: ll_x ll_y size, but '%s' is not a valid ll_x.",
+                                         "'%s' needs 3 arguments: ll_x ll_y size, but '%s' is not a valid ll_y.",
+                                         "'%s' needs 3 arguments: ll_x ll_y size, but '%s' is not a valid size."};
+  float v[3];
+  if (scan_values(argv, i, "%f", v, 3, invalid)) {
+    if (!(v[2] > 0.0f)) {
+      laserror("'%s' needs 3 arguments: ll_x ll_y size, but %f is not valid a size.", argv[i], v[2]);
+    } else {
+      if (o.inside_tile == nullptr) o.inside_tile = new float[3];
+      for (int k = 0; k < 3; k++) o.inside_tile[k] = v[k];
+    }
+  }
+  return 3;
+}
+
+int take_inside_circle(LASreadOpener& o, int i, int, char** argv) {
+  static const char* const invalid[3] = {
+      "'%s' needs 3 arguments: center_x center_y radius, but '%s' is not a valid center_x.",
+      "'%s' needs 3 arguments: center_x center_y radius, but '%s' is not a valid center_y.",
+      "'%s' needs 3 arguments: center_x center_y radius, but '%s' is not a valid radius."};
+  double v[3];
+  if (scan_values(argv, i, "%lf", v, 3, invalid)) {
+    if (!(v[2] > 0.0)) {
+      laserror("'%s' needs 3 arguments: center_x center_y radius, but %lf is not valid a radius.", argv[i], v[2]);
+    } else {
+      if (o.inside_circle == nullptr) o.inside_circle = new double[3];
+      for (int k = 0; k < 3; k++) o.inside_circle[k] = v[k];
+    }
+  }
+  return 3;
+}
+
+int take_inside_rectangle(LASreadOpener& o, int i, int, char** argv) {
+  static const char* const invalid[4] = {
+      "'%s' needs 4 arguments: min_x min_y max_x max_y, but '%s' is not a valid min_x.",
+      "'%s' needs 4 arguments: min_x min_y max_x max_y, but '%s' is not a valid min_y.",
+      "'%s' needs 4 arguments: min_x min_y max_x max_y, but '%s' is not a valid max_x.",
+      "'%s' needs 4 arguments: min_x min_y max_x max_y, but '%s' is not a valid max_y."};
+  double v[4];
+  if (scan_values(argv, i, "%lf", v, 4, invalid)) {
+    if (!(v[0] < v[2])) {
+      laserror("'%s' needs 4 arguments: min_x min_y max_x max_y, but %lf / %lf are not a valid min_x / max_x pair.",
+               argv[i], v[0], v[2]);
+    } else if (!(v[1] < v[3])) {
+      laserror("'%s' needs 4 arguments: min_x min_y max_x max_y, but %lf / %lf are not a valid min_y / max_y pair.",
+               argv[i], v[1], v[3]);
+    } else {
+      if (o.inside_rectangle == nullptr) o.inside_rectangle = new double[4];
+      for (int k = 0; k < 4; k++) o.inside_rectangle[k] = v[k];
+    }
+  }
+  return 4;
+}
+
+// scale, offset, pre_scale, pre_offset and no_data after the three fixed
+// arguments: the list ends at the first that is missing or reads as 0, but
+// offsets and no_data may be a literal zero. Answers how many were given.
+int attribute_numbers(int i, int argc, char** argv, double values[5]) {
+  const bool zero_allowed[5] = {false, true, false, true, true};
+  int given = 0;
+  while (given < 5 && i + 4 + given < argc) {
+    const char* text = argv[i + 4 + given];
+    const double v = strtod(text, nullptr);
+    if (v == 0.0 && !(zero_allowed[given] && (is(text, "0") || is(text, "0.0")))) break;
+    values[given] = v;
+    given++;
+  }
+  return given;
+}
+
+int take_attribute(LASreadOpener& o, int i, int argc, char** argv) {
+  const int data_type = int_value(argv[i + 1]);
+  const char* name = argv[i + 2];
+  const char* description = argv[i + 3];
+  double values[5] = {1.0, 0.0, 1.0, 0.0, kDefaultNoData};
+  const int given = attribute_numbers(i, argc, argv, values);
+  if (data_type < 1 || data_type > 10) {
+    LASMessage(LAS_WARNING, "attribute data type %d not supported. ignoring attribute '%s'.", data_type, name);
+  } else if (o.number_attributes >= LASreadOpener::MAX_ATTRIBUTES) {
+    laserror("cannot add attribute '%s'. at most %d extra attributes are supported", name,
+             LASreadOpener::MAX_ATTRIBUTES);
+  } else {
+    const int k = o.number_attributes++;
+    o.attribute_data_types[k] = data_type;
+    o.attribute_names[k] = copy_string_new(name);
+    o.attribute_descriptions[k] = copy_string_new(description);
+    o.attribute_scales[k] = values[0];
+    o.attribute_offsets[k] = values[1];
+    o.attribute_pre_scales[k] = values[2];
+    o.attribute_pre_offsets[k] = values[3];
+    o.attribute_no_datas[k] = values[4];
+  }
+  return 3 + given;
+}
+
+// Options that need `count` arguments: the error when fewer follow (which
+// takes the option; the option and what there is of its arguments are
+// blanked) and the step that takes them.
+struct ArgumentOption {
+  const char* name;
+  int count;
+  const char* missing;
+  int (*take)(LASreadOpener& o, int i, int argc, char** argv);
+};
+
+const ArgumentOption kArgumentOptions[] = {
+    {"-i", 1, "'%s' needs at least 1 argument: file_name or wild_card",
+     [](LASreadOpener& o, int i, int argc, char** argv) { return take_names(o, i, argc, argv, false); }},
+    {"-lof", 1, "'%s' needs 1 argument: list_of_files", take_list_of_files},
+    {"-temp_files", 1, "'%s' needs 1 argument: base name", take_temp_files},
+    {"-neighbors", 1, "'%s' needs at least 1 argument: file_name or wild_card",
+     [](LASreadOpener& o, int i, int argc, char** argv) { return take_names(o, i, argc, argv, true); }},
+    {"-neighbors_lof", 1, "'%s' needs at least 1 argument: file_name", take_neighbor_list_of_files},
+    {"-rescale", 3, "'%s' needs 3 arguments: rescale_x rescale_y rescale_z", take_rescale_xyz},
+    {"-rescale_xy", 2, "'%s' needs 2 argument: rescale_x rescale_y", take_rescale_xy},
+    {"-reoffset", 3, "'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z", take_reoffset},
+    {"-iparse", 1, "'%s' needs 1 argument: string", take_parse_string},
+    {"-iadd_extra", 3, "'%s' needs 3 arguments: data_type name description", take_attribute},
+    {"-iadd_attribute", 3, "'%s' needs 3 arguments: data_type name description", take_attribute},
+    {"-inside_tile", 3, "'%s' needs 3 arguments: ll_x ll_y size", take_inside_tile},
+    {"-inside_circle", 3, "'%s' needs 3 arguments: center_x center_y radius", take_inside_circle},
+    {"-inside", 4, "'%s' needs 4 arguments: min_x min_y max_x max_y", take_inside_rectangle},
+    {"-inside_rectangle", 4, "'%s' needs 4 arguments: min_x min_y max_x max_y", take_inside_rectangle},
+};
+
+// -faf with an optional start value (an argument starting with 1 to 9).
+int take_flightlines(LASreadOpener& o, int i, int argc, char** argv) {
+  int took = 0;
+  int start = 1;
+  if (i + 1 < argc && argv[i + 1][0] >= '1' && argv[i + 1][0] <= '9') {
+    start = int_value(argv[i + 1]);
+    took = 1;
+  }
+  o.files_are_flightlines = static_cast<uint32_t>(start);
+  if (start > 65535) {
+    LASMessage(LAS_WARNING, "files_are_flightlines start value %d is too large", start);
+  } else if (static_cast<long long>(start) + o.files_are_flightlines_index > 65535) {
+    LASMessage(LAS_WARNING, "files_are_flightlines start value %d plus index %d is too large", start,
+               o.files_are_flightlines_index);
+  }
+  return took;
+}
+
+// -faf_index: one index, stored less one; an argument that is not a number
+// is taken all the same.
+int take_flightline_index(LASreadOpener& o, int i, int argc, char** argv) {
+  int index;
+  if (i + 1 >= argc || sscanf(argv[i + 1], "%d", &index) != 1) {
+    laserror("'%s' needs 1 argument: index", argv[i]);
+  } else {
+    o.files_are_flightlines_index = clamp_to_i32(static_cast<long long>(index) - 1);
+    if (index > 65535) {
+      LASMessage(LAS_WARNING, "files_are_flightlines_index index value %d is too large", index);
+    } else if (static_cast<long long>(index) + o.files_are_flightlines > 65535) {
+      LASMessage(LAS_WARNING, "files_are_flightlines start value %d plus index %d is too large",
+                 static_cast<int>(o.files_are_flightlines), index);
+    }
+  }
+  return i + 1 < argc ? 1 : 0;
+}
+
+// -z_from_attribute with an optional attribute index.
+int take_z_from_attribute(LASreadOpener& o, int i, int argc, char** argv) {
+  o.z_from_attribute = true;
+  if (i + 1 >= argc || argv[i + 1][0] == '-' || argv[i + 1][0] == '\0') return 0;
+  const int index = int_value(argv[i + 1]);
+  o.z_from_attribute_index = static_cast<int16_t>(index < -32768 ? -32768 : index > 32767 ? 32767 : index);
+  return 1;
+}
+
+// Takes the option at i if it is an input option (other than help and
+// ignore options). Answers how many arguments after it were taken, all of
+// which and the option are then blanked, or -1 for someone else's option.
+int take_option(LASreadOpener& o, int i, int argc, char** argv) {
+  const char* arg = argv[i];
+  if (const FlagOption* flag = find(kFlagOptions, arg)) {
+    o.*flag->field = flag->value;
+    if (flag->also != nullptr) o.*flag->also = flag->value;
+    return 0;
+  }
+  if (const StreamOrderOption* order = find(kStreamOrderOptions, arg)) {
+    o.copc_stream_order = order->order;
+    return 0;
+  }
+  if (const auto* number = find(kFloatOptions, arg)) return take_number(o, *number, i, argc, argv);
+  if (const auto* number = find(kDoubleOptions, arg)) return take_number(o, *number, i, argc, argv);
+  if (const auto* number = find(kUnsignedOptions, arg)) return take_number(o, *number, i, argc, argv);
+  if (const auto* number = find(kIntOptions, arg)) return take_number(o, *number, i, argc, argv);
+  if (const ArgumentOption* option = find(kArgumentOptions, arg)) {
+    if (i + option->count >= argc) {
+      laserror(option->missing, arg);
+      return option->count;
+    }
+    return option->take(o, i, argc, argv);
+  }
+  if (is(arg, "-files_are_flightlines") || is(arg, "-faf")) return take_flightlines(o, i, argc, argv);
+  if (is(arg, "-faf_index")) return take_flightline_index(o, i, argc, argv);
+  if (is(arg, "-z_from_attribute")) return take_z_from_attribute(o, i, argc, argv);
+  if (strncmp(arg, "-inside", 7) == 0) {
+    laserror("unknown '-inside' option '%s'", arg);
+    return 0;
+  }
+  return -1;
+}
+
+// "-hh": the overviews of the filter, transform and ignore options and of
+// the input options.
+void print_usage() {
+  LASfilter().usage();
+  LAStransform().usage();
+  LASignore().usage();
+  LASMessage(LAS_INFO,
+             "Supported LAS Inputs\n"
+             "  -i lidar.las\n"
+             "  -i lidar.ptc\n"
+             "  -i lidar1.las lidar2.las lidar3.las -merged\n"
+             "  -i *.las - merged\n"
+             "  -i flight0??.ptc flight1??.ptc\n"
+             "  -i terrasolid.bin\n"
+             "  -i esri.shp\n"
+             "  -i lidar.txt -iparse xyzti -iskip 2 (on-the-fly from ASCII)\n"
+             "  -i lidar.txt -iparse xyzi -itranslate_intensity 1024\n"
+             "  -lof file_list.txt\n"
+             "  -stdin (pipe from stdin)\n"
+             "  -rescale 0.01 0.01 0.001\n"
+             "  -rescale_xy 0.01 0.01\n"
+             "  -rescale_z 0.01\n"
+             "  -reoffset 600000 4000000 0\n"
+             "Fast AOI Queries for LAS/PTC with spatial indexing LAX files\n"
+             "  -inside min_x min_y max_x max_y\n"
+             "  -inside_tile ll_x ll_y size\n"
+             "  -inside_circle center_x center_y radius\n"
+             "Fast AOI Queries for PTC 1.4 with spatial indexing COPC VLR\n"
+             "  -inside min_x min_y max_x max_y\n"
+             "  -inside_circle center_x center_y radius\n"
+             "  -max_depth 3\n"
+             "  -resolution 0.1");
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
 // Command line
 
 void LASreadOpener::parse(int argc, char** argv, bool parse_ignore, bool keep_ignore) {
@@ -562,8 +1033,7 @@ void LASreadOpener::parse(int argc, char** argv, bool parse_ignore, bool keep_ig
 
   if (neighbor_file_name_number > 0) {
     if (file_name_number > 1) {
-      laserror("neighbors only supported for one buffered input file, not for %d",
-               static_cast<int>(file_name_number));
+      laserror("neighbors only supported for one buffered input file, not for %d", static_cast<int>(file_name_number));
     }
     if (buffer_size == 0.0f) {
       laserror("neighbors only make sense when used with '-buffered 50' or similar");
@@ -630,508 +1100,19 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     }
     if (is(arg, "-h") || is(arg, "-help")) return false;
     if (is(arg, "-hh")) {
-      LASfilter().usage();
-      LAStransform().usage();
-      LASignore().usage();
-      LASMessage(LAS_INFO,
-                 "Supported LAS Inputs\n"
-                 "  -i lidar.las\n"
-                 "  -i lidar.ptc\n"
-                 "  -i lidar1.las lidar2.las lidar3.las -merged\n"
-                 "  -i *.las - merged\n"
-                 "  -i flight0??.ptc flight1??.ptc\n"
-                 "  -i terrasolid.bin\n"
-                 "  -i esri.shp\n"
-                 "  -i lidar.txt -iparse xyzti -iskip 2 (on-the-fly from ASCII)\n"
-                 "  -i lidar.txt -iparse xyzi -itranslate_intensity 1024\n"
-                 "  -lof file_list.txt\n"
-                 "  -stdin (pipe from stdin)\n"
-                 "  -rescale 0.01 0.01 0.001\n"
-                 "  -rescale_xy 0.01 0.01\n"
-                 "  -rescale_z 0.01\n"
-                 "  -reoffset 600000 4000000 0\n"
-                 "Fast AOI Queries for LAS/PTC with spatial indexing LAX files\n"
-                 "  -inside min_x min_y max_x max_y\n"
-                 "  -inside_tile ll_x ll_y size\n"
-                 "  -inside_circle center_x center_y radius\n"
-                 "Fast AOI Queries for PTC 1.4 with spatial indexing COPC VLR\n"
-                 "  -inside min_x min_y max_x max_y\n"
-                 "  -inside_circle center_x center_y radius\n"
-                 "  -max_depth 3\n"
-                 "  -resolution 0.1");
+      print_usage();
       return false;
     }
-
-    // Number of arguments that the option took after itself; the option
-    // and those are blanked below. -1 leaves the argument for others.
-    int took = 0;
-
-    if (is(arg, "-i")) {
-      if (i + 1 >= argc) {
-        laserror("'%s' needs at least 1 argument: file_name or wild_card", arg);
-        took = 1;  // blanks the option and what follows of its arguments
-      } else {
-        // The first argument is a name whatever it looks like.
-        add_file_name(argv[i + 1], unique);
-        took = 1;
-        while (i + took + 1 < argc && argv[i + took + 1][0] != '\0' && argv[i + took + 1][0] != '-') {
-          add_file_name(argv[i + took + 1], unique);
-          took++;
-        }
-      }
-    } else if (is(arg, "-lof")) {
-      if (i + 1 >= argc) {
-        laserror("'%s' needs 1 argument: list_of_files", arg);
-        took = 1;  // blanks the option and what follows of its arguments
-      } else {
-        if (!add_list_of_files(argv[i + 1], unique)) laserror("cannot load list of files '%s'", argv[i + 1]);
-        took = 1;
-      }
-    } else if (is(arg, "-stdin")) {
-      use_stdin = true;
-    } else if (is(arg, "-unique")) {
-      unique = true;
-    } else if (is(arg, "-merged")) {
-      merged = true;
-    } else if (is(arg, "-stored")) {
-      stored = true;
-    } else if (is(arg, "-pipe_on")) {
-      pipe_on = true;
-    } else if (is(arg, "-populate")) {
-      populate_header = true;
-    } else if (is(arg, "-do_not_populate")) {
-      populate_header = false;
-    } else if (is(arg, "-buffered")) {
-      if (i + 1 >= argc) {
-        laserror("'%s' needs 1 argument: buffer_size", arg);
-        took = 1;  // blanks the option and what follows of its arguments
-      } else {
-        float size;
-        if (sscanf(argv[i + 1], "%f", &size) != 1) {
-          laserror("'%s' needs 1 argument: buffer_size. but '%s' is not a valid buffer_size", arg, argv[i + 1]);
-        } else if (!(size > 0.0f)) {
-          laserror("'%s' needs 1 argument: buffer_size, but %f is not valid", arg, size);
-        } else {
-          buffer_size = size;
-        }
-        took = 1;
-      }
-    } else if (is(arg, "-temp_files")) {
-      if (i + 1 >= argc) {
-        laserror("'%s' needs 1 argument: base name", arg);
-        took = 1;  // blanks the option and what follows of its arguments
-      } else {
-        temp_file_base = argv[i + 1];
-        took = 1;
-      }
-    } else if (is(arg, "-neighbors")) {
-      if (i + 1 >= argc) {
-        laserror("'%s' needs at least 1 argument: file_name or wild_card", arg);
-        took = 1;  // blanks the option and what follows of its arguments
-      } else {
-        add_neighbor_file_name(argv[i + 1], false);
-        took = 1;
-        while (i + took + 1 < argc && argv[i + took + 1][0] != '\0' && argv[i + took + 1][0] != '-') {
-          add_neighbor_file_name(argv[i + took + 1], false);
-          took++;
-        }
-      }
-    } else if (is(arg, "-neighbors_lof")) {
-      if (i + 1 >= argc) {
-        laserror("'%s' needs at least 1 argument: file_name", arg);
-        took = 1;  // blanks the option and what follows of its arguments
-      } else {
-        if (!add_neighbor_list_of_files(argv[i + 1], unique)) {
-          laserror("cannot load neighbor list of files '%s'", argv[i + 1]);
-        }
-        took = 1;
-      }
-    } else if (is(arg, "-files_are_flightlines") || is(arg, "-faf")) {
-      int start = 1;
-      if (i + 1 < argc && argv[i + 1][0] >= '1' && argv[i + 1][0] <= '9') {
-        start = int_value(argv[i + 1]);
-        took = 1;
-      }
-      files_are_flightlines = static_cast<uint32_t>(start);
-      if (start > 65535) {
-        LASMessage(LAS_WARNING, "files_are_flightlines start value %d is too large", start);
-      } else if (static_cast<long long>(start) + files_are_flightlines_index > 65535) {
-        LASMessage(LAS_WARNING, "files_are_flightlines start value %d plus index %d is too large", start,
-                   files_are_flightlines_index);
-      }
-    } else if (is(arg, "-faf_index")) {
-      int index;
-      if (i + 1 >= argc || sscanf(argv[i + 1], "%d", &index) != 1) {
-        laserror("'%s' needs 1 argument: index", arg);
-      } else {
-        files_are_flightlines_index = clamp_to_i32(static_cast<long long>(index) - 1);
-        if (index > 65535) {
-          LASMessage(LAS_WARNING, "files_are_flightlines_index index value %d is too large", index);
-        } else if (static_cast<long long>(index) + files_are_flightlines > 65535) {
-          LASMessage(LAS_WARNING, "files_are_flightlines start value %d plus index %d is too large",
-                     static_cast<int>(files_are_flightlines), index);
-        }
-      }
-      took = i + 1 < argc ? 1 : 0;
-    } else if (is(arg, "-apply_file_source_ID")) {
-      apply_file_source_ID = true;
-    } else if (is(arg, "-rescale")) {
-      if (i + 3 >= argc) {
-        laserror("'%s' needs 3 arguments: rescale_x rescale_y rescale_z", arg);
-        took = 3;  // blanks the option and what follows of its arguments
-      } else {
-        static const char* const invalid[3] = {
-            "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but '%s' is not a valid rescale_x",
-            "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but '%s' is not a valid rescale_y",
-            "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but '%s' is not a valid rescale_z"};
-        static const char* const zero[3] = {
-            "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but %lf is not a valid rescale_x",
-            "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but %lf is not a valid rescale_y",
-            "'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but %lf is not a valid rescale_z"};
-        double v[3];
-        if (scan_values(argv, i, "%lf", v, 3, invalid)) {
-          int bad = v[0] == 0.0 ? 0 : v[1] == 0.0 ? 1 : v[2] == 0.0 ? 2 : -1;
-          if (bad >= 0) {
-            laserror(zero[bad], arg, v[bad]);
-          } else {
-            if (scale_factor == nullptr) scale_factor = new double[3];
-            scale_factor[0] = v[0];
-            scale_factor[1] = v[1];
-            scale_factor[2] = v[2];
-          }
-        }
-        took = 3;
-      }
-    } else if (is(arg, "-rescale_xy")) {
-      if (i + 2 >= argc) {
-        laserror("'%s' needs 2 argument: rescale_x rescale_y", arg);
-        took = 2;  // blanks the option and what follows of its arguments
-      } else {
-        static const char* const invalid[2] = {
-            "'%s' needs 3 arguments: rescale_x rescale_y, but '%s' is not a valid rescale_x",
-            "'%s' needs 3 arguments: rescale_x rescale_y, but '%s' is not a valid rescale_y"};
-        static const char* const zero[2] = {
-            "'%s' needs 3 arguments: rescale_x rescale_y, but %lf is not a valid rescale_x",
-            "'%s' needs 3 arguments: rescale_x rescale_y, but %lf is not a valid rescale_y"};
-        double v[2];
-        if (scan_values(argv, i, "%lf", v, 2, invalid)) {
-          int bad = v[0] == 0.0 ? 0 : v[1] == 0.0 ? 1 : -1;
-          if (bad >= 0) {
-            laserror(zero[bad], arg, v[bad]);
-          } else {
-            if (scale_factor == nullptr) scale_factor = new double[3];
-            scale_factor[0] = v[0];
-            scale_factor[1] = v[1];
-            scale_factor[2] = 0.0;
-          }
-        }
-        took = 2;
-      }
-    } else if (is(arg, "-rescale_z")) {
-      if (i + 1 >= argc) {
-        laserror("'%s' needs 1 argument: rescale_z", arg);
-        took = 1;  // blanks the option and what follows of its arguments
-      } else {
-        double z;
-        if (sscanf(argv[i + 1], "%lf", &z) != 1) {
-          laserror("'%s' needs 1 argument: rescale_z, but '%s' is not a valid rescale_z", arg, argv[i + 1]);
-        } else if (z == 0.0) {
-          laserror("'%s' needs 1 argument: rescale_z, but %lf is not a valid rescale_z", arg, z);
-        } else {
-          if (scale_factor == nullptr) scale_factor = new double[3];
-          scale_factor[0] = 0.0;
-          scale_factor[1] = 0.0;
-          scale_factor[2] = z;
-        }
-        took = 1;
-      }
-    } else if (is(arg, "-reoffset")) {
-      if (i + 3 >= argc) {
-        laserror("'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z", arg);
-        took = 3;  // blanks the option and what follows of its arguments
-      } else {
-        static const char* const invalid[3] = {
-            "'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z, but '%s' is not a valid reoffset_x",
-            "'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z, but '%s' is not a valid reoffset_y",
-            "'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z, but '%s' is not a valid reoffset_z"};
-        double v[3];
-        if (scan_values(argv, i, "%lf", v, 3, invalid)) {
-          if (offset == nullptr) offset = new double[3];
-          offset[0] = v[0];
-          offset[1] = v[1];
-          offset[2] = v[2];
-        }
-        took = 3;
-      }
-    } else if (is(arg, "-auto_reoffset")) {
-      auto_reoffset = true;
-    } else if (is(arg, "-offset_adjust")) {
-      offset_adjust = true;
-    } else if (is(arg, "-iparse")) {
-      if (i + 1 >= argc) {
-        laserror("'%s' needs 1 argument: string", arg);
-        took = 1;  // blanks the option and what follows of its arguments
-      } else {
-        const size_t len = strlen(argv[i + 1]);
-        delete[] parse_string;
-        parse_string = new char[len + 1];
-        memcpy(parse_string, argv[i + 1], len + 1);
-        took = 1;
-      }
-    } else if (is(arg, "-iskip")) {
-      if (i + 1 >= argc) {
-        laserror("'%s' needs 1 argument: number_of_lines", arg);
-        took = 1;  // blanks the option and what follows of its arguments
-      } else {
-        unsigned int lines;
-        if (sscanf(argv[i + 1], "%u", &lines) != 1) {
-          laserror("'%s' needs 1 argument: number_of_lines but '%s' is not a valid number.", arg, argv[i + 1]);
-        } else if (lines == 0) {
-          laserror("'%s' needs 1 argument: number_of_lines but %u is not valid.", arg, lines);
-        } else {
-          skip_lines = lines;
-        }
-        took = 1;
-      }
-    } else if (is(arg, "-io_ibuffer")) {
-      if (i + 1 >= argc) {
-        laserror("'%s' needs 1 argument: size", arg);
-        took = 1;  // blanks the option and what follows of its arguments
-      } else {
-        unsigned int size;
-        if (sscanf(argv[i + 1], "%u", &size) != 1) {
-          laserror("'%s' needs 1 argument: size but '%s' is not a valid size.", arg, argv[i + 1]);
-        } else if (size == 0) {
-          laserror("'%s' needs 1 argument: size but %u is not valid.", arg, size);
-        } else {
-          io_ibuffer_size = size;
-        }
-        took = 1;
-      }
-    } else if (is(arg, "-itranslate_intensity") || is(arg, "-itranslate_scan_angle")) {
-      if (i + 1 >= argc) {
-        laserror("'%s' needs 1 argument: translation", arg);
-        took = 1;  // blanks the option and what follows of its arguments
-      } else {
-        float translation;
-        if (sscanf(argv[i + 1], "%f", &translation) != 1) {
-          laserror("'%s' needs 1 argument: translation but '%s' is not valid.", arg, argv[i + 1]);
-        } else if (translation == 0.0f) {
-          laserror("'%s' needs 1 argument: translation but %f is not valid.", arg, translation);
-        } else if (is(arg, "-itranslate_intensity")) {
-          translate_intensity = translation;
-        } else {
-          translate_scan_angle = translation;
-        }
-        took = 1;
-      }
-    } else if (is(arg, "-iscale_intensity") || is(arg, "-iscale_scan_angle")) {
-      if (i + 1 >= argc) {
-        laserror("'%s' needs 1 argument: scale", arg);
-        took = 1;  // blanks the option and what follows of its arguments
-      } else {
-        float scale;
-        if (sscanf(argv[i + 1], "%f", &scale) != 1) {
-          laserror("'%s' needs 1 argument: scale but '%s' is not valid.", arg, argv[i + 1]);
-        } else if (scale == 0.0f) {
-          laserror("'%s' needs 1 argument: scale but %f is not valid.", arg, scale);
-        } else if (is(arg, "-iscale_intensity")) {
-          scale_intensity = scale;
-        } else {
-          scale_scan_angle = scale;
-        }
-        took = 1;
-      }
-    } else if (is(arg, "-itxt")) {
-      itxt = true;
-    } else if (is(arg, "-ipts")) {
-      itxt = true;
-      ipts = true;
-    } else if (is(arg, "-iptx")) {
-      itxt = true;
-      iptx = true;
-    } else if (is(arg, "-iptx_transform")) {
-      itxt = true;
-      iptx_transform = true;
-    } else if (is(arg, "-comma_not_point")) {
-      comma_not_point = true;
-    } else if (is(arg, "-iadd_extra") || is(arg, "-iadd_attribute")) {
-      if (i + 3 >= argc) {
-        laserror("'%s' needs 3 arguments: data_type name description", arg);
-        took = 3;  // blanks the option and what follows of its arguments
-      } else {
-        const int data_type = int_value(argv[i + 1]);
-        const char* name = argv[i + 2];
-        const char* description = argv[i + 3];
-        // scale, offset, pre_scale, pre_offset, no_data: the list ends at the
-        // first that is missing or reads as 0, but offsets and no_data may be
-        // a literal zero.
-        double values[5] = {1.0, 0.0, 1.0, 0.0, kDefaultNoData};
-        const bool zero_allowed[5] = {false, true, false, true, true};
-        int given = 0;
-        while (given < 5 && i + 4 + given < argc) {
-          const char* text = argv[i + 4 + given];
-          const double v = strtod(text, nullptr);
-          if (v == 0.0 && !(zero_allowed[given] && (is(text, "0") || is(text, "0.0")))) break;
-          values[given] = v;
-          given++;
-        }
-        if (data_type < 1 || data_type > 10) {
-          LASMessage(LAS_WARNING, "attribute data type %d not supported. ignoring attribute '%s'.", data_type, name);
-        } else if (number_attributes >= MAX_ATTRIBUTES) {
-          laserror("cannot add attribute '%s'. at most %d extra attributes are supported", name, MAX_ATTRIBUTES);
-        } else {
-          const int k = number_attributes;
-          const size_t name_len = strlen(name);
-          const size_t description_len = strlen(description);
-          attribute_data_types[k] = data_type;
-          attribute_names[k] = new char[name_len + 1];
-          memcpy(attribute_names[k], name, name_len + 1);
-          attribute_descriptions[k] = new char[description_len + 1];
-          memcpy(attribute_descriptions[k], description, description_len + 1);
-          attribute_scales[k] = values[0];
-          attribute_offsets[k] = values[1];
-          attribute_pre_scales[k] = values[2];
-          attribute_pre_offsets[k] = values[3];
-          attribute_no_datas[k] = values[4];
-          number_attributes++;
-        }
-        took = 3 + given;
-      }
-    } else if (is(arg, "-z_from_attribute")) {
-      z_from_attribute = true;
-      if (i + 1 < argc && argv[i + 1][0] != '-' && argv[i + 1][0] != '\0') {
-        const int index = int_value(argv[i + 1]);
-        z_from_attribute_index = static_cast<int16_t>(index < -32768 ? -32768 : index > 32767 ? 32767 : index);
-        took = 1;
-      }
-    } else if (is(arg, "-inside_tile")) {
-      if (i + 3 >= argc) {
-        laserror("'%s' needs 3 arguments: ll_x ll_y size", arg);
-        took = 3;  // blanks the option and what follows of its arguments
-      } else {
-        static const char* const invalid[3] = {"'%s' needs 3 arguments: ll_x ll_y size, but '%s' is not a valid ll_x.",
-                                               "'%s' needs 3 arguments: ll_x ll_y size, but '%s' is not a valid ll_y.",
-                                               "'%s' needs 3 arguments: ll_x ll_y size, but '%s' is not a valid size."};
-        float v[3];
-        if (scan_values(argv, i, "%f", v, 3, invalid)) {
-          if (!(v[2] > 0.0f)) {
-            laserror("'%s' needs 3 arguments: ll_x ll_y size, but %f is not valid a size.", arg, v[2]);
-          } else {
-            if (inside_tile == nullptr) inside_tile = new float[3];
-            inside_tile[0] = v[0];
-            inside_tile[1] = v[1];
-            inside_tile[2] = v[2];
-          }
-        }
-        took = 3;
-      }
-    } else if (is(arg, "-inside_circle")) {
-      if (i + 3 >= argc) {
-        laserror("'%s' needs 3 arguments: center_x center_y radius", arg);
-        took = 3;  // blanks the option and what follows of its arguments
-      } else {
-        static const char* const invalid[3] = {
-            "'%s' needs 3 arguments: center_x center_y radius, but '%s' is not a valid center_x.",
-            "'%s' needs 3 arguments: center_x center_y radius, but '%s' is not a valid center_y.",
-            "'%s' needs 3 arguments: center_x center_y radius, but '%s' is not a valid radius."};
-        double v[3];
-        if (scan_values(argv, i, "%lf", v, 3, invalid)) {
-          if (!(v[2] > 0.0)) {
-            laserror("'%s' needs 3 arguments: center_x center_y radius, but %lf is not valid a radius.", arg, v[2]);
-          } else {
-            if (inside_circle == nullptr) inside_circle = new double[3];
-            inside_circle[0] = v[0];
-            inside_circle[1] = v[1];
-            inside_circle[2] = v[2];
-          }
-        }
-        took = 3;
-      }
-    } else if (is(arg, "-inside") || is(arg, "-inside_rectangle")) {
-      if (i + 4 >= argc) {
-        laserror("'%s' needs 4 arguments: min_x min_y max_x max_y", arg);
-        took = 4;  // blanks the option and what follows of its arguments
-      } else {
-        static const char* const invalid[4] = {
-            "'%s' needs 4 arguments: min_x min_y max_x max_y, but '%s' is not a valid min_x.",
-            "'%s' needs 4 arguments: min_x min_y max_x max_y, but '%s' is not a valid min_y.",
-            "'%s' needs 4 arguments: min_x min_y max_x max_y, but '%s' is not a valid max_x.",
-            "'%s' needs 4 arguments: min_x min_y max_x max_y, but '%s' is not a valid max_y."};
-        double v[4];
-        if (scan_values(argv, i, "%lf", v, 4, invalid)) {
-          if (!(v[0] < v[2])) {
-            laserror("'%s' needs 4 arguments: min_x min_y max_x max_y, but %lf / %lf are not a valid min_x / max_x pair.",
-                     arg, v[0], v[2]);
-          } else if (!(v[1] < v[3])) {
-            laserror("'%s' needs 4 arguments: min_x min_y max_x max_y, but %lf / %lf are not a valid min_y / max_y pair.",
-                     arg, v[1], v[3]);
-          } else {
-            if (inside_rectangle == nullptr) inside_rectangle = new double[4];
-            for (int k = 0; k < 4; k++) inside_rectangle[k] = v[k];
-          }
-        }
-        took = 4;
-      }
-    } else if (is(arg, "-max_depth")) {
-      if (i + 1 >= argc) {
-        laserror("'%s' needs 1 argument: depth", arg);
-        took = 1;  // blanks the option and what follows of its arguments
-      } else {
-        int depth;
-        if (sscanf(argv[i + 1], "%d", &depth) != 1) {
-          laserror("'%s' needs 1 argument: depth, but '%s' is not a valid depth", arg, argv[i + 1]);
-        } else if (depth < 0) {
-          laserror("'%s' needs 1 argument: depth, but %d is not a valid depth", arg, depth);
-        } else {
-          copc_query = 1;
-          copc_depth = depth;
-        }
-        took = 1;
-      }
-    } else if (is(arg, "-resolution")) {
-      if (i + 1 >= argc) {
-        laserror("'%s' needs 1 argument: resolution", arg);
-        took = 1;  // blanks the option and what follows of its arguments
-      } else {
-        float resolution;
-        if (sscanf(argv[i + 1], "%f", &resolution) != 1) {
-          laserror("'%s' needs 1 argument: resolution, but '%s' is not a valid resolution", arg, argv[i + 1]);
-        } else if (!(resolution > 0.0f)) {
-          laserror("'%s' needs 1 argument: resolution, but %lf is not a valid resolution", arg,
-                   static_cast<double>(resolution));
-        } else {
-          copc_query = 2;
-          copc_resolution = resolution;
-        }
-        took = 1;
-      }
-    } else if (is(arg, "-stream_order_normal")) {
-      copc_stream_order = 0;
-    } else if (is(arg, "-stream_order_spatial")) {
-      copc_stream_order = 1;
-    } else if (is(arg, "-stream_order_level")) {
-      copc_stream_order = 2;
-    } else if (strncmp(arg, "-ignore_", 8) == 0) {
+    if (strncmp(arg, "-ignore_", 8) == 0) {
       if (parse_ignore) {
-        if (ignore == nullptr) ignore = new LASignore();
-        if (!ignore->parse(i, argc, argv)) {
-          delete ignore;
-          ignore = nullptr;
-          return false;
-        }
-        // The ignore parser blanked what it took and left i on the last.
-        i++;
-        continue;
+        if (!parse_ignore_option(i, argc, argv)) return false;
+      } else if (!keep_ignore) {
+        LASMessage(LAS_WARNING, "this tool does not process '-ignore_xxxx' options");
       }
-      if (!keep_ignore) LASMessage(LAS_WARNING, "this tool does not process '-ignore_xxxx' options");
-      took = -1;
-    } else if (strncmp(arg, "-inside", 7) == 0) {
-      laserror("unknown '-inside' option '%s'", arg);
-    } else {
-      took = -1;
+      i++;
+      continue;
     }
-
+    const int took = take_option(*this, i, argc, argv);
     if (took < 0) {
       i++;
     } else {
@@ -1140,6 +1121,16 @@ bool LASreadOpener::parse_options(int argc, char** argv, bool parse_ignore, bool
     }
   }
   return true;
+}
+
+// Hands the ignore option at i to the LASignore, which blanks what it
+// takes and leaves i on the last of it. False (and no LASignore) if it fails.
+bool LASreadOpener::parse_ignore_option(int& i, int argc, char** argv) {
+  if (ignore == nullptr) ignore = new LASignore();
+  if (ignore->parse(i, argc, argv)) return true;
+  delete ignore;
+  ignore = nullptr;
+  return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -1153,7 +1144,7 @@ int LASreadOpener::unparse(std::string& text) const {
     string_appendf(text, "-inside_circle %lf %lf %lf ", inside_circle[0], inside_circle[1], inside_circle[2]);
   } else if (inside_rectangle != nullptr) {
     string_appendf(text, "-inside_rectangle %lf %lf %lf %lf ", inside_rectangle[0], inside_rectangle[1],
-            inside_rectangle[2], inside_rectangle[3]);
+                   inside_rectangle[2], inside_rectangle[3]);
   }
   if (stored) string_appendf(text, "-stored ");
   if (merged) string_appendf(text, "-merged ");

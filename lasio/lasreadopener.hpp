@@ -80,10 +80,10 @@ class LASreadOpener {
   LASfilter* filter;
   LAStransform* transform;
   LASignore* ignore;
-  float* inside_tile;        // ll_x, ll_y, size
-  double* inside_circle;     // center_x, center_y, radius
-  double* inside_rectangle;  // min_x, min_y, max_x, max_y
-  uint8_t copc_query;        // 0 none, 1 by depth, 2 by resolution
+  float* inside_tile;         // ll_x, ll_y, size
+  double* inside_circle;      // center_x, center_y, radius
+  double* inside_rectangle;   // min_x, min_y, max_x, max_y
+  uint8_t copc_query;         // 0 none, 1 by depth, 2 by resolution
   uint8_t copc_stream_order;  // 0 normal, 1 spatial, 2 level
   float copc_resolution;
   int32_t copc_depth;
@@ -157,6 +157,7 @@ class LASreadOpener {
   bool append_neighbor_file_name(const char* name);
   bool read_list_file(const char* list_file, bool unique, bool neighbors);
   bool parse_options(int argc, char** argv, bool parse_ignore, bool keep_ignore);
+  bool parse_ignore_option(int& i, int argc, char** argv);
   void clear_attributes();
 };
 

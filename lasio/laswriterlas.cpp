@@ -82,8 +82,27 @@ bool LASwriterLAS::open(ByteStreamOut* out, const LASheader* header, uint16_t co
   if (out == nullptr) return fail("ByteStreamOut* pointer is zero");
   if (header == nullptr) return fail("LASheader* pointer is zero");
   if (stream && stream != out) close(true);
+  if (!set_up_items(header, compressor, chunk_size) || !fill_block(header)) return false;
+  keep_evlrs(header);
 
-  // Items and settings.
+  stream = out;
+  delete_stream = false;
+  header_start = out->tell();
+  p_count = 0;
+  for (auto& count : by_return) count = 0;
+  if (!write_up_to_points(out, header)) {
+    stream = nullptr;
+    return fail("cannot write the header");
+  }
+  if (!writer->init(out)) {
+    stream = nullptr;
+    return fail("cannot start writing points");
+  }
+  return true;
+}
+
+// The items and settings of the point format, and the point writer.
+bool LASwriterLAS::set_up_items(const LASheader* header, uint16_t compressor, uint32_t chunk_size) {
   ptcomp = PTcomp();
   const uint8_t point_type = header->point_data_format & 0x3F;
   if (!ptcomp.setup(point_type, header->point_data_record_length, compressor)) {
@@ -99,8 +118,12 @@ bool LASwriterLAS::open(ByteStreamOut* out, const LASheader* header, uint16_t co
              writer->error() ? writer->error() : "unsupported items");
     return false;
   }
+  return true;
+}
 
-  // The header block.
+// The header block as it is written: the caller's fields, with the sizes,
+// offsets and record counts of this file.
+bool LASwriterLAS::fill_block(const LASheader* header) {
   memcpy(block.file_signature, "LASF", 4);
   block.file_source_ID = header->file_source_ID;
   block.global_encoding = header->global_encoding;
@@ -127,10 +150,11 @@ bool LASwriterLAS::open(ByteStreamOut* out, const LASheader* header, uint16_t co
   if (offset > 0xFFFFFFFFull) return fail("records and user data make the point data start beyond 4 GB");
   block.offset_to_point_data = static_cast<uint32_t>(offset);
   block.number_of_variable_length_records = header->number_of_variable_length_records + (compressed ? 1 : 0);
-  block.point_data_format = static_cast<uint8_t>(point_type | (compressed ? 0x80 : 0));
+  block.point_data_format = static_cast<uint8_t>((header->point_data_format & 0x3F) | (compressed ? 0x80 : 0));
   block.point_data_record_length = header->point_data_record_length;
   block.number_of_point_records = header->number_of_point_records;
-  memcpy(block.number_of_points_by_return, header->number_of_points_by_return, sizeof(block.number_of_points_by_return));
+  memcpy(block.number_of_points_by_return, header->number_of_points_by_return,
+         sizeof(block.number_of_points_by_return));
   block.x_scale_factor = header->x_scale_factor;
   block.y_scale_factor = header->y_scale_factor;
   block.z_scale_factor = header->z_scale_factor;
@@ -153,37 +177,37 @@ bool LASwriterLAS::open(ByteStreamOut* out, const LASheader* header, uint16_t co
   block.min_gps_time = header->min_gps_time;
   block.time_offset = header->time_offset;
   quantizer = *static_cast<const LASquantizer*>(header);
+  return true;
+}
 
-  // EVLRs go after the points (LAS 1.4 and later).
+// Copies of the EVLRs, which go after the points (LAS 1.4 and later).
+void LASwriterLAS::keep_evlrs(const LASheader* header) {
   evlrs.clear();
-  if (header->number_of_extended_variable_length_records) {
-    if (block.version_major == 1 && block.version_minor >= 4) {
-      for (uint32_t i = 0; i < header->number_of_extended_variable_length_records; i++) {
-        const LASevlr& source = header->evlrs[i];
-        Evlr evlr;
-        evlr.reserved = source.reserved;
-        memcpy(evlr.user_id, source.user_id, 16);
-        evlr.record_id = source.record_id;
-        memcpy(evlr.description, source.description, 32);
-        if (source.data && source.record_length_after_header) {
-          evlr.data.assign(source.data, source.data + source.record_length_after_header);
-        }
-        evlrs.push_back(std::move(evlr));
-      }
-      block.number_of_extended_variable_length_records = static_cast<uint32_t>(evlrs.size());
-    } else {
-      LASMessage(LAS_WARNING, "LAS %d.%d has no EVLRs: %u EVLRs not written", block.version_major,
-                 block.version_minor, header->number_of_extended_variable_length_records);
-    }
+  if (header->number_of_extended_variable_length_records == 0) return;
+  if (block.version_major != 1 || block.version_minor < 4) {
+    LASMessage(LAS_WARNING, "LAS %d.%d has no EVLRs: %u EVLRs not written", block.version_major, block.version_minor,
+               header->number_of_extended_variable_length_records);
+    return;
   }
+  for (uint32_t i = 0; i < header->number_of_extended_variable_length_records; i++) {
+    const LASevlr& source = header->evlrs[i];
+    Evlr evlr;
+    evlr.reserved = source.reserved;
+    memcpy(evlr.user_id, source.user_id, 16);
+    evlr.record_id = source.record_id;
+    memcpy(evlr.description, source.description, 32);
+    if (source.data && source.record_length_after_header) {
+      evlr.data.assign(source.data, source.data + source.record_length_after_header);
+    }
+    evlrs.push_back(std::move(evlr));
+  }
+  block.number_of_extended_variable_length_records = static_cast<uint32_t>(evlrs.size());
+}
 
-  stream = out;
-  delete_stream = false;
-  header_start = out->tell();
-  p_count = 0;
-  for (auto& count : by_return) count = 0;
-
-  // Everything up to the point data.
+// Everything before the point data: header block, user data in it, the
+// VLRs (a missing payload written as zeros), the settings record of a
+// compressed file and the user data after the VLRs.
+bool LASwriterLAS::write_up_to_points(ByteStreamOut* out, const LASheader* header) const {
   bool ok = write_header_block(out);
   if (ok && header->user_data_in_header_size) {
     ok = put_bytes(out, header->user_data_in_header, header->user_data_in_header_size);
@@ -200,29 +224,23 @@ bool LASwriterLAS::open(ByteStreamOut* out, const LASheader* header, uint16_t co
       }
     }
   }
-  if (ok && compressed) {
-    char user_id[16] = {0};
-    char description[32] = {0};
-    memcpy(user_id, PTcomp::RECORD_USER_ID, strlen(PTcomp::RECORD_USER_ID));
-    memcpy(description, "compressor settings", strlen("compressor settings"));
-    const uint16_t reserved = 0;
-    const uint16_t record_id = PTCOMP_RECORD_ID;
-    const uint16_t length = static_cast<uint16_t>(ptcomp.get_payload_size());
-    ok = put(out, reserved) && put_bytes(out, user_id, 16) && put(out, record_id) && put(out, length) &&
-         put_bytes(out, description, 32) && ptcomp.write_payload(out);
-  }
+  if (ok && compressed) ok = write_settings_record(out);
   if (ok && header->user_data_after_header_size) {
     ok = put_bytes(out, header->user_data_after_header, header->user_data_after_header_size);
   }
-  if (!ok) {
-    stream = nullptr;
-    return fail("cannot write the header");
-  }
-  if (!writer->init(out)) {
-    stream = nullptr;
-    return fail("cannot start writing points");
-  }
-  return true;
+  return ok;
+}
+
+bool LASwriterLAS::write_settings_record(ByteStreamOut* out) const {
+  char user_id[16] = {0};
+  char description[32] = {0};
+  memcpy(user_id, PTcomp::RECORD_USER_ID, strlen(PTcomp::RECORD_USER_ID));
+  memcpy(description, "compressor settings", strlen("compressor settings"));
+  const uint16_t reserved = 0;
+  const uint16_t record_id = PTCOMP_RECORD_ID;
+  const uint16_t length = static_cast<uint16_t>(ptcomp.get_payload_size());
+  return put(out, reserved) && put_bytes(out, user_id, 16) && put(out, record_id) && put(out, length) &&
+         put_bytes(out, description, 32) && ptcomp.write_payload(out);
 }
 
 bool LASwriterLAS::write_header_block(ByteStreamOut* out) const {
@@ -237,8 +255,8 @@ bool LASwriterLAS::write_header_block(ByteStreamOut* out) const {
             put(out, b.point_data_record_length) && put(out, b.number_of_point_records);
   for (int i = 0; ok && i < 5; i++) ok = put(out, b.number_of_points_by_return[i]);
   ok = ok && put(out, b.x_scale_factor) && put(out, b.y_scale_factor) && put(out, b.z_scale_factor) &&
-       put(out, b.x_offset) && put(out, b.y_offset) && put(out, b.z_offset) && put(out, b.max_x) &&
-       put(out, b.min_x) && put(out, b.max_y) && put(out, b.min_y) && put(out, b.max_z) && put(out, b.min_z);
+       put(out, b.x_offset) && put(out, b.y_offset) && put(out, b.z_offset) && put(out, b.max_x) && put(out, b.min_x) &&
+       put(out, b.max_y) && put(out, b.min_y) && put(out, b.max_z) && put(out, b.min_z);
   if (block_size >= 235) ok = ok && put(out, b.start_of_waveform_data_packet_record);
   if (block_size >= 375) {
     ok = ok && put(out, b.start_of_first_extended_variable_length_record) &&
@@ -314,8 +332,8 @@ int64_t LASwriterLAS::close(bool update_header) {
         block.number_of_point_records = static_cast<uint32_t>(count);
         for (int i = 0; i < 5; i++) block.number_of_points_by_return[i] = static_cast<uint32_t>(by_return[i + 1]);
       } else if (!extended) {
-        laserror("%lld points do not fit into a LAS %d.%d header", static_cast<long long>(p_count),
-                 block.version_major, block.version_minor);
+        laserror("%lld points do not fit into a LAS %d.%d header", static_cast<long long>(p_count), block.version_major,
+                 block.version_minor);
         ok = false;
       } else {
         block.number_of_point_records = 0;

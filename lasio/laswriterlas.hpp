@@ -15,7 +15,7 @@
 #include "las/lasheader.hpp"      // LASheader
 #include "las/laspoint.hpp"       // LASpoint
 #include "ptcomp/ptcomp.hpp"      // PTcomp, items and the settings record
-#include "tool/lasutility.hpp"     // LAS_IO_BUFFER_SIZE
+#include "tool/lasutility.hpp"    // LAS_IO_BUFFER_SIZE
 
 class LASwritePoint;
 
@@ -58,7 +58,13 @@ class LASwriterLAS {
   int64_t get_point_count() const { return p_count; }
 
  private:
+  // The steps of open, in order.
+  bool set_up_items(const LASheader* header, uint16_t compressor, uint32_t chunk_size);
+  bool fill_block(const LASheader* header);
+  void keep_evlrs(const LASheader* header);
+  bool write_up_to_points(ByteStreamOut* out, const LASheader* header) const;
   bool write_header_block(ByteStreamOut* out) const;
+  bool write_settings_record(ByteStreamOut* out) const;
   void update_inventory(const LASpoint* point);
   bool fail(const char* text);
 

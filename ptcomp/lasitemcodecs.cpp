@@ -1,4 +1,4 @@
-// Codec selection by item type and version. Each codec adds its case here.
+// Codec selection by item type and version.
 #include "ptcomp/lasitemcodecs.hpp"
 
 #include "ptcomp/arithmeticdecoder.hpp"          // ArithmeticDecoder, handed to the readers
@@ -10,13 +10,12 @@
 
 LASreadItemCompressed* create_read_item_compressed(const LASitem& item, ArithmeticDecoder* decoder,
                                                    uint32_t selective_mask) {
-  (void)selective_mask;
+  (void)selective_mask;  // these codecs decode every field
   if (decoder == nullptr) return nullptr;
   const uint16_t v = item.version;
   switch (item.type) {
-    // BYTE (v1, v2), POINT10, GPSTIME11, RGB12 (v1, v2), WAVEPACKET13 (v1);
-    // POINT14, RGB14, RGBNIR14, BYTE14 (v2 read as v3, v3, v4) and
-    // WAVEPACKET14 (v3, v4) join here as their codecs land.
+    // BYTE, POINT10, GPSTIME11 and RGB12 in versions 1 and 2, WAVEPACKET13
+    // in version 1. The point format 6 to 10 items have no codec.
     case LASitem::BYTE:
       if (item.size == 0) return nullptr;
       if (v == 1) return new LASreadItemCompressed_BYTE_v1(decoder, item.size);

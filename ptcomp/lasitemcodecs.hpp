@@ -15,7 +15,8 @@ class ArithmeticDecoder;
 class ArithmeticEncoder;
 
 // The compressed reader for an item (caller owns it), or null. All readers
-// share `decoder`; the layered codecs also take the selective mask.
+// share `decoder`. None of them skips fields, so the selective mask only
+// passes through.
 LASreadItemCompressed* create_read_item_compressed(const LASitem& item, ArithmeticDecoder* decoder,
                                                    uint32_t selective_mask);
 

@@ -16,20 +16,6 @@
 
 namespace {
 
-LASreadPoint::CompressedReaderFactory compressed_reader_factory = nullptr;
-
-// ===========================================================================
-// The compressed item readers by item type and version. This is where the
-// codecs are hooked in (versions 1 and 2: BYTE, POINT10, GPSTIME11, RGB12,
-// WAVEPACKET13; versions 3 and 4: POINT14, RGB14, RGBNIR14, WAVEPACKET14,
-// BYTE14, which also take the selective mask). An item without a codec
-// answers null, and setup then refuses the item list.
-// ===========================================================================
-LASreadItemCompressed* create_compressed_reader(const LASitem& item, ArithmeticDecoder* decoder,
-                                                uint32_t selective_mask) {
-  return create_read_item_compressed(item, decoder, selective_mask);
-}
-
 // Bytes the record block aims at; at least one record.
 constexpr uint32_t BLOCK_BYTES = 65536;
 
@@ -37,10 +23,6 @@ constexpr uint32_t BLOCK_BYTES = 65536;
 uint32_t buffer_size(const LASitem& item) { return item.type == LASitem::POINT14 ? 48u : item.size; }
 
 }  // namespace
-
-void LASreadPoint::set_compressed_reader_factory(CompressedReaderFactory factory) {
-  compressed_reader_factory = factory;
-}
 
 LASreadPoint::LASreadPoint(uint32_t selective_mask) : selective_mask(selective_mask) {
   error_text[0] = '\0';
@@ -165,11 +147,10 @@ bool LASreadPoint::setup(uint32_t num_items, const LASitem* items, const PTcomp*
   }
 
   // Compressed readers, one per item.
-  CompressedReaderFactory factory = compressed_reader_factory ? compressed_reader_factory : &create_compressed_reader;
   compressed_readers = new LASreadItemCompressed*[num_items]();
   compressed_set = new LASreadItem*[num_items]();
   for (uint32_t i = 0; i < num_items; i++) {
-    compressed_readers[i] = factory(items[i], decoder, selective_mask);
+    compressed_readers[i] = create_read_item_compressed(items[i], decoder, selective_mask);
     if (compressed_readers[i] == nullptr) {
       set_error("no decoder for item %u of type %u and version %u", i, static_cast<unsigned>(items[i].type),
                 static_cast<unsigned>(items[i].version));

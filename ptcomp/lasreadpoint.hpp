@@ -20,14 +20,6 @@ class PTcomp;
 
 class LASreadPoint {
  public:
-  // Chooses the compressed reader of an item (create_compressed_reader in
-  // lasreadpoint.cpp is the built-in one).
-  typedef LASreadItemCompressed* (*CompressedReaderFactory)(const LASitem& item, ArithmeticDecoder* decoder,
-                                                            uint32_t selective_mask);
-  // Test hook: replaces the codec factory for every point reader set up
-  // afterwards; null restores the built-in one.
-  static void set_compressed_reader_factory(CompressedReaderFactory factory);
-
   static constexpr uint32_t NO_CHUNK_SIZE = 0xFFFFFFFFu;   // no fixed chunk size
   static constexpr uint32_t TABLE_NOT_READ = 0xFFFFFFFFu;  // chunk_capacity before the table is read
 

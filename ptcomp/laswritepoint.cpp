@@ -14,24 +14,9 @@
 
 namespace {
 
-LASwritePoint::CompressedWriterFactory compressed_writer_factory = nullptr;
-
-// ===========================================================================
-// The compressed item writers by item type and version. This is where the
-// codecs are hooked in; an item without a codec answers null, and setup then
-// refuses the item list.
-// ===========================================================================
-LASwriteItemCompressed* create_compressed_writer(const LASitem& item, ArithmeticEncoder* encoder) {
-  return create_write_item_compressed(item, encoder);
-}
-
 constexpr size_t BLOCK_BYTES = 65536;
 
 }  // namespace
-
-void LASwritePoint::set_compressed_writer_factory(CompressedWriterFactory factory) {
-  compressed_writer_factory = factory;
-}
 
 LASwritePoint::LASwritePoint() { error_text[0] = '\0'; }
 
@@ -110,10 +95,9 @@ bool LASwritePoint::setup(uint32_t num_items, const LASitem* items, const PTcomp
     return true;
   }
 
-  CompressedWriterFactory factory = compressed_writer_factory ? compressed_writer_factory : &create_compressed_writer;
   compressed_writers = new LASwriteItemCompressed*[num_items]();
   for (uint32_t i = 0; i < num_items; i++) {
-    compressed_writers[i] = factory(items[i], encoder);
+    compressed_writers[i] = create_write_item_compressed(items[i], encoder);
     if (compressed_writers[i] == nullptr) {
       set_error("no encoder for item %u of type %u and version %u", i, static_cast<unsigned>(items[i].type),
                 static_cast<unsigned>(items[i].version));

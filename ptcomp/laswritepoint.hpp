@@ -19,13 +19,6 @@ class PTcomp;
 
 class LASwritePoint {
  public:
-  // Chooses the compressed writer of an item (create_compressed_writer in
-  // laswritepoint.cpp is the built-in one).
-  typedef LASwriteItemCompressed* (*CompressedWriterFactory)(const LASitem& item, ArithmeticEncoder* encoder);
-  // Test hook: replaces the codec factory for every point writer set up
-  // afterwards; null restores the built-in one.
-  static void set_compressed_writer_factory(CompressedWriterFactory factory);
-
   LASwritePoint();
   ~LASwritePoint();
   LASwritePoint(const LASwritePoint&) = delete;

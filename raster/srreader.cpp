@@ -10,18 +10,6 @@ void SRreader::set_scale(double s) {
   for (double& e : scale) e = s;
 }
 
-void SRreader::world_to_raster(const double* xyz, float* rc) const {
-  rc[0] = static_cast<float>((xyz[0] - llx) / stepx) - 0.5f;
-  rc[1] = static_cast<float>((ury - xyz[1]) / stepy) - 0.5f;
-  rc[2] = static_cast<float>(xyz[2]);
-}
-
-void SRreader::raster_to_world(const float* rc, double* xyz) const {
-  xyz[0] = rc[0] * stepx + llx;
-  xyz[1] = ury - rc[1] * stepy;
-  xyz[2] = rc[2];
-}
-
 bool SRreader::set_extent_from_world_file(FILE* file) {
   double w[6];
   char line[256];

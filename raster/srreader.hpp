@@ -47,8 +47,6 @@ class SRreader {
   virtual bool read_raster() = 0;
   virtual bool is_nodata() const { return value[0] == nodata; }
   virtual void close(bool close_file = true) = 0;
-  virtual void world_to_raster(const double* xyz, float* rc) const;
-  virtual void raster_to_world(const float* rc, double* xyz) const;
   virtual ~SRreader() = default;
 
   // Batch delivery for the comparison loop: up to n next cells, entry 0 of

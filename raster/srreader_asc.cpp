@@ -44,6 +44,22 @@ ssize_t read_line(FILE* f, char*& buffer, size_t& capacity) {
   return n;
 }
 
+// The header keywords, the format that reads each and its parse error.
+struct Keyword {
+  const char* word;
+  const char* format;
+  const char* error;
+};
+const Keyword kKeywords[] = {
+    {"ncols", "ncols %d", "Error: Failed to parse 'ncols' from line: %s\n"},
+    {"nrows", "nrows %d", "Error: Failed to parse 'nrows' from line: %s\n"},
+    {"xllcorner", "xllcorner %lf", "Error: Failed to parse 'xllcorner' from line: %s\n"},
+    {"yllcorner", "yllcorner %lf", "Error: Failed to parse 'yllcorner' from line: %s\n"},
+    {"cellsize", "cellsize %lf", "Error: Failed to parse 'cellsize' from line: %s\n"},
+    {"NODATA_value", "NODATA_value %lf", "Error: Failed to parse 'NODATA_value' from line: %s\n"},
+    {"nodata_value", "nodata_value %lf", "Error: Failed to parse 'nodata_value' from line: %s\n"},
+};
+
 }  // namespace
 
 SRreader_asc::~SRreader_asc() {
@@ -62,29 +78,32 @@ bool SRreader_asc::open(const char* file_name, bool) {
     return false;
   }
   setvbuf(file, nullptr, _IOFBF, 1 << 20);
+  if (!read_header() || !check_header(file_name)) return false;
 
-  struct Keyword {
-    const char* word;
-    const char* format;
-    const char* error;
-  };
-  static const Keyword keywords[] = {
-      {"ncols", "ncols %d", "Error: Failed to parse 'ncols' from line: %s\n"},
-      {"nrows", "nrows %d", "Error: Failed to parse 'nrows' from line: %s\n"},
-      {"xllcorner", "xllcorner %lf", "Error: Failed to parse 'xllcorner' from line: %s\n"},
-      {"yllcorner", "yllcorner %lf", "Error: Failed to parse 'yllcorner' from line: %s\n"},
-      {"cellsize", "cellsize %lf", "Error: Failed to parse 'cellsize' from line: %s\n"},
-      {"NODATA_value", "NODATA_value %lf", "Error: Failed to parse 'NODATA_value' from line: %s\n"},
-      {"nodata_value", "nodata_value %lf", "Error: Failed to parse 'nodata_value' from line: %s\n"},
-  };
+  nbits = 32;
+  nbands = 1;
+  urx = llx + ncols * stepx;
+  ury = lly + nrows * stepy;
+  if (!scaled) scale[0] = 0.01;
+  offset[0] = 0.0;
 
+  row = 0;
+  col = ncols - 1;
+  r_count = 0;
+  return true;
+}
+
+// Reads the keyword lines up to the nodata line or, in a grid without one,
+// up to the first row. False after a message when a keyword's value does
+// not parse.
+bool SRreader_asc::read_header() {
   bool header_done = false;
   while (!header_done) {
     const ssize_t len = read_line(file, line_buffer, line_capacity);
-    if (len < 0) break;  // end of file inside the header: the checks below decide
+    if (len < 0) break;  // end of file inside the header: the checks decide
     int which = -1;
     for (int k = 0; k < 7; k++) {
-      if (strstr(line_buffer, keywords[k].word) != nullptr) {
+      if (strstr(line_buffer, kKeywords[k].word) != nullptr) {
         which = k;
         break;
       }
@@ -100,36 +119,44 @@ bool SRreader_asc::open(const char* file_name, bool) {
       }
       continue;
     }
-    int parsed = 0;
-    if (which <= 1) {
-      int v = 0;
-      parsed = sscanf_las(line_buffer, keywords[which].format, &v);
-      if (parsed == 1) (which == 0 ? ncols : nrows) = v;
-    } else {
-      double v = 0.0;
-      parsed = sscanf_las(line_buffer, keywords[which].format, &v);
-      if (parsed == 1) {
-        switch (which) {
-          case 2: llx = v; break;
-          case 3: lly = v; break;
-          case 4: stepx = v; stepy = v; break;
-          default:
-            // Float grids carry nodata texts such as -3.4028234663852886e+38:
-            // cells are compared against the double, the integer is rounded.
-            nodata_value = v;
-            nodata = round_clamp_i32(v);
-            header_done = true;
-            break;
-        }
-      }
-    }
-    if (parsed != 1) {
-      LASMessage(LAS_ERROR, keywords[which].error, line_buffer);
+    if (!parse_keyword(which, header_done)) {
+      LASMessage(LAS_ERROR, kKeywords[which].error, line_buffer);
       if (do_halt_on_error()) byebye();
       return false;
     }
   }
+  return true;
+}
 
+// Takes the value of keyword number `which` from the current line. The
+// nodata line ends the header.
+bool SRreader_asc::parse_keyword(int which, bool& header_done) {
+  if (which <= 1) {
+    int v = 0;
+    if (sscanf_las(line_buffer, kKeywords[which].format, &v) != 1) return false;
+    (which == 0 ? ncols : nrows) = v;
+    return true;
+  }
+  double v = 0.0;
+  if (sscanf_las(line_buffer, kKeywords[which].format, &v) != 1) return false;
+  switch (which) {
+    case 2: llx = v; break;
+    case 3: lly = v; break;
+    case 4: stepx = v; stepy = v; break;
+    default:
+      // Float grids carry nodata texts such as -3.4028234663852886e+38:
+      // cells are compared against the double, the integer is rounded.
+      nodata_value = v;
+      nodata = round_clamp_i32(v);
+      header_done = true;
+      break;
+  }
+  return true;
+}
+
+// Every value of the header is present, and the file is large enough for
+// the cells it announces.
+bool SRreader_asc::check_header(const char* file_name) const {
   if (ncols < 1) {
     fprintf(stderr, "ERROR in SRreader_asc::open(): ncols is %d in '%s'\n", ncols, file_name);
     return false;
@@ -162,17 +189,6 @@ bool SRreader_asc::open(const char* file_name, bool) {
       return false;
     }
   }
-
-  nbits = 32;
-  nbands = 1;
-  urx = llx + ncols * stepx;
-  ury = lly + nrows * stepy;
-  if (!scaled) scale[0] = 0.01;
-  offset[0] = 0.0;
-
-  row = 0;
-  col = ncols - 1;
-  r_count = 0;
   return true;
 }
 

@@ -21,6 +21,11 @@ class SRreader_asc : public SRreader {
   double nodata_value = -9999.0;
 
  private:
+  // Steps of open(); each reports its own failure.
+  bool read_header();
+  bool parse_keyword(int which, bool& header_done);
+  bool check_header(const char* file_name) const;
+
   bool next_row();
   bool parse_cell();
 

@@ -134,6 +134,34 @@ bool SRreader_bil::open(const char* file_name) {
     fprintf(stderr, "ERROR in SRreader_bil::open(): zero file name pointer not supported\n");
     return false;
   }
+  if (!open_header(file_name) || !check_samples(file_name)) return false;
+  offset[0] = 0.0;
+  if (std::isnan(nodata_raw)) {
+    nodata = round_clamp_i32(nodata / scale[0]);  // NaN cells are nodata anyway
+  } else {
+    nodata = round_clamp_i32(nodata_raw / scale[0]);
+  }
+  lly = ury - nrows * stepy;
+  urx = llx + ncols * stepx;
+  if (!check_row_layout(file_name) || !open_data(file_name)) return false;
+
+  sr_sample_type(nbits, unsigned_values, float_values, sample_type);
+  rule.scaled = scaled;
+  rule.rescale = scale[1];
+  rule.offset = offset[0];
+  rule.unit = scale[0];
+  rule.nodata = nodata;
+  rule.nodata_raw = nodata_raw;
+  sr_prepare_rule(rule);
+
+  row = 0;
+  col = ncols;  // the first cell asks for a row
+  r_count = 0;
+  return true;
+}
+
+// Finds the ".hdr" (or ".HDR") beside the data file and reads it.
+bool SRreader_bil::open_header(const char* file_name) {
   std::string header_name = file_name;
   if (header_name.size() >= 3) header_name.replace(header_name.size() - 3, 3, "hdr");
   FILE* header = LASfopen(header_name.c_str(), "r");
@@ -149,8 +177,12 @@ bool SRreader_bil::open(const char* file_name) {
   }
   const bool header_ok = read_header(header_name.c_str(), header);
   fclose(header);
-  if (!header_ok) return false;
+  return header_ok;
+}
 
+// One band of 8, 16 or 32 bits (floats only at 32), the unit of its values
+// and a size of at least one cell.
+bool SRreader_bil::check_samples(const char* file_name) {
   if (nbands != 1) {
     fprintf(stderr, "ERROR in SRreader_bil::open(%s): %d bands with %d bits not supported\n", file_name, nbands,
             nbits);
@@ -179,18 +211,12 @@ bool SRreader_bil::open(const char* file_name) {
     fprintf(stderr, "ERROR in SRreader_bil::open(%s): nrows is %d\n", file_name, nrows);
     return false;
   }
-  offset[0] = 0.0;
-  if (std::isnan(nodata_raw)) {
-    nodata = round_clamp_i32(nodata / scale[0]);  // NaN cells are nodata anyway
-  } else {
-    nodata = round_clamp_i32(nodata_raw / scale[0]);
-  }
-  lly = ury - nrows * stepy;
-  urx = llx + ncols * stepx;
+  return true;
+}
 
-  // Row layout: packed samples, then padding up to the announced row size.
-  const int bytes = nbits / 8;
-  const int64_t packed = static_cast<int64_t>(ncols) * bytes;
+// Row layout: packed samples, then padding up to the announced row size.
+bool SRreader_bil::check_row_layout(const char* file_name) {
+  const int64_t packed = static_cast<int64_t>(ncols) * (nbits / 8);
   row_stride = packed;
   if (total_row_bytes >= 0) {
     row_stride = total_row_bytes;
@@ -207,14 +233,19 @@ bool SRreader_bil::open(const char* file_name) {
             static_cast<long long>(skip_bytes));
     return false;
   }
+  return true;
+}
 
+// Opens the data, checks that it holds every row the header announces (the
+// last row needs no padding), which also bounds the row buffer by the real
+// file size, and moves to the first row.
+bool SRreader_bil::open_data(const char* file_name) {
+  const int64_t packed = static_cast<int64_t>(ncols) * (nbits / 8);
   file = LASfopen(file_name, "rb");
   if (file == nullptr) {
     fprintf(stderr, "ERROR in SRreader_bil::open(): cannot open '%s'\n", file_name);
     return false;
   }
-  // The data must hold every row the header announces (the last row needs
-  // no padding); this also bounds the row buffer by the real file size.
   struct stat st;
   if (fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode)) {
     int64_t rows_bytes = 0, needed = 0;
@@ -239,19 +270,6 @@ bool SRreader_bil::open(const char* file_name) {
             static_cast<long long>(packed));
     return false;
   }
-
-  sr_sample_type(nbits, unsigned_values, float_values, sample_type);
-  rule.scaled = scaled;
-  rule.rescale = scale[1];
-  rule.offset = offset[0];
-  rule.unit = scale[0];
-  rule.nodata = nodata;
-  rule.nodata_raw = nodata_raw;
-  sr_prepare_rule(rule);
-
-  row = 0;
-  col = ncols;  // the first cell asks for a row
-  r_count = 0;
   return true;
 }
 

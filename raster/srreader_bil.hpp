@@ -27,7 +27,12 @@ class SRreader_bil : public SRreader {
   double nodata_raw = -9999.0;  // the header's nodata in the file's own unit
 
  private:
+  // Steps of open(), in their order; each reports its own failure.
+  bool open_header(const char* file_name);
   bool read_header(const char* header_name, FILE* header);
+  bool check_samples(const char* file_name);
+  bool check_row_layout(const char* file_name);
+  bool open_data(const char* file_name);
   bool load_row();
 
   FILE* file = nullptr;

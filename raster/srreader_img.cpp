@@ -239,7 +239,24 @@ bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*convert
     return false;
   }
   dataset = ds;
+  if (!read_geometry() || !read_pixel_type() || !allocate_block_rows()) return false;
 
+  block_column = 0;
+  next_block_row = 0;
+  index_in_block = 0;
+  col_in_block = 0;
+  col = 0;
+  row_counter = 0;
+  r_count = 0;
+  return true;
+}
+
+// Size, band count and the extent from the map information: GDAL turns the
+// upper-left cell centre and the pixel size into a geotransform whose
+// origin is the upper-left corner.
+bool SRreader_img::read_geometry() {
+  GDALDatasetH ds = static_cast<GDALDatasetH>(dataset);
+  const char* file_name = name.c_str();
   ncols = gdal().GDALGetRasterXSize(ds);
   nrows = gdal().GDALGetRasterYSize(ds);
   nbands = gdal().GDALGetRasterCount(ds);
@@ -255,9 +272,6 @@ bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*convert
     fprintf(stderr, "ERROR in SRreader_img::open(): nbands is %d in '%s'\n", nbands, file_name);
     return false;
   }
-
-  // Map information: GDAL turns the upper-left cell centre and the pixel
-  // size into a geotransform whose origin is the upper-left corner.
   double gt[6];
   if (gdal().GDALGetGeoTransform(ds, gt) != CE_None) {
     fprintf(stderr, "ERROR in SRreader_img::open(): no map information in '%s'\n", file_name);
@@ -282,52 +296,16 @@ bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*convert
   ury = gt[3];
   urx = llx + ncols * stepx;
   lly = ury - nrows * stepy;
+  return true;
+}
 
-  GDALRasterBandH band1 = gdal().GDALGetRasterBand(ds, 1);
+// The pixel type and block size of band 1, its bits and signedness.
+bool SRreader_img::read_pixel_type() {
+  GDALRasterBandH band1 = gdal().GDALGetRasterBand(static_cast<GDALDatasetH>(dataset), 1);
   data_type = hfa_type_of(band1);
   gdal().GDALGetBlockSize(band1, &block_width, &block_height);
-
   if (nbands == 3) {
-    if (data_type == 10) {
-      fprintf(stderr, "ERROR in SRreader_img::open(): unsupported 64 bit data type for RGB %d in '%s'\n", data_type,
-              file_name);
-      return false;
-    }
-    if (data_type >= 7 && data_type <= 9) {
-      fprintf(stderr, "ERROR in SRreader_img::open(): unsupported 32 bit data type for RGB %d in '%s'\n", data_type,
-              file_name);
-      return false;
-    }
-    if (data_type < 3 || data_type > 10) {
-      fprintf(stderr, "ERROR in SRreader_img::open(): unsupported data type %d in '%s'\n", data_type, file_name);
-      return false;
-    }
-    nbits = data_type <= 4 ? 8 : 16;
-    unsigned_values = data_type == 3 || data_type == 5;
-    static const char* const channel[2] = {"G", "B"};
-    for (int k = 0; k < 2; k++) {
-      GDALRasterBandH other = gdal().GDALGetRasterBand(ds, k + 2);
-      const int32_t type = hfa_type_of(other);
-      int bw = 0, bh = 0;
-      gdal().GDALGetBlockSize(other, &bw, &bh);
-      if (type != data_type) {
-        fprintf(stderr, "ERROR in SRreader_img::open(): R and %s channel have different data type %d and %d in '%s'\n",
-                channel[k], data_type, type, file_name);
-        return false;
-      }
-      if (bw != block_width) {
-        fprintf(stderr,
-                "ERROR in SRreader_img::open(): R and %s channel have different block x size %d and %d in '%s'\n",
-                channel[k], block_width, bw, file_name);
-        return false;
-      }
-      if (bh != block_height) {
-        fprintf(stderr,
-                "ERROR in SRreader_img::open(): R and %s channel have different block y size %d and %d in '%s'\n",
-                channel[k], block_height, bh, file_name);
-        return false;
-      }
-    }
+    if (!check_rgb_type()) return false;
   } else {
     switch (data_type) {
       case 3: case 4: nbits = 8; break;
@@ -335,14 +313,66 @@ bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*convert
       case 7: case 8: case 9: nbits = 32; break;
       case 10: nbits = 64; break;
       default:
-        fprintf(stderr, "ERROR in SRreader_img::open(): unsupported data type %d in '%s'\n", data_type, file_name);
+        fprintf(stderr, "ERROR in SRreader_img::open(): unsupported data type %d in '%s'\n", data_type, name.c_str());
         return false;
     }
     unsigned_values = data_type == 3 || data_type == 5 || data_type == 7;
     float_values = data_type >= 9;
   }
   sample_bytes = bytes_of(data_type);
+  return true;
+}
 
+// RGB images: 8- or 16-bit integers, the same type and blocks in all bands.
+bool SRreader_img::check_rgb_type() {
+  const char* file_name = name.c_str();
+  if (data_type == 10) {
+    fprintf(stderr, "ERROR in SRreader_img::open(): unsupported 64 bit data type for RGB %d in '%s'\n", data_type,
+            file_name);
+    return false;
+  }
+  if (data_type >= 7 && data_type <= 9) {
+    fprintf(stderr, "ERROR in SRreader_img::open(): unsupported 32 bit data type for RGB %d in '%s'\n", data_type,
+            file_name);
+    return false;
+  }
+  if (data_type < 3 || data_type > 10) {
+    fprintf(stderr, "ERROR in SRreader_img::open(): unsupported data type %d in '%s'\n", data_type, file_name);
+    return false;
+  }
+  nbits = data_type <= 4 ? 8 : 16;
+  unsigned_values = data_type == 3 || data_type == 5;
+  static const char* const channel[2] = {"G", "B"};
+  for (int k = 0; k < 2; k++) {
+    GDALRasterBandH other = gdal().GDALGetRasterBand(static_cast<GDALDatasetH>(dataset), k + 2);
+    const int32_t type = hfa_type_of(other);
+    int bw = 0, bh = 0;
+    gdal().GDALGetBlockSize(other, &bw, &bh);
+    if (type != data_type) {
+      fprintf(stderr, "ERROR in SRreader_img::open(): R and %s channel have different data type %d and %d in '%s'\n",
+              channel[k], data_type, type, file_name);
+      return false;
+    }
+    if (bw != block_width) {
+      fprintf(stderr,
+              "ERROR in SRreader_img::open(): R and %s channel have different block x size %d and %d in '%s'\n",
+              channel[k], block_width, bw, file_name);
+      return false;
+    }
+    if (bh != block_height) {
+      fprintf(stderr,
+              "ERROR in SRreader_img::open(): R and %s channel have different block y size %d and %d in '%s'\n",
+              channel[k], block_height, bh, file_name);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Block row buffers for every band read, after the block size is checked,
+// and the unit and nodata of the delivered values.
+bool SRreader_img::allocate_block_rows() {
+  const char* file_name = name.c_str();
   if (block_width < 1 || block_height < 1) {
     fprintf(stderr, "ERROR in SRreader_img::open(): block size %d x %d in '%s'\n", block_width, block_height,
             file_name);
@@ -362,44 +392,38 @@ bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*convert
     fprintf(stderr, "ERROR in SRreader_img::open(): failed to alloc %d blocks for '%s'\n", blocks_per_row, file_name);
     return false;
   }
-
   if (nbands == 3) {
     if (!alloc_blocks(blocks_red, "R") || !alloc_blocks(blocks_green, "G") || !alloc_blocks(blocks_blue, "B")) {
       return false;
     }
     if (!scaled) scale[0] = scale[1] = scale[2] = 1.0;
     offset[0] = offset[1] = offset[2] = 0.0;
-  } else {
-    // Floating-point samples are delivered in hundredths; integer samples
-    // as stored, so their unit is 1 (a copy written with 0.01 would hold
-    // elevations a hundred times too small).
-    if (!scaled) scale[0] = float_values ? 0.01 : 1.0;
-    offset[0] = 0.0;
-    int has_nodata = 0;
-    const double nd = gdal().GDALGetRasterNoDataValue(band1, &has_nodata);
-    // Without a nodata value, or with NaN (such cells are nodata anyway),
-    // the default stays.
-    if (has_nodata && !std::isnan(nd)) {
-      if (float_values) {
-        nodata = round_clamp_i32(nd / scale[0]);
-      } else if (data_type == 7 && nd >= 0.0 && nd <= 4294967295.0 && nd == std::floor(nd)) {
-        // the same reinterpretation as the cells, so that the nodata cells match
-        nodata = static_cast<int32_t>(static_cast<uint32_t>(nd));
-      } else {
-        nodata = round_clamp_i32(nd);
-      }
-    }
-    if (!alloc_blocks(blocks, "")) return false;
+    return true;
   }
+  set_unit_and_nodata();
+  return alloc_blocks(blocks, "");
+}
 
-  block_column = 0;
-  next_block_row = 0;
-  index_in_block = 0;
-  col_in_block = 0;
-  col = 0;
-  row_counter = 0;
-  r_count = 0;
-  return true;
+// Floating-point samples are delivered in hundredths; integer samples as
+// stored, so their unit is 1 (a copy written with 0.01 would hold
+// elevations a hundred times too small).
+void SRreader_img::set_unit_and_nodata() {
+  if (!scaled) scale[0] = float_values ? 0.01 : 1.0;
+  offset[0] = 0.0;
+  int has_nodata = 0;
+  const double nd =
+      gdal().GDALGetRasterNoDataValue(gdal().GDALGetRasterBand(static_cast<GDALDatasetH>(dataset), 1), &has_nodata);
+  // Without a nodata value, or with NaN (such cells are nodata anyway), the
+  // default stays.
+  if (!has_nodata || std::isnan(nd)) return;
+  if (float_values) {
+    nodata = round_clamp_i32(nd / scale[0]);
+  } else if (data_type == 7 && nd >= 0.0 && nd <= 4294967295.0 && nd == std::floor(nd)) {
+    // the same reinterpretation as the cells, so that the nodata cells match
+    nodata = static_cast<int32_t>(static_cast<uint32_t>(nd));
+  } else {
+    nodata = round_clamp_i32(nd);
+  }
 }
 
 void SRreader_img::load_block_row() {

@@ -28,6 +28,12 @@ class SRreader_img : public SRreader {
   int32_t block_height = 0;
 
  private:
+  // Steps of open(), in their order; each reports its own failure.
+  bool read_geometry();
+  bool read_pixel_type();
+  bool check_rgb_type();
+  bool allocate_block_rows();
+  void set_unit_and_nodata();
   bool alloc_blocks(uint8_t**& array, const char* band_name);
   void free_blocks();
   bool start_row();

@@ -47,34 +47,9 @@ bool SRreader_ptc::open(const char* file_name, GeoProjectionConverter* converter
   if (!lasreader->open(file_name, IO_BUFFER_SIZE, false, 0xFFFFFFFFu)) {
     return fail_open("ERROR: cannot open lasreaderlas with file name '%s'\n");
   }
-  const LASheader& h = lasreader->header;
-
-  const LASvlr* vlr = nullptr;
-  for (uint32_t i = 0; h.vlrs != nullptr && i < h.number_of_variable_length_records; i++) {
-    if (strncmp(h.vlrs[i].user_id, LASvlrRasterPTC::USER_ID, 16) == 0 &&
-        h.vlrs[i].record_id == LASvlrRasterPTC::RECORD_ID) {
-      vlr = &h.vlrs[i];
-      break;
-    }
-  }
-  if (vlr == nullptr) return fail_open("ERROR: cannot find RasterPTC VLR in '%s'\n");
-
   LASvlrRasterPTC raster;
-  ByteStreamInArrayLE payload(vlr->data, vlr->data ? vlr->record_length_after_header : 0);
-  if (!raster.load(&payload)) return fail_open("ERROR: corrupt RasterPTC VLR in '%s'\n");
-
-  // values stay in the point file's z quantisation unless another unit was asked for
-  if (scaled) {
-    if (scale[0] == h.z_scale_factor) {
-      scaled = false;
-    } else {
-      scale[1] = h.z_scale_factor / scale[0];
-    }
-  } else {
-    scale[0] = h.z_scale_factor;
-  }
-  offset[0] = h.z_offset;
-
+  if (!load_raster_vlr(raster)) return false;
+  set_unit();
   nrows = raster.nrows;
   ncols = raster.ncols;
   nbits = raster.nbits;
@@ -87,25 +62,72 @@ bool SRreader_ptc::open(const char* file_name, GeoProjectionConverter* converter
   lly = raster.lly;
   urx = llx + ncols * stepx;
   ury = lly + nrows * stepy;
+  if (!check_grid()) return false;
 
-  // the grid is sized by the VLR: refuse what no grid can hold before any
-  // point is read
+  // the point cloud must lie inside the raster
+  const LASheader& h = lasreader->header;
+  if (llx > h.min_x) return fail_open("ERROR: invalid RasterPTC (min_x is smaller than llx) for '%s'\n");
+  if (lly > h.min_y) return fail_open("ERROR: invalid RasterPTC (min_y is smaller than lly) for '%s'\n");
+  if (h.max_x > urx) return fail_open("ERROR: invalid RasterPTC (max_x is larger than urx) for '%s'\n");
+  if (h.max_y > ury) return fail_open("ERROR: invalid RasterPTC (max_y is larger than ury) for '%s'\n");
+
+  r_count = 0;
+  return true;
+}
+
+// Finds the RasterPTC VLR among the header's records and loads it.
+bool SRreader_ptc::load_raster_vlr(LASvlrRasterPTC& raster) {
+  const LASheader& h = lasreader->header;
+  const LASvlr* vlr = nullptr;
+  for (uint32_t i = 0; h.vlrs != nullptr && i < h.number_of_variable_length_records; i++) {
+    if (strncmp(h.vlrs[i].user_id, LASvlrRasterPTC::USER_ID, 16) == 0 &&
+        h.vlrs[i].record_id == LASvlrRasterPTC::RECORD_ID) {
+      vlr = &h.vlrs[i];
+      break;
+    }
+  }
+  if (vlr == nullptr) return fail_open("ERROR: cannot find RasterPTC VLR in '%s'\n");
+  ByteStreamInArrayLE payload(vlr->data, vlr->data ? vlr->record_length_after_header : 0);
+  if (!raster.load(&payload)) return fail_open("ERROR: corrupt RasterPTC VLR in '%s'\n");
+  return true;
+}
+
+// Values stay in the point file's z quantisation unless another unit was
+// asked for.
+void SRreader_ptc::set_unit() {
+  const LASheader& h = lasreader->header;
+  if (scaled) {
+    if (scale[0] == h.z_scale_factor) {
+      scaled = false;
+    } else {
+      scale[1] = h.z_scale_factor / scale[0];
+    }
+  } else {
+    scale[0] = h.z_scale_factor;
+  }
+  offset[0] = h.z_offset;
+}
+
+// The grid is sized by the VLR: refuses what no grid can hold before any
+// point is read.
+bool SRreader_ptc::check_grid() {
+  const char* file_name = name.c_str();
   if (ncols < 1 || nrows < 1) {
-    fprintf(stderr, "ERROR: invalid RasterPTC (ncols %d and nrows %d) for '%s'\n", ncols, nrows, name.c_str());
+    fprintf(stderr, "ERROR: invalid RasterPTC (ncols %d and nrows %d) for '%s'\n", ncols, nrows, file_name);
     release_points();
     return false;
   }
   if (!(std::isfinite(stepx) && stepx > 0.0 && std::isfinite(stepy) && stepy > 0.0 && std::isfinite(llx) &&
         std::isfinite(lly))) {
     fprintf(stderr, "ERROR: invalid RasterPTC (stepx %g, stepy %g, llx %g, lly %g) for '%s'\n", stepx, stepy, llx,
-            lly, name.c_str());
+            lly, file_name);
     release_points();
     return false;
   }
   const uint64_t bytes = SRptcGrid::bytes_needed(ncols, nrows);
   if (bytes == 0) {
     fprintf(stderr, "ERROR: invalid RasterPTC (grid of %d x %d cells is too large) for '%s'\n", ncols, nrows,
-            name.c_str());
+            file_name);
     release_points();
     return false;
   }
@@ -115,18 +137,10 @@ bool SRreader_ptc::open(const char* file_name, GeoProjectionConverter* converter
             "ERROR: RasterPTC grid of %d x %d cells needs %.0f MB but only %.0f MB of memory are available for "
             "'%s'\n",
             ncols, nrows, static_cast<double>(bytes) / 1048576.0, static_cast<double>(available) / 1048576.0,
-            name.c_str());
+            file_name);
     release_points();
     return false;
   }
-
-  // the point cloud must lie inside the raster
-  if (llx > h.min_x) return fail_open("ERROR: invalid RasterPTC (min_x is smaller than llx) for '%s'\n");
-  if (lly > h.min_y) return fail_open("ERROR: invalid RasterPTC (min_y is smaller than lly) for '%s'\n");
-  if (h.max_x > urx) return fail_open("ERROR: invalid RasterPTC (max_x is larger than urx) for '%s'\n");
-  if (h.max_y > ury) return fail_open("ERROR: invalid RasterPTC (max_y is larger than ury) for '%s'\n");
-
-  r_count = 0;
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include "tool/lasutility.hpp"   // LAS_IO_BUFFER_SIZE
 
 class LASreaderLAS;
+class LASvlrRasterPTC;
 
 class SRreader_ptc : public SRreader {
  public:
@@ -34,6 +35,10 @@ class SRreader_ptc : public SRreader {
   // cannot be allocated or the points end before the header's count.
   bool build_grid();
   bool fail_open(const char* format);
+  // Steps of open(); each reports its own failure.
+  bool load_raster_vlr(LASvlrRasterPTC& raster);
+  void set_unit();
+  bool check_grid();
   void release_points();
 
   LASreaderLAS* lasreader = nullptr;

@@ -81,6 +81,12 @@ bool parse_nodata(const char* text, double& out) {
   return true;
 }
 
+// Prints a fixed message and fails the open step that found it.
+bool say(const char* message) {
+  fputs(message, stderr);
+  return false;
+}
+
 // The geo keys handed to a projection converter, in this order.
 const int kGeoKeys[] = {1024, 1025, 3072, 3076, 4099, 4096, 2048, 2052, 2056, 3075, 3078, 3079, 3080,
                         3081, 3082, 3083, 3084, 3085, 3086, 3087, 3088, 3089, 3092, 3093, 3094, 3096};
@@ -116,39 +122,59 @@ void SRreader_tif::release() {
 
 bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter) {
   (void)converter;  // the projection converter keeps its defaults in this tool
-  auto fail = [this](const char* message) {
-    fputs(message, stderr);
+  if (file_name == nullptr) {
+    fputs("ERROR: zero file name pointer not supported by SRreader_tif::open()\n", stderr);
     release();
     return false;
-  };
-  if (file_name == nullptr) return fail("ERROR: zero file name pointer not supported by SRreader_tif::open()\n");
-
+  }
   // "m": no memory mapping, so that the process holds one band of the file
   // at a time rather than mapping all of it; uncompressed strips and tiles
   // are then read straight into the band buffer
   tif = XTIFFOpen(file_name, "r8m");
-  if (tif == nullptr) return fail("ERROR: failed in XTIFFOpen\n");
+  if (tif == nullptr) return fail_open("ERROR: failed in XTIFFOpen\n");
   gtif = GTIFNew(tif);
-  if (gtif == nullptr) return fail("ERROR: failed in GTIFNew\n");
+  if (gtif == nullptr) return fail_open("ERROR: failed in GTIFNew\n");
+  // the order of the steps is the order of their messages
+  if (!read_size_and_samples() || !read_nodata() || !read_chunk_layout() || !read_extent(file_name)) {
+    return fail_open("");
+  }
+  read_geo_keys();
+  if (!set_units() || !allocate_buffers()) return fail_open("");
+  prepare_rules();
+  row = 0;
+  col = ncols;  // the first cell asks for a row
+  band_first = 0;
+  band_rows = 0;
+  r_count = 0;
+  return true;
+}
 
+bool SRreader_tif::fail_open(const char* message) {
+  fputs(message, stderr);
+  release();
+  return false;
+}
+
+// Image size, samples per pixel, bits per sample and sample format.
+bool SRreader_tif::read_size_and_samples() {
   uint32_t width = 0, length = 0;
-  if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width)) return fail("ERROR: failed to get TIFFTAG_IMAGEWIDTH\n");
-  if (!TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &length)) return fail("ERROR: failed to get TIFFTAG_IMAGELENGTH\n");
+  if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width)) return say("ERROR: failed to get TIFFTAG_IMAGEWIDTH\n");
+  if (!TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &length)) return say("ERROR: failed to get TIFFTAG_IMAGELENGTH\n");
   if (width < 1 || length < 1 || width > INT32_MAX || length > INT32_MAX) {
     fprintf(stderr, "ERROR: image of %u by %u pixels not supported by SRreader_tif\n", width, length);
-    return fail("");
+    return false;
   }
   ncols = static_cast<int32_t>(width);
   nrows = static_cast<int32_t>(length);
 
   uint16_t u16 = 0;
-  if (!TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &u16)) return fail("ERROR: failed to get TIFFTAG_SAMPLESPERPIXEL\n");
+  if (!TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &u16)) return say("ERROR: failed to get TIFFTAG_SAMPLESPERPIXEL\n");
   nbands = u16;
   if (nbands > 10 || nbands < 1) {
     fprintf(stderr, "ERROR: images with %d bands not supported\n", nbands);
-    return fail("");
+    return false;
   }
-  if (!TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &u16)) return fail("ERROR: failed to get TIFFTAG_BITSPERSAMPLE\n");
+  if (!TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &u16)) return say("ERROR: failed to get TIFFTAG_BITSPERSAMPLE\n");
   nbits = u16;
 
   if (!TIFFGetField(tif, TIFFTAG_SAMPLEFORMAT, &u16)) {
@@ -164,66 +190,75 @@ bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter
   } else if (u16 == SAMPLEFORMAT_IEEEFP) {
     float_values = true;
   }
+  return true;
+}
 
-  // Nodata from the GDAL tag, in the file's own unit. An RGB image has none.
-  if (!(nbits == 8 && nbands == 3)) {
-    char* text = nullptr;
-    if (!TIFFGetField(tif, kTagGdalNodata, &text) || text == nullptr) {
-      nodata = kDefaultNodata;
-      nodata_raw = kDefaultNodata;
-      fprintf(stderr, "WARNING: failed to get TIFFTAG_GDAL_NODATA. assuming nodata is %d\n", kDefaultNodata);
-    } else if (float_values) {
-      if (!parse_nodata(text, nodata_raw)) {
-        nodata_raw = kDefaultNodata;
-        fprintf(stderr, "WARNING: failed to parse TIFFTAG_GDAL_NODATA of '%s'. assuming nodata is %g\n", text,
-                static_cast<double>(kDefaultNodata));
-      }
-    } else {
-      // parsed as a number, not as an integer text: "-9999.0" is -9999
-      if (!parse_nodata(text, nodata_raw)) {
-        nodata_raw = kDefaultNodata;
-        nodata = kDefaultNodata;
-        fprintf(stderr, "WARNING: failed to parse TIFFTAG_GDAL_NODATA of '%s'. assuming nodata is %d\n", text,
-                kDefaultNodata);
-      } else if (!std::isnan(nodata_raw)) {
-        nodata = round_clamp_i32(nodata_raw);
-      }
-    }
-  } else {
+// Nodata from the GDAL tag, in the file's own unit. An RGB image has none.
+bool SRreader_tif::read_nodata() {
+  if (nbits == 8 && nbands == 3) {
     nodata_raw = std::nan("");  // no byte of an RGB image is nodata
+    return true;
   }
+  char* text = nullptr;
+  if (!TIFFGetField(tif, kTagGdalNodata, &text) || text == nullptr) {
+    nodata = kDefaultNodata;
+    nodata_raw = kDefaultNodata;
+    fprintf(stderr, "WARNING: failed to get TIFFTAG_GDAL_NODATA. assuming nodata is %d\n", kDefaultNodata);
+  } else if (float_values) {
+    if (!parse_nodata(text, nodata_raw)) {
+      nodata_raw = kDefaultNodata;
+      fprintf(stderr, "WARNING: failed to parse TIFFTAG_GDAL_NODATA of '%s'. assuming nodata is %g\n", text,
+              static_cast<double>(kDefaultNodata));
+    }
+  } else if (!parse_nodata(text, nodata_raw)) {
+    // parsed as a number, not as an integer text: "-9999.0" is -9999
+    nodata_raw = kDefaultNodata;
+    nodata = kDefaultNodata;
+    fprintf(stderr, "WARNING: failed to parse TIFFTAG_GDAL_NODATA of '%s'. assuming nodata is %d\n", text,
+            kDefaultNodata);
+  } else if (!std::isnan(nodata_raw)) {
+    nodata = round_clamp_i32(nodata_raw);
+  }
+  return true;
+}
 
+// Colour model, planar configuration, and tiles or strips.
+bool SRreader_tif::read_chunk_layout() {
+  uint16_t u16 = 0;
   if (TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &u16)) {
     ycbcr = u16 == PHOTOMETRIC_YCBCR;
     if (ycbcr && nbands != 3) fprintf(stderr, "WARNING: PHOTOMETRIC_YCBCR and nbands is %d\n", nbands);
   } else {
     ycbcr = false;
   }
-  if (!TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &u16)) return fail("ERROR: failed to get TIFFTAG_PLANARCONFIG\n");
+  if (!TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &u16)) return say("ERROR: failed to get TIFFTAG_PLANARCONFIG\n");
   planar_separate = u16 == PLANARCONFIG_SEPARATE;
 
-  if (TIFFIsTiled(tif)) {
-    tiled = true;
-    uint32_t tw = 0, tl = 0;
-    if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw)) return fail("ERROR: failed to get TIFFTAG_TILEWIDTH\n");
-    if (!TIFFGetField(tif, TIFFTAG_TILELENGTH, &tl)) return fail("ERROR: failed to get TIFFTAG_TILELENGTH\n");
-    if (tw < 1 || tl < 1 || tw > INT32_MAX || tl > INT32_MAX) {
-      fprintf(stderr, "ERROR: tiles of %u by %u pixels not supported by SRreader_tif\n", tw, tl);
-      return fail("");
-    }
-    tile_width = static_cast<int32_t>(tw);
-    tile_length = static_cast<int32_t>(tl);
-  } else {
-    tiled = false;
-    tile_width = -1;
-    tile_length = -1;
+  tiled = TIFFIsTiled(tif);
+  tile_width = -1;
+  tile_length = -1;
+  if (!tiled) {
     uint32_t rps = 1;
     if (!TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &rps)) rps = 1;
     // one strip for the whole image is often written as 2^32 - 1
     rows_per_strip = static_cast<int32_t>(std::min<uint32_t>(std::max<uint32_t>(rps, 1), static_cast<uint32_t>(nrows)));
+    return true;
   }
+  uint32_t tw = 0, tl = 0;
+  if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw)) return say("ERROR: failed to get TIFFTAG_TILEWIDTH\n");
+  if (!TIFFGetField(tif, TIFFTAG_TILELENGTH, &tl)) return say("ERROR: failed to get TIFFTAG_TILELENGTH\n");
+  if (tw < 1 || tl < 1 || tw > INT32_MAX || tl > INT32_MAX) {
+    fprintf(stderr, "ERROR: tiles of %u by %u pixels not supported by SRreader_tif\n", tw, tl);
+    return false;
+  }
+  tile_width = static_cast<int32_t>(tw);
+  tile_length = static_cast<int32_t>(tl);
+  return true;
+}
 
-  // Extent from the tie point and the pixel scale ...
+// Extent from the tie point and the pixel scale, or from the world file
+// beside the image.
+bool SRreader_tif::read_extent(const char* file_name) {
   uint32_t tie_count = 0, scale_count = 0;
   double* tie = nullptr;
   double* pixel_scale = nullptr;
@@ -235,36 +270,37 @@ bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter
     stepy = pixel_scale[1];
     lly = ury - nrows * stepy;
     urx = llx + ncols * stepx;
-  } else {
-    // ... or from the world file beside it
-    fprintf(stderr, "WARNING: no tags describing tiepoints and pixscale. trying world file ...\n");
-    std::string name = file_name;
-    const size_t len = name.size();
-    size_t dot = std::string::npos;
-    if (len >= 4) dot = name.rfind('.', len - 4);
-    if (dot == std::string::npos) {
-      fprintf(stderr, "ERROR: file name '%s' is not a valid TIF file\n", file_name);
-      return fail("");
-    }
-    std::string world = name;
-    world.replace(dot + 1, 3, "tfw");
-    FILE* wf = LASfopen(world.c_str(), "r");
-    if (wf == nullptr) {
-      world.replace(dot + 1, 3, "TFW");
-      wf = LASfopen(world.c_str(), "r");
-    }
-    if (wf == nullptr) {
-      const std::string base = name.substr(0, dot);
-      fprintf(stderr, "WARNING: cannot open world file '%s.tfw' or '%s.TFW'\n", base.c_str(), base.c_str());
-      return fail("");
-    }
-    const bool ok = set_extent_from_world_file(wf);
-    fclose(wf);
-    if (!ok) return fail("WARNING: corrupt world file\n");
+    return true;
   }
+  fprintf(stderr, "WARNING: no tags describing tiepoints and pixscale. trying world file ...\n");
+  const std::string name = file_name;
+  const size_t len = name.size();
+  size_t dot = std::string::npos;
+  if (len >= 4) dot = name.rfind('.', len - 4);
+  if (dot == std::string::npos) {
+    fprintf(stderr, "ERROR: file name '%s' is not a valid TIF file\n", file_name);
+    return false;
+  }
+  std::string world = name;
+  world.replace(dot + 1, 3, "tfw");
+  FILE* wf = LASfopen(world.c_str(), "r");
+  if (wf == nullptr) {
+    world.replace(dot + 1, 3, "TFW");
+    wf = LASfopen(world.c_str(), "r");
+  }
+  if (wf == nullptr) {
+    const std::string base = name.substr(0, dot);
+    fprintf(stderr, "WARNING: cannot open world file '%s.tfw' or '%s.TFW'\n", base.c_str(), base.c_str());
+    return false;
+  }
+  const bool ok = set_extent_from_world_file(wf);
+  fclose(wf);
+  return ok || say("WARNING: corrupt world file\n");
+}
 
-  // Geo keys: short keys hold their value, double keys an index into the
-  // double parameters (a short buffer must not receive a double).
+// Geo keys: short keys hold their value, double keys an index into the
+// double parameters (a short buffer must not receive a double).
+void SRreader_tif::read_geo_keys() {
   geo_key_count = 0;
   geo_double_params.clear();
   for (int key : kGeoKeys) {
@@ -287,9 +323,11 @@ bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter
     }
     geo_key_count++;
   }
+}
 
-  // Units and the sample type.
-  bool rgba_bytes = false;  // YCbCr images are decoded to 8-bit RGBA
+// The unit of the delivered values, the nodata value in it, and the type of
+// the samples in the band buffer (YCbCr images are decoded to 8-bit RGBA).
+bool SRreader_tif::set_units() {
   if ((nbits == 8 || nbits == 16 || nbits == 32) && !float_values) {
     if (scaled && scale[0] == 1.0) {
       scaled = false;
@@ -306,13 +344,12 @@ bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter
     nodata = round_clamp_i32(nodata / scale[0]);
   } else if (nbits == 64 && !float_values) {
     fprintf(stderr, "ERROR: nbits %d only supported for floating point values by SRreader_tif\n", nbits);
-    return fail("");
+    return false;
   } else {
     fprintf(stderr, "ERROR: nbits %d not supported by SRreader_tif\n", nbits);
-    return fail("");
+    return false;
   }
   if (ycbcr) {
-    rgba_bytes = true;
     sample_type = SRsampleType::kUint8;
     spp = 4;
     sample_bytes = 1;
@@ -321,12 +358,16 @@ bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter
     spp = nbands;
     sample_bytes = nbits / 8;
   }
+  return true;
+}
 
-  // Buffers: the band buffer holds a row of tiles or one strip; the chunk
-  // buffer one tile of one plane, one plane of a strip or one decoded RGBA
-  // strip. Contiguous tiles are read straight into the band buffer, one
-  // tile after the other (tile-major), the others are copied into it row by
-  // row (pixel-interleaved).
+// Buffers: the band buffer holds a row of tiles or one strip; the chunk
+// buffer one tile of one plane, one plane of a strip or one decoded RGBA
+// strip. Contiguous tiles are read straight into the band buffer, one
+// tile after the other (tile-major), the others are copied into it row by
+// row (pixel-interleaved).
+bool SRreader_tif::allocate_buffers() {
+  const bool rgba_bytes = ycbcr;
   band_rows_max = tiled ? tile_length : rows_per_strip;
   const bool planes = planar_separate && nbands > 1 && !rgba_bytes;
   tile_major = tiled && !planes && !rgba_bytes;
@@ -349,19 +390,23 @@ bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter
     fprintf(stderr, "ERROR: %s of %llu bytes too large for SRreader_tif\n",
             band_bytes > kMaxBuffer ? "band buffer" : "tile buffer",
             static_cast<unsigned long long>(std::max(band_bytes, chunk_bytes)));
-    return fail("");
+    return false;
   }
   band_buffer = static_cast<uint8_t*>(malloc(band_bytes));
-  if (band_buffer == nullptr) return fail("ERROR: cannot allocate the band buffer of SRreader_tif\n");
+  if (band_buffer == nullptr) return say("ERROR: cannot allocate the band buffer of SRreader_tif\n");
   if (chunk_bytes > 0) {
     chunk = static_cast<uint8_t*>(_TIFFmalloc(static_cast<tmsize_t>(chunk_bytes)));
-    if (chunk == nullptr) return fail("ERROR: cannot allocate the tile buffer of SRreader_tif\n");
+    if (chunk == nullptr) return say("ERROR: cannot allocate the tile buffer of SRreader_tif\n");
     chunk_size = static_cast<int64_t>(chunk_bytes);
   } else {
     chunk_size = -1;
   }
   failed.assign(tiled ? static_cast<size_t>((int64_t(ncols) + tile_width - 1) / tile_width) : 1, 0);
+  return true;
+}
 
+// The conversion rules of band 0 and of the further bands.
+void SRreader_tif::prepare_rules() {
   rule.scaled = scaled;
   rule.rescale = scale[1];
   rule.offset = offset[0];
@@ -375,13 +420,6 @@ bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter
     rule.scaled = false;
     band_rule.scaled = false;
   }
-
-  row = 0;
-  col = ncols;  // the first cell asks for a row
-  band_first = 0;
-  band_rows = 0;
-  r_count = 0;
-  return true;
 }
 
 // Decodes the strip or row of tiles that starts at first_row into
@@ -392,73 +430,85 @@ bool SRreader_tif::load_band(int32_t first_row) {
   band_rows = std::min(band_rows_max, nrows - first_row);
   std::fill(failed.begin(), failed.end(), 0);
   any_failed = false;
-  const size_t pixel_bytes = static_cast<size_t>(spp) * sample_bytes;
-  const size_t row_bytes = static_cast<size_t>(ncols) * pixel_bytes;
-  const bool planes = planar_separate && nbands > 1 && !ycbcr;
-
   if (tiled) {
-    const size_t tw = static_cast<size_t>(tile_width);
     for (size_t t = 0; t < failed.size(); t++) {
-      const uint32_t x = static_cast<uint32_t>(t * tw);
-      const size_t used = std::min(tw, static_cast<size_t>(ncols) - x);
-      bool ok = true;
-      if (ycbcr) {
-        // RGBA tiles come bottom-up: image row r of the tile is tile row (tile length - 1 - r)
-        if (!TIFFReadRGBATile(tif, x, static_cast<uint32_t>(first_row), reinterpret_cast<uint32_t*>(chunk))) {
-          TIFFError("ReadImage", "failure in TIFFReadRGBATile\n");
-          ok = false;
-        } else {
-          for (int32_t r = 0; r < band_rows; r++) {
-            memcpy(band_buffer + r * row_bytes + x * 4, chunk + (static_cast<size_t>(tile_length - 1 - r) * tw) * 4,
-                   used * 4);
-          }
-        }
-      } else if (planes) {
-        // one plane of the tile at a time, spread into the band's pixels
-        const tmsize_t expected = static_cast<tmsize_t>(tw * tile_length * sample_bytes);
-        for (int p = 0; p < nbands && ok; p++) {
-          const uint32_t tile = TIFFComputeTile(tif, x, static_cast<uint32_t>(first_row), 0, static_cast<uint16_t>(p));
-          if (TIFFReadEncodedTile(tif, tile, chunk, expected) < expected) {
-            TIFFError("ReadImage", "failure in TIFFReadTile (band %d)\n", p);
-            ok = false;
-            break;
-          }
-          for (int32_t r = 0; r < band_rows; r++) {
-            const uint8_t* src = chunk + static_cast<size_t>(r) * tw * sample_bytes;
-            uint8_t* dst = band_buffer + r * row_bytes + x * pixel_bytes + static_cast<size_t>(p) * sample_bytes;
-            for (size_t c = 0; c < used; c++) memcpy(dst + c * pixel_bytes, src + c * sample_bytes, sample_bytes);
-          }
-        }
-      } else {
-        // the tile goes whole into its slot of the band buffer
-        const tmsize_t expected = static_cast<tmsize_t>(tile_bytes);
-        const uint32_t tile = TIFFComputeTile(tif, x, static_cast<uint32_t>(first_row), 0, 0);
-        if (TIFFReadEncodedTile(tif, tile, band_buffer + t * tile_bytes, expected) < expected) {
-          TIFFError("ReadImage", "failure in TIFFReadTile\n");
-          ok = false;
-        }
-      }
-      if (!ok) {
+      if (!load_tile(t, first_row)) {
         failed[t] = 1;
         any_failed = true;
       }
     }
     return !any_failed;
   }
+  const bool ok = load_strip(first_row);
+  failed[0] = ok ? 0 : 1;
+  any_failed = !ok;
+  return ok;
+}
 
+// Decodes tile column t of the tile row that starts at first_row into its
+// place in band_buffer.
+bool SRreader_tif::load_tile(size_t t, int32_t first_row) {
+  const size_t pixel_bytes = static_cast<size_t>(spp) * sample_bytes;
+  const size_t row_bytes = static_cast<size_t>(ncols) * pixel_bytes;
+  const size_t tw = static_cast<size_t>(tile_width);
+  const uint32_t x = static_cast<uint32_t>(t * tw);
+  const size_t used = std::min(tw, static_cast<size_t>(ncols) - x);
+  if (ycbcr) {
+    // RGBA tiles come bottom-up: image row r of the tile is tile row (tile length - 1 - r)
+    if (!TIFFReadRGBATile(tif, x, static_cast<uint32_t>(first_row), reinterpret_cast<uint32_t*>(chunk))) {
+      TIFFError("ReadImage", "failure in TIFFReadRGBATile\n");
+      return false;
+    }
+    for (int32_t r = 0; r < band_rows; r++) {
+      memcpy(band_buffer + r * row_bytes + x * 4, chunk + (static_cast<size_t>(tile_length - 1 - r) * tw) * 4,
+             used * 4);
+    }
+    return true;
+  }
+  if (planar_separate && nbands > 1) {
+    // one plane of the tile at a time, spread into the band's pixels
+    const tmsize_t expected = static_cast<tmsize_t>(tw * tile_length * sample_bytes);
+    for (int p = 0; p < nbands; p++) {
+      const uint32_t tile = TIFFComputeTile(tif, x, static_cast<uint32_t>(first_row), 0, static_cast<uint16_t>(p));
+      if (TIFFReadEncodedTile(tif, tile, chunk, expected) < expected) {
+        TIFFError("ReadImage", "failure in TIFFReadTile (band %d)\n", p);
+        return false;
+      }
+      for (int32_t r = 0; r < band_rows; r++) {
+        const uint8_t* src = chunk + static_cast<size_t>(r) * tw * sample_bytes;
+        uint8_t* dst = band_buffer + r * row_bytes + x * pixel_bytes + static_cast<size_t>(p) * sample_bytes;
+        for (size_t c = 0; c < used; c++) memcpy(dst + c * pixel_bytes, src + c * sample_bytes, sample_bytes);
+      }
+    }
+    return true;
+  }
+  // the tile goes whole into its slot of the band buffer
+  const tmsize_t expected = static_cast<tmsize_t>(tile_bytes);
+  const uint32_t tile = TIFFComputeTile(tif, x, static_cast<uint32_t>(first_row), 0, 0);
+  if (TIFFReadEncodedTile(tif, tile, band_buffer + t * tile_bytes, expected) < expected) {
+    TIFFError("ReadImage", "failure in TIFFReadTile\n");
+    return false;
+  }
+  return true;
+}
+
+// Decodes the strip that starts at first_row into band_buffer.
+bool SRreader_tif::load_strip(int32_t first_row) {
+  const size_t pixel_bytes = static_cast<size_t>(spp) * sample_bytes;
+  const size_t row_bytes = static_cast<size_t>(ncols) * pixel_bytes;
   const uint32_t strip = static_cast<uint32_t>(first_row / rows_per_strip);
-  bool ok = true;
   if (ycbcr) {
     // RGBA strips come bottom-up as well
     if (!TIFFReadRGBAStrip(tif, static_cast<uint32_t>(first_row), reinterpret_cast<uint32_t*>(chunk))) {
       TIFFError("ReadImage", "failure in TIFFReadRGBAStrip for row %d\n", first_row);
-      ok = false;
-    } else {
-      for (int32_t k = 0; k < band_rows; k++) {
-        memcpy(band_buffer + static_cast<size_t>(band_rows - 1 - k) * row_bytes, chunk + k * row_bytes, row_bytes);
-      }
+      return false;
     }
-  } else if (planes) {
+    for (int32_t k = 0; k < band_rows; k++) {
+      memcpy(band_buffer + static_cast<size_t>(band_rows - 1 - k) * row_bytes, chunk + k * row_bytes, row_bytes);
+    }
+    return true;
+  }
+  if (planar_separate && nbands > 1) {
     const uint32_t strips_per_plane = static_cast<uint32_t>((int64_t(nrows) + rows_per_strip - 1) / rows_per_strip);
     const tmsize_t expected = static_cast<tmsize_t>(band_rows) * ncols * sample_bytes;
     for (int p = 0; p < nbands; p++) {
@@ -468,36 +518,35 @@ bool SRreader_tif::load_band(int32_t first_row) {
         } else {
           TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (band %d of %d)\n", p, nbands);
         }
-        ok = false;
-        break;
+        return false;
       }
       const size_t cells = static_cast<size_t>(band_rows) * ncols;
       uint8_t* dst = band_buffer + static_cast<size_t>(p) * sample_bytes;
       for (size_t i = 0; i < cells; i++) memcpy(dst + i * pixel_bytes, chunk + i * sample_bytes, sample_bytes);
     }
-  } else if (rows_per_strip == 1) {
+    return true;
+  }
+  if (rows_per_strip == 1) {
     // a strip of one row is the row: decoded straight into the band buffer
     if (TIFFReadEncodedStrip(tif, static_cast<uint32_t>(first_row), band_buffer,
                              static_cast<tmsize_t>(row_bytes)) < static_cast<tmsize_t>(row_bytes)) {
       TIFFError("ReadImage", "failure in ReadScanline\n");
-      ok = false;
+      return false;
     }
-  } else {
-    const tmsize_t expected = static_cast<tmsize_t>(band_rows * row_bytes);
-    if (TIFFReadEncodedStrip(tif, strip, band_buffer, expected) < expected) {
-      if (nbands == 1) {
-        TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (nbands == 1)\n");
-      } else if (nbands == 3) {
-        TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (nbands == 3) for row %d\n", first_row);
-      } else {
-        TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (nbands == %d) for row %d\n", nbands, first_row);
-      }
-      ok = false;
-    }
+    return true;
   }
-  failed[0] = ok ? 0 : 1;
-  any_failed = !ok;
-  return ok;
+  const tmsize_t expected = static_cast<tmsize_t>(band_rows * row_bytes);
+  if (TIFFReadEncodedStrip(tif, strip, band_buffer, expected) < expected) {
+    if (nbands == 1) {
+      TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (nbands == 1)\n");
+    } else if (nbands == 3) {
+      TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (nbands == 3) for row %d\n", first_row);
+    } else {
+      TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (nbands == %d) for row %d\n", nbands, first_row);
+    }
+    return false;
+  }
+  return true;
 }
 
 int64_t SRreader_tif::read_cells(int64_t n, int32_t* values, uint8_t* nodata_flags) {

@@ -3,6 +3,7 @@
 #ifndef RASTER_SRREADER_TIF_HPP
 #define RASTER_SRREADER_TIF_HPP
 
+#include <cstddef>  // size_t tile columns
 #include <cstdint>  // fixed-width fields
 #include <vector>   // geo key double parameters, failed chunks
 
@@ -51,7 +52,20 @@ class SRreader_tif : public SRreader {
   double nodata_raw = -32767.0;  // nodata in the file's own unit (float rasters: the float nodata)
 
  private:
+  // Steps of open(), in their order; each reports its own failure.
+  bool fail_open(const char* message);
+  bool read_size_and_samples();
+  bool read_nodata();
+  bool read_chunk_layout();
+  bool read_extent(const char* file_name);
+  void read_geo_keys();
+  bool set_units();
+  bool allocate_buffers();
+  void prepare_rules();
+
   bool load_band(int32_t first_row);
+  bool load_tile(size_t t, int32_t first_row);
+  bool load_strip(int32_t first_row);
   void release();
 
   tiff* tif = nullptr;

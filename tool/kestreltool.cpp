@@ -106,5 +106,4 @@ void KestrelTool::parse_all() {
     if (parse_pre(i, true)) continue;
     parse_base(i);
   }
-  after_parse();
 }

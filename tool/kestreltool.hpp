@@ -28,7 +28,6 @@ class KestrelTool {
   virtual void usage() {}
   virtual bool parse_pre(int& i, bool apply);
   virtual bool parse_base(int& i);
-  virtual void after_parse() {}
 
   // Runs parse_pre (applied) and then parse_base over every argument that
   // is not blank. Arguments neither takes are left as they are.

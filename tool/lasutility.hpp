@@ -1,5 +1,5 @@
-// Small runtime services: files, paths, checked memory, bounded copies,
-// and the shared double-to-integer conversions every reader uses.
+// Small runtime services: files, paths, checked memory, formatted text, and
+// the shared double-to-integer conversion every reader uses.
 #ifndef TOOL_LASUTILITY_HPP
 #define TOOL_LASUTILITY_HPP
 

@@ -3,17 +3,17 @@
 // filter and transform hooks.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <string>  // paths
+#include <vector>  // point indices, boxes
 
-#include "filter/lascriterion.hpp"
-#include "filter/lasfilter.hpp"
-#include "filter/lasoperation.hpp"
-#include "filter/lastransform.hpp"
-#include "lasio/lasreaderlas.hpp"
-#include "lasio/laswriterlas.hpp"
-#include "tests/lasio/las_file_helpers.hpp"
-#include "tests/support/test_support.hpp"
+#include "filter/lascriterion.hpp"           // LAScriterion
+#include "filter/lasfilter.hpp"              // LASfilter
+#include "filter/lasoperation.hpp"           // LASoperationSetPointSource
+#include "filter/lastransform.hpp"           // LAStransform
+#include "lasio/lasreaderlas.hpp"            // LASreaderLAS
+#include "lasio/laswriterlas.hpp"            // LASwriterLAS, the grid file
+#include "tests/lasio/las_file_helpers.hpp"  // make_header, Messages
+#include "tests/support/test_support.hpp"    // TempDir, CaseName
 
 namespace {
 
@@ -28,7 +28,7 @@ class GridFile : public ::testing::Test {
     lastest::make_header(h, 2, 0);
     h.x_scale_factor = h.y_scale_factor = h.z_scale_factor = 0.01;
     h.x_offset = h.y_offset = h.z_offset = 0.0;
-    path = dir.file("grid.las");
+    const std::string path = dir.file("grid.las");
     LASwriterLAS writer;
     ASSERT_TRUE(writer.open(path.c_str(), &h));
     LASpoint p;
@@ -50,10 +50,13 @@ class GridFile : public ::testing::Test {
     while (reader.read_point()) indices.push_back(reader.point.point_source_ID);
     return indices;
   }
+  std::vector<double> box() const {
+    const LASheader& h = reader.header;
+    return {h.min_x, h.min_y, h.max_x, h.max_y};
+  }
 
   Messages messages;
   testsupport::TempDir dir;
-  std::string path;
   // Filter and transform are not owned by the reader and must outlive it.
   LASfilter filter;
   LAStransform transform;
@@ -68,51 +71,52 @@ std::vector<int> grid_indices(int x0, int x1, int y0, int y1) {
   return indices;
 }
 
-TEST_F(GridFile, TileIncludesLowerAndExcludesUpperEdges) {
-  ASSERT_TRUE(reader.inside_tile(2.0f, 3.0f, 4.0f));
-  EXPECT_EQ(read_all(), grid_indices(2, 6, 3, 7));
-  EXPECT_EQ(reader.header.min_x, 2.0);
-  EXPECT_DOUBLE_EQ(reader.header.max_x, 6.0 - 0.01);
+// One area per row: the points it lets through, the points decoded on the
+// way (none when the area misses the file) and the box the header gets.
+struct AreaCase {
+  const char* name;
+  bool (*query)(LASreaderLAS& reader);
+  std::vector<int> indices;
+  int64_t decoded;
+  std::vector<double> box;  // min x, min y, max x, max y
+};
+class Areas : public GridFile, public ::testing::WithParamInterface<AreaCase> {};
+
+TEST_P(Areas, PointsDecodedAndBox) {
+  const AreaCase& c = GetParam();
+  ASSERT_TRUE(c.query(reader));
+  EXPECT_EQ(box(), c.box);
+  EXPECT_EQ(read_all(), c.indices);
+  EXPECT_EQ(reader.p_count, c.decoded);
 }
 
-TEST_F(GridFile, CircleExcludesTheRadius) {
-  ASSERT_TRUE(reader.inside_circle(5.0, 5.0, 2.0));
-  // Distances below 2: the centre, its four neighbours at 1 and the four
-  // diagonals at 1.41; (7, 5) at exactly 2 stays out.
-  const std::vector<int> expected = {44, 45, 46, 54, 55, 56, 64, 65, 66};
-  EXPECT_EQ(read_all(), expected);
-}
-
-TEST_F(GridFile, RectangleIncludesLowerAndExcludesUpperEdges) {
-  ASSERT_TRUE(reader.inside_rectangle(2.0, 2.0, 4.0, 6.0));
-  EXPECT_EQ(read_all(), grid_indices(2, 4, 2, 6));
-}
-
-TEST_F(GridFile, QueriesOutsideTheFileReadNothing) {
-  ASSERT_TRUE(reader.inside_tile(200.0f, 200.0f, 100.0f));
-  EXPECT_FALSE(reader.read_point());
-  EXPECT_EQ(reader.p_count, 0);  // not a single point was decoded
-  ASSERT_TRUE(reader.inside_none());
-  ASSERT_TRUE(reader.inside_circle(-50.0, 5.0, 10.0));
-  EXPECT_FALSE(reader.read_point());
-  EXPECT_EQ(reader.p_count, 0);
-  ASSERT_TRUE(reader.inside_none());
-  ASSERT_TRUE(reader.inside_rectangle(3.5, 2.0, 3.9, 5.0));
-  EXPECT_FALSE(reader.read_point());  // intersects the box but holds no point
-  EXPECT_EQ(reader.p_count, 100);
-}
+INSTANTIATE_TEST_SUITE_P(
+    GridFile, Areas,
+    ::testing::Values(
+        AreaCase{"TileIncludesLowerAndExcludesUpperEdges", [](LASreaderLAS& r) { return r.inside_tile(2, 3, 4); },
+                 grid_indices(2, 6, 3, 7), 100, {2, 3, 6 - 0.01, 7 - 0.01}},
+        // Distances below 2: the centre, its four neighbours at 1 and the four
+        // diagonals at 1.41; (7, 5) at exactly 2 stays out.
+        AreaCase{"CircleExcludesTheRadius", [](LASreaderLAS& r) { return r.inside_circle(5, 5, 2); },
+                 {44, 45, 46, 54, 55, 56, 64, 65, 66}, 100, {3, 3, 7, 7}},
+        AreaCase{"RectangleIncludesLowerAndExcludesUpperEdges",
+                 [](LASreaderLAS& r) { return r.inside_rectangle(2, 2, 4, 6); }, grid_indices(2, 4, 2, 6), 100,
+                 {2, 2, 4, 6}},
+        AreaCase{"TileOutside", [](LASreaderLAS& r) { return r.inside_tile(200, 200, 100); }, {}, 0,
+                 {200, 200, 300 - 0.01, 300 - 0.01}},
+        AreaCase{"CircleOutside", [](LASreaderLAS& r) { return r.inside_circle(-50, 5, 10); }, {}, 0,
+                 {-60, -5, -40, 15}},
+        // Intersects the box but holds no point.
+        AreaCase{"RectangleBetweenPoints", [](LASreaderLAS& r) { return r.inside_rectangle(3.5, 2, 3.9, 5); }, {},
+                 100, {3.5, 2, 3.9, 5}}),
+    testsupport::CaseName());
 
 TEST_F(GridFile, InsideNoneRestoresTheBoxAndEveryPoint) {
-  const double min_x = reader.header.min_x, max_x = reader.header.max_x;
-  const double min_y = reader.header.min_y, max_y = reader.header.max_y;
-  EXPECT_EQ(max_x, 9.0);
+  EXPECT_EQ(box(), (std::vector<double>{0, 0, 9, 9}));
   ASSERT_TRUE(reader.inside_rectangle(1.0, 1.0, 3.0, 3.0));
   EXPECT_EQ(read_all().size(), 4u);
   ASSERT_TRUE(reader.inside_none());
-  EXPECT_EQ(reader.header.min_x, min_x);
-  EXPECT_EQ(reader.header.max_x, max_x);
-  EXPECT_EQ(reader.header.min_y, min_y);
-  EXPECT_EQ(reader.header.max_y, max_y);
+  EXPECT_EQ(box(), (std::vector<double>{0, 0, 9, 9}));
   EXPECT_EQ(reader.inside, 0);
   ASSERT_TRUE(reader.seek(0));
   EXPECT_EQ(read_all().size(), 100u);
@@ -132,7 +136,9 @@ class DropOddX : public LAScriterion {
   bool filter(const LASpoint* point) override { return (point->X / 100) % 2 == 1; }
 };
 
-TEST_F(GridFile, FilterDropsWhatItAnswersTrueFor) {
+// An area set before the filter is discarded.
+TEST_F(GridFile, FilterDropsWhatItAnswersTrueForAndDiscardsAnEarlierArea) {
+  ASSERT_TRUE(reader.inside_rectangle(0.0, 0.0, 1.0, 1.0));
   filter.add_criterion(new DropOddX());
   reader.set_filter(&filter);
   const std::vector<int> indices = read_all();
@@ -146,22 +152,12 @@ TEST_F(GridFile, FilterTransformAndAreaTogether) {
   reader.set_filter(&filter);
   reader.set_transform(&transform);
   ASSERT_TRUE(reader.inside_rectangle(0.0, 0.0, 4.0, 2.0));  // after filter and transform
-  int n = 0;
+  std::vector<int> cells;  // y * 10 + x of the points let through
   while (reader.read_point()) {
     EXPECT_EQ(reader.point.point_source_ID, 999);
-    EXPECT_EQ((reader.point.X / 100) % 2, 0);
-    EXPECT_LT(reader.point.X, 400);
-    EXPECT_LT(reader.point.Y, 200);
-    n++;
+    cells.push_back(reader.point.Y / 10 + reader.point.X / 100);
   }
-  EXPECT_EQ(n, 4);  // x in {0, 2}, y in {0, 1}
-}
-
-TEST_F(GridFile, SettingAFilterDiscardsAnEarlierArea) {
-  ASSERT_TRUE(reader.inside_rectangle(0.0, 0.0, 1.0, 1.0));
-  filter.add_criterion(new DropOddX());
-  reader.set_filter(&filter);
-  EXPECT_EQ(read_all().size(), 50u);
+  EXPECT_EQ(cells, (std::vector<int>{0, 2, 10, 12}));
 }
 
 }  // namespace

@@ -5,20 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "las/bytestreamin_array.hpp"
 #include "las/bytestreamout_array.hpp"
 #include "ptcomp/ptcomp.hpp"
 #include "tool/lasmessage.hpp"
 
 namespace {
-
-LASitem item(uint32_t type, uint16_t size, uint16_t version) {
-  LASitem i;
-  i.type = type;
-  i.size = size;
-  i.version = version;
-  return i;
-}
 
 struct ItemCase {
   LASitem item;
@@ -40,49 +31,36 @@ TEST_P(CheckItem, Message) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Items, CheckItem,
-    ::testing::Values(ItemCase{item(LASitem::BYTE, 1, 2), nullptr}, ItemCase{item(LASitem::BYTE, 0, 0), "BYTE has size < 1"},
-                      ItemCase{item(LASitem::BYTE, 3, 3), "BYTE has version > 2"},
-                      ItemCase{item(LASitem::POINT10, 20, 1), nullptr},
-                      ItemCase{item(LASitem::POINT10, 21, 0), "POINT10 has size != 20"},
-                      ItemCase{item(LASitem::POINT10, 20, 3), "POINT10 has version > 2"},
-                      ItemCase{item(LASitem::GPSTIME11, 4, 0), "GPSTIME11 has size != 8"},
-                      ItemCase{item(LASitem::GPSTIME11, 8, 5), "GPSTIME11 has version > 2"},
-                      ItemCase{item(LASitem::RGB12, 8, 0), "RGB12 has size != 6"},
-                      ItemCase{item(LASitem::RGB12, 6, 3), "RGB12 has version > 2"},
-                      ItemCase{item(LASitem::WAVEPACKET13, 28, 0), "WAVEPACKET13 has size != 29"},
-                      ItemCase{item(LASitem::WAVEPACKET13, 29, 2), "WAVEPACKET13 has version > 1"},
-                      ItemCase{item(LASitem::POINT14, 30, 4), nullptr},
-                      ItemCase{item(LASitem::POINT14, 48, 3), "POINT14 has size != 30"},
-                      ItemCase{item(LASitem::POINT14, 30, 1), "POINT14 has version != 0 and != 2 and != 3 and != 4"},
-                      ItemCase{item(LASitem::RGB14, 8, 3), "RGB14 has size != 6"},
-                      ItemCase{item(LASitem::RGB14, 6, 5), "RGB14 has version != 0 and != 2 and != 3 and != 4"},
-                      ItemCase{item(LASitem::RGBNIR14, 6, 3), "RGBNIR14 has size != 8"},
-                      ItemCase{item(LASitem::RGBNIR14, 8, 1), "RGBNIR14 has version != 0 and != 2 and != 3 and != 4"},
-                      ItemCase{item(LASitem::WAVEPACKET14, 29, 3), nullptr},
-                      ItemCase{item(LASitem::WAVEPACKET14, 30, 3), "WAVEPACKET14 has size != 29"},
-                      ItemCase{item(LASitem::WAVEPACKET14, 29, 2), "WAVEPACKET14 has version != 0 and != 3 and != 4"},
-                      ItemCase{item(LASitem::BYTE14, 0, 3), "BYTE14 has size < 1"},
-                      ItemCase{item(LASitem::BYTE14, 2, 1), "BYTE14 has version != 0 and != 2 and != 3 and != 4"},
-                      ItemCase{item(3, 4, 1), "item unknown (3,4,1)"},
-                      ItemCase{item(15, 2, 0), "item unknown (15,2,0)"}));
+const ItemCase kItemCases[] = {
+    {LASitem{LASitem::BYTE, 1, 2}, nullptr},
+    {LASitem{LASitem::BYTE, 0, 0}, "BYTE has size < 1"},
+    {LASitem{LASitem::BYTE, 3, 3}, "BYTE has version > 2"},
+    {LASitem{LASitem::POINT10, 20, 1}, nullptr},
+    {LASitem{LASitem::POINT10, 21, 0}, "POINT10 has size != 20"},
+    {LASitem{LASitem::POINT10, 20, 3}, "POINT10 has version > 2"},
+    {LASitem{LASitem::GPSTIME11, 4, 0}, "GPSTIME11 has size != 8"},
+    {LASitem{LASitem::GPSTIME11, 8, 5}, "GPSTIME11 has version > 2"},
+    {LASitem{LASitem::RGB12, 8, 0}, "RGB12 has size != 6"},
+    {LASitem{LASitem::RGB12, 6, 3}, "RGB12 has version > 2"},
+    {LASitem{LASitem::WAVEPACKET13, 28, 0}, "WAVEPACKET13 has size != 29"},
+    {LASitem{LASitem::WAVEPACKET13, 29, 2}, "WAVEPACKET13 has version > 1"},
+    {LASitem{LASitem::POINT14, 30, 4}, nullptr},
+    {LASitem{LASitem::POINT14, 48, 3}, "POINT14 has size != 30"},
+    {LASitem{LASitem::POINT14, 30, 1}, "POINT14 has version != 0 and != 2 and != 3 and != 4"},
+    {LASitem{LASitem::RGB14, 8, 3}, "RGB14 has size != 6"},
+    {LASitem{LASitem::RGB14, 6, 5}, "RGB14 has version != 0 and != 2 and != 3 and != 4"},
+    {LASitem{LASitem::RGBNIR14, 6, 3}, "RGBNIR14 has size != 8"},
+    {LASitem{LASitem::RGBNIR14, 8, 1}, "RGBNIR14 has version != 0 and != 2 and != 3 and != 4"},
+    {LASitem{LASitem::WAVEPACKET14, 29, 3}, nullptr},
+    {LASitem{LASitem::WAVEPACKET14, 30, 3}, "WAVEPACKET14 has size != 29"},
+    {LASitem{LASitem::WAVEPACKET14, 29, 2}, "WAVEPACKET14 has version != 0 and != 3 and != 4"},
+    {LASitem{LASitem::BYTE14, 0, 3}, "BYTE14 has size < 1"},
+    {LASitem{LASitem::BYTE14, 2, 1}, "BYTE14 has version != 0 and != 2 and != 3 and != 4"},
+    {LASitem{3, 4, 1}, "item unknown (3,4,1)"},
+    {LASitem{15, 2, 0}, "item unknown (15,2,0)"},
+};
 
-TEST(PTcomp, Defaults) {
-  PTcomp settings;
-  EXPECT_EQ(settings.compressor, 2);
-  EXPECT_EQ(settings.coder, 0);
-  EXPECT_EQ(settings.version_major, 3);
-  EXPECT_EQ(settings.version_minor, 5);
-  EXPECT_EQ(settings.version_revision, 0);
-  EXPECT_EQ(settings.options, 0u);
-  EXPECT_EQ(settings.chunk_size, 50000u);
-  EXPECT_EQ(settings.number_of_special_evlrs, -1);
-  EXPECT_EQ(settings.offset_to_special_evlrs, -1);
-  EXPECT_EQ(settings.num_items, 0);
-  EXPECT_EQ(settings.items, nullptr);
-  EXPECT_EQ(settings.get_error(), nullptr);
-}
+INSTANTIATE_TEST_SUITE_P(Items, CheckItem, ::testing::ValuesIn(kItemCases));
 
 TEST(PTcomp, CheckCompressorCoderAndSizes) {
   PTcomp settings;
@@ -104,11 +82,11 @@ TEST(PTcomp, CheckCompressorCoderAndSizes) {
   EXPECT_FALSE(settings.check_items(2, nullptr, 0));
   EXPECT_STREQ(settings.get_error(), "items pointer cannot be NULL (PTcomp v3.5r0)");
   // The first bad item ends the check.
-  const LASitem items[3] = {item(LASitem::POINT10, 20, 2), item(LASitem::RGB12, 5, 2), item(LASitem::BYTE, 0, 2)};
+  const LASitem items[3] = {LASitem{LASitem::POINT10, 20, 2}, LASitem{LASitem::RGB12, 5, 2}, LASitem{LASitem::BYTE, 0, 2}};
   EXPECT_FALSE(settings.check_items(3, items, 0));
   EXPECT_STREQ(settings.get_error(), "RGB12 has size != 6 (PTcomp v3.5r0)");
   // The size sum wraps at 16 bits like the record length it is compared with.
-  const LASitem wide[2] = {item(LASitem::BYTE, 65535, 0), item(LASitem::BYTE, 3, 0)};
+  const LASitem wide[2] = {LASitem{LASitem::BYTE, 65535, 0}, LASitem{LASitem::BYTE, 3, 0}};
   EXPECT_TRUE(settings.check_items(2, wide, 2));
 }
 
@@ -134,9 +112,7 @@ TEST_P(SetupItems, FromPointFormat) {
     for (size_t i = 0; i < count; i++) {
       LASitem expected = p.items[i];
       if (kind == PTcomp::COMPRESSOR_NONE) expected.version = 0;
-      EXPECT_EQ(items[i].type, expected.type) << i;
-      EXPECT_EQ(items[i].size, expected.size) << i;
-      EXPECT_EQ(items[i].version, expected.version) << i;
+      EXPECT_EQ(items[i], expected) << i;
       EXPECT_EQ(settings.items[i], items[i]);
     }
     EXPECT_NE(items, settings.items);
@@ -145,54 +121,37 @@ TEST_P(SetupItems, FromPointFormat) {
   }
 }
 
+const LASitem P10 = LASitem{LASitem::POINT10, 20, 2}, GPS = LASitem{LASitem::GPSTIME11, 8, 2}, RGB = LASitem{LASitem::RGB12, 6, 2};
+const LASitem P14 = LASitem{LASitem::POINT14, 30, 3};
+
 INSTANTIATE_TEST_SUITE_P(
     Formats, SetupItems,
-    ::testing::Values(
-        SetupCase{0, 20, 0, {item(LASitem::POINT10, 20, 2)}},
-        SetupCase{3, 37, 0,
-                  {item(LASitem::POINT10, 20, 2), item(LASitem::GPSTIME11, 8, 2), item(LASitem::RGB12, 6, 2),
-                   item(LASitem::BYTE, 3, 2)}},
-        SetupCase{5, 63, 0,
-                  {item(LASitem::POINT10, 20, 2), item(LASitem::GPSTIME11, 8, 2), item(LASitem::RGB12, 6, 2),
-                   item(LASitem::WAVEPACKET13, 29, 1)}},
-        SetupCase{6, 30, 0, {item(LASitem::POINT14, 30, 3)}},
-        SetupCase{7, 40, 0, {item(LASitem::POINT14, 30, 3), item(LASitem::RGB14, 6, 3), item(LASitem::BYTE14, 4, 3)}},
-        SetupCase{8, 38, 0, {item(LASitem::POINT14, 30, 3), item(LASitem::RGBNIR14, 8, 3)}},
-        SetupCase{10, 67, 0,
-                  {item(LASitem::POINT14, 30, 3), item(LASitem::RGBNIR14, 8, 3), item(LASitem::WAVEPACKET14, 29, 3)}},
-        // Compatibility mode: the older items, 5 (+2 for NIR) more extra bytes.
-        SetupCase{6, 30, 1, {item(LASitem::POINT10, 20, 2), item(LASitem::GPSTIME11, 8, 2), item(LASitem::BYTE, 5, 2)}},
-        SetupCase{8, 40, 1,
-                  {item(LASitem::POINT10, 20, 2), item(LASitem::GPSTIME11, 8, 2), item(LASitem::RGB12, 6, 2),
-                   item(LASitem::BYTE, 9, 2)}},
-        SetupCase{3, 37, 1,
-                  {item(LASitem::POINT10, 20, 2), item(LASitem::GPSTIME11, 8, 2), item(LASitem::RGB12, 6, 2),
-                   item(LASitem::BYTE, 3, 2)}}));
+    ::testing::Values(SetupCase{0, 20, 0, {P10}}, SetupCase{3, 37, 0, {P10, GPS, RGB, LASitem{LASitem::BYTE, 3, 2}}},
+                      SetupCase{5, 63, 0, {P10, GPS, RGB, LASitem{LASitem::WAVEPACKET13, 29, 1}}},
+                      SetupCase{6, 30, 0, {P14}},
+                      SetupCase{7, 40, 0, {P14, LASitem{LASitem::RGB14, 6, 3}, LASitem{LASitem::BYTE14, 4, 3}}},
+                      SetupCase{8, 38, 0, {P14, LASitem{LASitem::RGBNIR14, 8, 3}}},
+                      SetupCase{10, 67, 0, {P14, LASitem{LASitem::RGBNIR14, 8, 3}, LASitem{LASitem::WAVEPACKET14, 29, 3}}},
+                      // Compatibility mode: the older items, 5 (+2 for NIR) more extra bytes.
+                      SetupCase{6, 30, 1, {P10, GPS, LASitem{LASitem::BYTE, 5, 2}}},
+                      SetupCase{8, 40, 1, {P10, GPS, RGB, LASitem{LASitem::BYTE, 9, 2}}},
+                      SetupCase{3, 37, 1, {P10, GPS, RGB, LASitem{LASitem::BYTE, 3, 2}}}));
 
-struct Captured {
-  LAS_MESSAGE_TYPE type;
-  std::string text;
-};
-std::vector<Captured> captured;
-void capture(LAS_MESSAGE_TYPE type, const char* text, void*) { captured.push_back({type, text}); }
+std::vector<std::string> captured;  // "<level> <text>"
 
 TEST(PTcomp, ShortPointSizeWarnsAndIsTolerated) {
   las_message_reset();
-  captured.clear();
-  set_message_handler(&capture);
+  set_message_handler([](LAS_MESSAGE_TYPE type, const char* text, void*) {
+    captured.push_back(std::string(las_message_type_string(type)) + " " + text);
+  });
   PTcomp settings;
   const bool ok = settings.setup(1, 20, PTcomp::COMPRESSOR_NONE);
   unset_message_handler();
   ASSERT_TRUE(ok);
-  ASSERT_EQ(captured.size(), 1u);
-  EXPECT_EQ(captured[0].type, LAS_WARNING);
-  EXPECT_EQ(captured[0].text, "point size 20 too small by 8 bytes for point type 1. assuming point_size of 28");
+  EXPECT_EQ(captured, std::vector<std::string>{
+                          "WARNING point size 20 too small by 8 bytes for point type 1. assuming point_size of 28"});
   ASSERT_EQ(settings.num_items, 2);
   EXPECT_EQ(settings.items[1].type, LASitem::GPSTIME11);
-}
-
-TEST(PTcomp, UnknownPointType) {
-  PTcomp settings;
   EXPECT_FALSE(settings.setup(11, 40, PTcomp::COMPRESSOR_NONE));
   EXPECT_STREQ(settings.get_error(), "point type 11 unknown (PTcomp v3.5r0)");
 }
@@ -234,17 +193,13 @@ TEST(PTcomp, PayloadRoundTrip) {
   settings.options = 0x12345678;
   settings.number_of_special_evlrs = 2;
   settings.offset_to_special_evlrs = 123456789012ll;
-  const unsigned char* bytes = nullptr;
-  uint32_t size = 0;
-  ASSERT_TRUE(settings.pack(&bytes, &size));
-  ASSERT_EQ(size, 34u + 6 * 3);
-  EXPECT_EQ(bytes[0], 3);  // compressor, little-endian
-  EXPECT_EQ(bytes[1], 0);
-  EXPECT_EQ(bytes[4], 3);  // version major
+  ByteStreamOutArrayLE out;
+  ASSERT_TRUE(settings.write_payload(&out));
+  const unsigned char* bytes = out.get_data();
+  const long long size = out.get_size();
+  ASSERT_EQ(size, 34 + 6 * 3);  // where each field lies: TruncatedPayload
+  EXPECT_EQ(bytes[4], 3);  // version 3.5
   EXPECT_EQ(bytes[5], 5);
-  EXPECT_EQ(bytes[32], 3);  // num_items
-  EXPECT_EQ(bytes[34], LASitem::POINT14);
-  EXPECT_EQ(bytes[36], 30);
 
   PTcomp read;
   std::string failure;
@@ -261,10 +216,16 @@ TEST(PTcomp, PayloadRoundTrip) {
   PTcomp copy(read);
   EXPECT_NE(copy.items, read.items);
   EXPECT_EQ(copy.items[2], read.items[2]);
+  // One item: 34 bytes and 6 per item, written to a stream that must grow.
+  PTcomp one;
+  ASSERT_TRUE(one.setup(0, 20, PTcomp::COMPRESSOR_POINTWISE_CHUNKED));
+  ByteStreamOutArrayLE small(0);
+  EXPECT_TRUE(one.write_payload(&small));
+  EXPECT_EQ(small.get_size(), 40);
 }
 
 struct TruncationCase {
-  long long keep;
+  long long keep;  // bytes of the payload left
   const char* failure;
 };
 
@@ -273,39 +234,26 @@ class TruncatedPayload : public ::testing::TestWithParam<TruncationCase> {};
 TEST_P(TruncatedPayload, NamesTheField) {
   PTcomp settings;
   ASSERT_TRUE(settings.setup(3, 34, PTcomp::COMPRESSOR_POINTWISE_CHUNKED));
-  const unsigned char* bytes = nullptr;
-  uint32_t size = 0;
-  ASSERT_TRUE(settings.pack(&bytes, &size));
-  ASSERT_LT(GetParam().keep, static_cast<long long>(size));
+  ByteStreamOutArrayLE out;
+  ASSERT_TRUE(settings.write_payload(&out));
+  ASSERT_LT(GetParam().keep, out.get_size());
   PTcomp read;
   std::string failure;
-  EXPECT_FALSE(read.unpack(bytes, GetParam().keep, &failure));
+  EXPECT_FALSE(read.unpack(out.get_data(), GetParam().keep, &failure));
   EXPECT_EQ(failure, GetParam().failure);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fields, TruncatedPayload,
-                         ::testing::Values(TruncationCase{0, "reading compressor 2"},
-                                           TruncationCase{3, "reading coder 0"},
-                                           TruncationCase{4, "reading version_major 3"},
-                                           TruncationCase{5, "reading version_minor 5"},
-                                           TruncationCase{7, "reading version_revision 0"},
-                                           TruncationCase{11, "reading options 0"},
-                                           TruncationCase{12, "reading chunk_size 50000"},
-                                           TruncationCase{20, "reading number_of_special_evlrs -1"},
-                                           TruncationCase{31, "reading offset_to_special_evlrs -1"},
-                                           TruncationCase{33, "reading num_items 0"},
-                                           TruncationCase{35, "reading type 0 of item 0"},
-                                           TruncationCase{37, "reading size 0 of item 0"},
-                                           TruncationCase{39, "reading version 0 of item 0"},
-                                           TruncationCase{40, "reading type 0 of item 1"},
-                                           TruncationCase{51, "reading version 0 of item 2"}));
-
-TEST(PTcomp, WritePayloadToFailingStreamReportsFalse) {
-  PTcomp settings;
-  ASSERT_TRUE(settings.setup(0, 20, PTcomp::COMPRESSOR_POINTWISE_CHUNKED));
-  ByteStreamOutArrayLE out(0);
-  EXPECT_TRUE(settings.write_payload(&out));
-  EXPECT_EQ(out.get_size(), 40);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Fields, TruncatedPayload,
+    ::testing::Values(TruncationCase{0, "reading compressor 2"}, TruncationCase{3, "reading coder 0"},
+                      TruncationCase{4, "reading version_major 3"}, TruncationCase{5, "reading version_minor 5"},
+                      TruncationCase{7, "reading version_revision 0"}, TruncationCase{11, "reading options 0"},
+                      TruncationCase{12, "reading chunk_size 50000"},
+                      TruncationCase{20, "reading number_of_special_evlrs -1"},
+                      TruncationCase{31, "reading offset_to_special_evlrs -1"},
+                      TruncationCase{33, "reading num_items 0"},
+                      TruncationCase{35, "reading type 0 of item 0"}, TruncationCase{37, "reading size 0 of item 0"},
+                      TruncationCase{39, "reading version 0 of item 0"}, TruncationCase{40, "reading type 0 of item 1"},
+                      TruncationCase{51, "reading version 0 of item 2"}));
 
 }  // namespace

@@ -2,20 +2,19 @@
 // raster compares identical with it; one changed cell, one dropped point and
 // points in shuffled order give the exact counts; a damaged copy ends with a
 // message and exit status 3, never with "rasters are identical".
-#include <gdal.h>
-#include <gtest/gtest.h>
-#include <unistd.h>  // truncate
+#include <gdal.h>         // GDALDataType
+#include <gtest/gtest.h>  // TEST_P
+#include <unistd.h>       // truncate
 
-#include <algorithm>
-#include <cstdio>
-#include <random>
-#include <string>
-#include <vector>
+#include <algorithm>  // shuffle
+#include <random>     // mt19937 of the shuffle
+#include <string>     // paths, messages
+#include <vector>     // values, cells
 
-#include "raster/lasvlrrasterptc.hpp"
-#include "raster/srreader.hpp"
-#include "raster/srwriter_ptc.hpp"
-#include "tests/support/test_support.hpp"
+#include "raster/lasvlrrasterptc.hpp"      // LASvlrRasterPTC of the copy written here
+#include "raster/srreader.hpp"             // open_raster
+#include "raster/srwriter_ptc.hpp"         // SRwriter_ptc
+#include "tests/support/test_support.hpp"  // DirTest, write_raster, run_rastcmp
 
 namespace {
 
@@ -25,8 +24,6 @@ using testsupport::read_file;
 using testsupport::run;
 using testsupport::run_rastcmp;
 using testsupport::RunResult;
-using testsupport::TempDir;
-using testsupport::write_asc;
 using testsupport::write_file;
 using testsupport::write_raster;
 
@@ -40,13 +37,12 @@ std::string ptc_of(const std::string& path) { return path.substr(0, path.size() 
 struct FormatCase {
   const char* name;
   const char* ext;
-  const char* driver;  // GDAL driver, or "asc" for the hand-written grid
   GDALDataType type;
   bool has_nodata;
   double step;  // the change that makes one cell differ in the reader's unit
 };
 
-class PtcCopyE2E : public ::testing::TestWithParam<FormatCase> {
+class PtcCopyE2E : public testsupport::DirTest<FormatCase> {
  protected:
   // Values of the format's sample type with a few nodata cells.
   std::vector<double> values() const {
@@ -54,36 +50,17 @@ class PtcCopyE2E : public ::testing::TestWithParam<FormatCase> {
     std::vector<double> v(kCells);
     for (int i = 0; i < kCells; i++) {
       const int col = i % kCols, row = i / kCols;
-      if (c.type == GDT_Float32 || c.driver == std::string("asc")) {
-        v[i] = 180.25 + 0.37 * col - 0.11 * row + 0.01 * (i % 7);
-      } else if (c.type == GDT_Int16) {
-        v[i] = -300 + 29 * col - 17 * row;
-      } else {
-        v[i] = 1000 + 97 * col + 5 * row;
-      }
+      v[i] = c.type == GDT_Float32 ? 180.25 + 0.37 * col - 0.11 * row + 0.01 * (i % 7)
+             : c.type == GDT_Int16 ? -300 + 29 * col - 17 * row
+                                   : 1000 + 97 * col + 5 * row;
     }
     if (c.has_nodata) v[0] = v[kCols + 3] = v[kCells - 1] = nodata;
     return v;
   }
 
   void write_source(const std::string& path, const std::vector<double>& v) const {
-    const FormatCase& c = GetParam();
-    const Geo geo{500000.0, 4100000.0 + kRows * 0.5, 0.5};
-    if (c.driver == std::string("asc")) {
-      std::vector<std::string> text(v.size());
-      char buf[64];
-      for (size_t i = 0; i < v.size(); i++) {
-        snprintf(buf, sizeof(buf), "%.2f", v[i]);
-        text[i] = v[i] == nodata ? "-9999" : buf;
-      }
-      write_asc(path, kCols, kRows, geo.ulx, geo.uly - kRows * geo.cell, geo.cell, text);
-      return;
-    }
-    ASSERT_TRUE(write_raster(c.driver, path, kCols, kRows, 1, c.type, v, geo, c.has_nodata ? &nodata : nullptr));
-    if (c.ext == std::string("png")) {
-      write_file(path.substr(0, path.size() - 3) + "pgw", "0.5\n0\n0\n-0.5\n500000.25\n" +
-                                                               std::to_string(geo.uly - 0.25) + "\n");
-    }
+    ASSERT_TRUE(testsupport::write_dem(path, kCols, kRows, GetParam().type, v, Geo{500000.0, 4100000.0 + kRows * 0.5, 0.5},
+                                       GetParam().has_nodata ? &nodata : nullptr));
   }
 
   int value_cells() const { return GetParam().has_nodata ? kCells - 3 : kCells; }
@@ -103,14 +80,8 @@ class PtcCopyE2E : public ::testing::TestWithParam<FormatCase> {
     SRreader* r = open_raster(GetParam().ext, src.c_str());
     ASSERT_NE(r, nullptr);
     LASvlrRasterPTC g;
-    g.nbands = r->nbands;
-    g.nbits = r->nbits;
-    g.ncols = r->ncols;
-    g.nrows = r->nrows;
-    g.stepx = r->stepx;
-    g.stepy = r->stepy;
-    g.llx = r->llx;
-    g.lly = r->lly;
+    g.nbands = r->nbands, g.nbits = r->nbits, g.ncols = r->ncols, g.nrows = r->nrows;
+    g.stepx = r->stepx, g.stepy = r->stepy, g.llx = r->llx, g.lly = r->lly;
     struct Cell {
       int32_t col, row, value;
     };
@@ -141,40 +112,33 @@ class PtcCopyE2E : public ::testing::TestWithParam<FormatCase> {
   }
 
   const double nodata = -9999.0;
-  TempDir dir;
 };
 
-TEST_P(PtcCopyE2E, CopyIsIdenticalInBatchAndPairMode) {
+// The copy is identical in batch and pair mode; one changed cell of the
+// source is counted; shuffled points are identical and a dropped one is a
+// nodata difference.
+TEST_P(PtcCopyE2E, VerdictsOnTheCopy) {
   const std::string src = source();
-  write_source(src, values());
+  std::vector<double> v = values();
+  write_source(src, v);
   const RunResult made = run_rast2ptc({"-i", src});
   ASSERT_EQ(made.status, 0) << made.err;
-  EXPECT_EQ(made.err.rfind("wrote '" + ptc_of(src) + "' with " + std::to_string(value_cells()) + " value and " +
-                               std::to_string(nodata_cells()) + " nodata cells. total time ",
-                           0),
-            0u)
+  const std::string counts = std::to_string(value_cells()) + " value and " + std::to_string(nodata_cells());
+  EXPECT_EQ(made.err.rfind("wrote '" + ptc_of(src) + "' with " + counts + " nodata cells. total time ", 0), 0u)
       << made.err;
   expect_verdict(run_rastcmp({"-i", src}), identical());
   const RunResult pair = run_rastcmp({"-i", ptc_of(src), "-i", src});
   EXPECT_EQ(pair.status, 0) << pair.err;
   EXPECT_EQ(lines(pair.err)[0], identical());
-}
 
-TEST_P(PtcCopyE2E, OneChangedCellOfTheSourceIsCounted) {
-  const std::string src = source();
-  std::vector<double> v = values();
-  write_source(src, v);
-  ASSERT_EQ(run_rast2ptc({"-i", src}).status, 0);
-  v[kCols * 11 + 17] += GetParam().step;
-  write_source(src, v);
+  std::vector<double> changed = v;
+  changed[kCols * 11 + 17] += GetParam().step;
+  write_source(src, changed);
   expect_verdict(run_rastcmp({"-i", src}),
                  "rasters are not identical. rasters have 1 different and " + std::to_string(value_cells() - 1) +
                      " identical value cells. but both have " + std::to_string(nodata_cells()) + " nodata cells");
-}
 
-TEST_P(PtcCopyE2E, ShuffledPointsAreIdenticalAndADroppedPointIsANodataDifference) {
-  const std::string src = source();
-  write_source(src, values());
+  write_source(src, v);
   write_shuffled_copy(-1);
   expect_verdict(run_rastcmp({"-i", src}), identical());
   write_shuffled_copy(value_cells() / 2);
@@ -185,13 +149,13 @@ TEST_P(PtcCopyE2E, ShuffledPointsAreIdenticalAndADroppedPointIsANodataDifference
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PtcCopyE2E,
-                         ::testing::Values(FormatCase{"Asc", "asc", "asc", GDT_Float32, true, 0.05},
-                                           FormatCase{"BilInt16", "bil", "EHdr", GDT_Int16, true, 1},
-                                           FormatCase{"TifFloat32", "tif", "GTiff", GDT_Float32, true, 0.5},
-                                           FormatCase{"TifInt32", "tif", "GTiff", GDT_Int32, true, 1},
-                                           FormatCase{"ImgFloat32", "img", "HFA", GDT_Float32, true, 0.25},
-                                           FormatCase{"PngUInt16", "png", "PNG", GDT_UInt16, false, 1}),
-                         [](const ::testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
+                         ::testing::Values(FormatCase{"Asc", "asc", GDT_Float32, true, 0.05},
+                                           FormatCase{"BilInt16", "bil", GDT_Int16, true, 1},
+                                           FormatCase{"TifFloat32", "tif", GDT_Float32, true, 0.5},
+                                           FormatCase{"TifInt32", "tif", GDT_Int32, true, 1},
+                                           FormatCase{"ImgFloat32", "img", GDT_Float32, true, 0.25},
+                                           FormatCase{"PngUInt16", "png", GDT_UInt16, false, 1}),
+                         testsupport::CaseName());
 
 // ---------------------------------------------------------------------------
 // Damaged copies
@@ -201,12 +165,12 @@ struct Damage {
   double at;   // position as a share of the file
   bool cut;    // cut the file there, or overwrite three bytes
   bool ignore_errors;
+  std::vector<std::string> messages = {};  // %s: the copy's name
 };
 
-class DamagedCopy : public ::testing::TestWithParam<Damage> {};
+class DamagedCopy : public testsupport::DirTest<Damage> {};
 
 TEST_P(DamagedCopy, EndsWithAnErrorNeverIdentical) {
-  TempDir dir;
   const int cols = 150, rows = 120;
   std::vector<double> v(cols * rows);
   for (int i = 0; i < cols * rows; i++) v[i] = 100.0 + (i * 7919 % 10007) * 0.01;
@@ -230,34 +194,21 @@ TEST_P(DamagedCopy, EndsWithAnErrorNeverIdentical) {
   EXPECT_EQ(r.err.find("rasters are identical"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("ERROR: "), std::string::npos) << r.err;
   // halting on errors, a copy that cannot be read completely gets no verdict
-  if (!GetParam().ignore_errors) {
-    EXPECT_EQ(r.err.find("rasters are "), std::string::npos) << r.err;
-  }
+  EXPECT_TRUE(GetParam().ignore_errors || r.err.find("rasters are ") == std::string::npos) << r.err;
+  for (const std::string& m : GetParam().messages)
+    EXPECT_NE(r.err.find(testsupport::with_path(m, ptc)), std::string::npos) << m << "\n" << r.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, DamagedCopy,
-                         ::testing::Values(Damage{"CutInHeader", 0.01, true, false},
-                                           Damage{"CutEarly", 0.2, true, false},
-                                           Damage{"CutLate", 0.9, true, false},
-                                           Damage{"CutLateErrorsIgnored", 0.9, true, true},
-                                           Damage{"FlippedEarly", 0.3, false, false},
-                                           Damage{"FlippedLate", 0.8, false, false},
-                                           Damage{"FlippedErrorsIgnored", 0.5, false, true}),
-                         [](const ::testing::TestParamInfo<Damage>& info) { return info.param.name; });
-
-TEST(DamagedCopyMessages, TruncatedCopyNamesTheShortfallAndTheFirstCell) {
-  TempDir dir;
-  std::vector<double> v(200 * 100);
-  for (size_t i = 0; i < v.size(); i++) v[i] = static_cast<double>(i % 977);
-  const std::string tif = dir.file("dem.tif"), ptc = dir.file("dem.ptc");
-  ASSERT_TRUE(write_raster("GTiff", tif, 200, 100, 1, GDT_Int32, v));
-  ASSERT_EQ(run_rast2ptc({"-i", tif}).status, 0);
-  ASSERT_EQ(truncate(ptc.c_str(), static_cast<off_t>(read_file(ptc).size() / 2)), 0);
-  const RunResult r = run_rastcmp({"-i", tif});
-  EXPECT_EQ(r.status, 3) << r.err;
-  EXPECT_NE(r.err.find("ERROR: corrupt or truncated RasterPTC '" + ptc + "': only "), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find(" of 20000 points could be read\n"), std::string::npos) << r.err;
-  EXPECT_EQ(lines(r.err).back(), "ERROR: failed to read raster2 at col 0 and row 0 ...") << r.err;
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedCopy,
+    ::testing::Values(Damage{"CutInHeader", 0.01, true, false}, Damage{"CutEarly", 0.2, true, false},
+                      // the shortfall, and the first cell as the one that failed
+                      Damage{"CutInHalf", 0.5, true, false,
+                             {"ERROR: corrupt or truncated RasterPTC '%s': only ", " of 18000 points could be read\n",
+                              "\nERROR: failed to read raster2 at col 0 and row 0 ...\n"}},
+                      Damage{"CutLate", 0.9, true, false}, Damage{"CutLateErrorsIgnored", 0.9, true, true},
+                      Damage{"FlippedEarly", 0.3, false, false}, Damage{"FlippedLate", 0.8, false, false},
+                      Damage{"FlippedErrorsIgnored", 0.5, false, true}),
+    testsupport::CaseName());
 
 }  // namespace

@@ -2,14 +2,11 @@
 #include "tests/support/test_support.hpp"
 
 #include <cpl_conv.h>    // CPLSetConfigOption
-#include <fcntl.h>       // open flags
+#include <fcntl.h>       // open flags of the child's streams
 #include <gtest/gtest.h> // ADD_FAILURE
-#include <poll.h>        // poll on the child's pipes
 #include <spawn.h>       // posix_spawn
 #include <sys/wait.h>    // waitpid
-#include <unistd.h>      // pipe, close, read, write
 
-#include <cstdio>      // snprintf
 #include <cstdlib>     // mkdtemp
 #include <cstring>     // strerror
 #include <filesystem>  // remove_all
@@ -62,13 +59,10 @@ bool write_raster(const std::string& driver, const std::string& path, int cols, 
   std::vector<char*> opts;
   for (const auto& o : options) opts.push_back(const_cast<char*>(o.c_str()));
   opts.push_back(nullptr);
+  // drivers without direct creation get a copy of a memory dataset
   const bool direct = GDALGetMetadataItem(drv, GDAL_DCAP_CREATE, nullptr) != nullptr;
-  GDALDatasetH ds;
-  if (direct) {
-    ds = GDALCreate(drv, path.c_str(), cols, rows, bands, type, opts.data());
-  } else {
-    ds = GDALCreate(GDALGetDriverByName("MEM"), "", cols, rows, bands, type, nullptr);
-  }
+  GDALDatasetH ds = direct ? GDALCreate(drv, path.c_str(), cols, rows, bands, type, opts.data())
+                           : GDALCreate(GDALGetDriverByName("MEM"), "", cols, rows, bands, type, nullptr);
   if (ds == nullptr) {
     ADD_FAILURE() << "GDALCreate failed for " << path;
     return false;
@@ -79,24 +73,33 @@ bool write_raster(const std::string& driver, const std::string& path, int cols, 
   for (int b = 0; b < bands; b++) {
     GDALRasterBandH band = GDALGetRasterBand(ds, b + 1);
     if (nodata) GDALSetRasterNoDataValue(band, *nodata);
-    std::vector<double> plane(values.begin() + static_cast<long>(b) * cols * rows,
-                              values.begin() + static_cast<long>(b + 1) * cols * rows);
-    if (GDALRasterIO(band, GF_Write, 0, 0, cols, rows, plane.data(), cols, rows, GDT_Float64, 0, 0) != CE_None) {
-      ADD_FAILURE() << "GDALRasterIO failed for " << path;
-      ok = false;
-    }
+    double* plane = const_cast<double*>(values.data()) + static_cast<size_t>(b) * cols * rows;
+    if (GDALRasterIO(band, GF_Write, 0, 0, cols, rows, plane, cols, rows, GDT_Float64, 0, 0) != CE_None) ok = false;
   }
   if (!direct) {
     GDALDatasetH out = GDALCreateCopy(drv, path.c_str(), ds, FALSE, opts.data(), nullptr, nullptr);
-    if (out == nullptr) {
-      ADD_FAILURE() << "GDALCreateCopy failed for " << path;
-      ok = false;
-    } else {
-      GDALClose(out);
-    }
+    if (out == nullptr) ok = false;
+    else GDALClose(out);
   }
   GDALClose(ds);
+  if (!ok) ADD_FAILURE() << "GDAL failed to write " << path;
   return ok;
+}
+
+bool write_dem(const std::string& path, int cols, int rows, GDALDataType type, const std::vector<double>& values,
+               const Geo& geo, const double* nodata, const std::vector<std::string>& options) {
+  const std::string ext = path.substr(path.size() - 3);
+  const char* driver = ext == "tif" ? "GTiff" : ext == "bil" ? "EHdr" : ext == "img" ? "HFA" : ext == "png" ? "PNG"
+                                                                                                            : "AAIGrid";
+  // after the image: GDAL deletes the files beside one it replaces
+  if (!write_raster(driver, path, cols, rows, 1, type, values, geo, nodata, options)) return false;
+  if (ext == "png") {
+    std::ostringstream world;
+    world.precision(17);
+    world << geo.cell << "\n0\n0\n" << -geo.cell << "\n" << geo.ulx + geo.cell / 2 << "\n" << geo.uly - geo.cell / 2 << "\n";
+    write_file(path.substr(0, path.size() - 3) + "pgw", world.str());
+  }
+  return true;
 }
 
 void write_asc(const std::string& path, int cols, int rows, double xll, double yll, double cellsize,
@@ -119,18 +122,17 @@ void write_asc(const std::string& path, int cols, int rows, double xll, double y
 RunResult run(const std::string& exe, const std::vector<std::string>& args, const std::string& stdin_text,
               const std::string& cwd) {
   RunResult result;
-  int in_pipe[2], out_pipe[2], err_pipe[2];
-  if (pipe(in_pipe) || pipe(out_pipe) || pipe(err_pipe)) return result;
+  // the child's streams are files: no pipe fills up, however much it prints
+  const TempDir io;
+  const std::string in = io.file("in"), out = io.file("out"), err = io.file("err");
+  write_file(in, stdin_text);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-  for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
-    posix_spawn_file_actions_addclose(&actions, fd);
+  posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-  std::vector<std::string> all;
-  all.push_back(exe);
+  std::vector<std::string> all = {exe};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : all) argv.push_back(const_cast<char*>(a.c_str()));
@@ -138,57 +140,16 @@ RunResult run(const std::string& exe, const std::vector<std::string>& args, cons
   pid_t pid = -1;
   const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  close(in_pipe[0]);
-  close(out_pipe[1]);
-  close(err_pipe[1]);
   if (rc != 0) {
-    close(in_pipe[1]);
-    close(out_pipe[0]);
-    close(err_pipe[0]);
     result.err = std::string("spawn failed: ") + strerror(rc);
     return result;
   }
-  size_t written = 0;
-  if (stdin_text.empty()) {
-    close(in_pipe[1]);
-    in_pipe[1] = -1;
-  }
-  bool out_open = true, err_open = true;
-  char buf[65536];
-  while (out_open || err_open) {
-    pollfd fds[3];
-    int nfds = 0;
-    if (out_open) fds[nfds++] = {out_pipe[0], POLLIN, 0};
-    if (err_open) fds[nfds++] = {err_pipe[0], POLLIN, 0};
-    if (in_pipe[1] >= 0) fds[nfds++] = {in_pipe[1], POLLOUT, 0};
-    if (poll(fds, nfds, 120000) <= 0) break;
-    for (int k = 0; k < nfds; k++) {
-      if (fds[k].revents == 0) continue;
-      if (fds[k].fd == in_pipe[1]) {
-        const ssize_t w = write(in_pipe[1], stdin_text.data() + written, stdin_text.size() - written);
-        if (w > 0) written += static_cast<size_t>(w);
-        if (w <= 0 || written == stdin_text.size()) {
-          close(in_pipe[1]);
-          in_pipe[1] = -1;
-        }
-        continue;
-      }
-      const ssize_t n = read(fds[k].fd, buf, sizeof(buf));
-      if (n <= 0) {
-        if (fds[k].fd == out_pipe[0]) out_open = false;
-        else err_open = false;
-        continue;
-      }
-      (fds[k].fd == out_pipe[0] ? result.out : result.err).append(buf, static_cast<size_t>(n));
-    }
-  }
-  if (in_pipe[1] >= 0) close(in_pipe[1]);
-  close(out_pipe[0]);
-  close(err_pipe[0]);
   int status = 0;
   waitpid(pid, &status, 0);
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   else if (WIFSIGNALED(status)) result.status = 128 + WTERMSIG(status);
+  result.out = read_file(out);
+  result.err = read_file(err);
   return result;
 }
 
@@ -198,17 +159,15 @@ RunResult run_rastcmp(const std::vector<std::string>& args, const std::string& s
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
-  std::string cur;
-  for (char c : text) {
-    if (c == '\n') {
-      out.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  if (!cur.empty()) out.push_back(cur);
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
   return out;
+}
+
+std::string with_path(std::string text, const std::string& path) {
+  const size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, path);
+  return text;
 }
 
 }  // namespace testsupport

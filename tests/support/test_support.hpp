@@ -1,9 +1,11 @@
-// Helpers for the test suites: temporary directories, rasters written
-// through GDAL's C API, and running the real binaries.
+// Helpers for the test suites: temporary directories, parameterised tests
+// that have one, rasters written through GDAL's C API, and running the real
+// binaries.
 #ifndef TESTS_SUPPORT_TEST_SUPPORT_HPP
 #define TESTS_SUPPORT_TEST_SUPPORT_HPP
 
-#include <gdal.h>  // GDALDataType
+#include <gdal.h>          // GDALDataType
+#include <gtest/gtest.h>  // TestWithParam of DirTest
 
 #include <string>  // paths, captured output
 #include <vector>  // cell values, arguments
@@ -25,6 +27,21 @@ class TempDir {
   std::string dir_;
 };
 
+// A parameterised test with a fresh temporary directory.
+template <typename Case>
+class DirTest : public ::testing::TestWithParam<Case> {
+ protected:
+  TempDir dir;
+};
+
+// Test names from the cases' name field.
+struct CaseName {
+  template <typename Case>
+  std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+    return info.param.name;
+  }
+};
+
 void write_file(const std::string& path, const std::string& content);
 std::string read_file(const std::string& path);
 
@@ -43,6 +60,11 @@ struct Geo {
 bool write_raster(const std::string& driver, const std::string& path, int cols, int rows, int bands,
                   GDALDataType type, const std::vector<double>& values, const Geo& geo = Geo(),
                   const double* nodata = nullptr, const std::vector<std::string>& options = {});
+
+// Writes a one-band raster with GDAL's driver for the file's extension
+// (tif, bil, img, png, asc); a PNG image gets the world file of geo.
+bool write_dem(const std::string& path, int cols, int rows, GDALDataType type, const std::vector<double>& values,
+               const Geo& geo = Geo(), const double* nodata = nullptr, const std::vector<std::string>& options = {});
 
 // Writes an ESRI ASCII grid by hand, each row on one line.
 void write_asc(const std::string& path, int cols, int rows, double xll, double yll, double cellsize,
@@ -63,6 +85,9 @@ RunResult run_rastcmp(const std::vector<std::string>& args, const std::string& s
 
 // Lines of a text.
 std::vector<std::string> lines(const std::string& text);
+
+// text with its first "%s" (if any) replaced by path.
+std::string with_path(std::string text, const std::string& path);
 
 }  // namespace testsupport
 

@@ -1,14 +1,24 @@
-// Ignore settings: option parsing, errors and rendering.
+// Filter settings: ignore options (parsing, errors, rendering), filter and
+// transform lists (growth, rendering), the point-source operation and the
+// filtered-transform switch.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "filter/lascriterion.hpp"
+#include "filter/lasfilter.hpp"
 #include "filter/lasignore.hpp"
+#include "filter/lasoperation.hpp"
+#include "filter/lastransform.hpp"
+#include "tests/support/test_support.hpp"
 #include "tool/lasmessage.hpp"
 
 namespace {
 
+// A writable argument vector after the program name.
 struct Args {
   std::vector<std::string> store;
   std::vector<char*> ptrs;
@@ -19,32 +29,30 @@ struct Args {
   }
   int argc() const { return static_cast<int>(store.size()); }
   char** argv() { return ptrs.data(); }
+  // Parses every non-blank argument; false at the first failure.
+  bool parse_into(LASignore& ignore) {
+    for (int i = 1; i < argc(); i++) {
+      if (ptrs[i][0] != '\0' && !ignore.parse(i, argc(), argv())) return false;
+    }
+    return true;
+  }
 };
 
 std::vector<std::string> errors;
-void capture(LAS_MESSAGE_TYPE type, const char* text, void*) {
-  if (type == LAS_ERROR) errors.push_back(text);
-}
 
 class Ignore : public ::testing::Test {
  protected:
   void SetUp() override {
     las_message_reset();
     errors.clear();
-    set_message_handler(&capture);
+    set_message_handler([](LAS_MESSAGE_TYPE type, const char* text, void*) {
+      if (type == LAS_ERROR) errors.push_back(text);
+    });
     halt_on_error(false);
   }
   void TearDown() override {
     unset_message_handler();
     las_message_reset();
-  }
-  // Parses every non-blank argument; false at the first failure.
-  static bool parse_all(LASignore& ignore, Args& a) {
-    for (int i = 1; i < a.argc(); i++) {
-      if (a.argv()[i][0] == '\0') continue;
-      if (!ignore.parse(i, a.argc(), a.argv())) return false;
-    }
-    return true;
   }
 };
 
@@ -58,7 +66,7 @@ class IgnoreRender : public Ignore, public ::testing::WithParamInterface<RenderC
 TEST_P(IgnoreRender, TextAndBlanking) {
   Args a(GetParam().args);
   LASignore ignore;
-  ASSERT_TRUE(parse_all(ignore, a));
+  ASSERT_TRUE(a.parse_into(ignore));
   for (int k = 1; k < a.argc(); k++) EXPECT_EQ(a.argv()[k][0], '\0') << k;
   char text[2048];
   const int n = ignore.unparse(text);
@@ -82,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
         RenderCase{"Flags", {"-ignore_overlap", "-ignore_intermediate", "-ignore_synthetic", "-ignore_withheld",
                              "-ignore_keypoint"},
                    "-ignore_intermediate -ignore_synthetic -ignore_keypoint -ignore_withheld -ignore_overlap "}),
-    [](const ::testing::TestParamInfo<RenderCase>& info) { return info.param.name; });
+    testsupport::CaseName());
 
 TEST_F(Ignore, ClassCodesStopAtTheFirstNonDigit) {
   Args a({"-ignore_class", "2", "-i", "3"});
@@ -106,7 +114,7 @@ class IgnoreErrors : public Ignore, public ::testing::WithParamInterface<ErrorCa
 TEST_P(IgnoreErrors, Message) {
   Args a(GetParam().args);
   LASignore ignore;
-  EXPECT_FALSE(parse_all(ignore, a));
+  EXPECT_FALSE(a.parse_into(ignore));
   EXPECT_EQ(errors, (std::vector<std::string>{GetParam().message}));
 }
 
@@ -127,6 +135,80 @@ INSTANTIATE_TEST_SUITE_P(
                   "'-ignore_class_mask' needs argument between 0x00000000 and 0xFFFFFFFF but 4294967295 makes no "
                   "sense"},
         ErrorCase{"Unknown", {"-ignore_noise"}, "cannot understand argument '-ignore_noise'"}),
-    [](const ::testing::TestParamInfo<ErrorCase>& info) { return info.param.name; });
+    testsupport::CaseName());
+
+
+// A criterion that drops every point and renders as "-keep_n <n> ".
+class Numbered : public LAScriterion {
+ public:
+  explicit Numbered(int n) : n_(n) {}
+  const char* name() const override { return "keep_n"; }
+  int get_command(char* string) const override { return sprintf(string, "-%s %d ", name(), n_); }
+  bool filter(const LASpoint*) override { return true; }
+
+ private:
+  int n_;
+};
+
+TEST(FilterList, GrowsBySixteenAndRendersInOrder) {
+  LASfilter f;
+  std::string expected;
+  for (int k = 0; k < 17; k++) {
+    f.add_criterion(new Numbered(k));
+    expected += "-keep_n " + std::to_string(k) + " ";
+  }
+  EXPECT_EQ(f.alloc_criteria, 32u);
+  char text[512];
+  EXPECT_EQ(f.unparse(text), static_cast<int>(expected.size()));
+  EXPECT_EQ(text, expected);
+  EXPECT_TRUE(f.filter(nullptr));
+  EXPECT_EQ(f.counters[0], 1u);
+  EXPECT_EQ(f.counters[1], 0u);  // the first criterion that drops is counted
+  f.clean();
+  EXPECT_EQ(f.num_criteria, 0u);
+  EXPECT_FALSE(f.filter(nullptr));
+}
+
+TEST(TransformList, PointSourceReplacesItself) {
+  LAStransform t;
+  t.setPointSource(3);
+  t.setPointSource(0);
+  ASSERT_EQ(t.num_operations, 1u);
+  char text[128];
+  t.unparse(text);
+  EXPECT_STREQ(text, "-set_point_source 0 ");
+}
+
+TEST(TransformList, FilteredTransformRendersFilterFirst) {
+  Args a({"-filtered_transform", "-other"});
+  LAStransform t;
+  ASSERT_TRUE(t.parse(a.argc(), a.argv()));
+  EXPECT_TRUE(t.filtered);
+  EXPECT_EQ(a.argv()[1][0], '\0');
+  EXPECT_STREQ(a.argv()[2], "-other");
+  LASfilter* f = new LASfilter();
+  f->add_criterion(new Numbered(2));
+  t.setFilter(f);
+  t.setPointSource(7);
+  char text[128];
+  const int n = t.unparse(text);
+  EXPECT_STREQ(text, "-keep_n 2 -filtered_transform -set_point_source 7 ");
+  EXPECT_EQ(n, static_cast<int>(strlen(text)));
+}
+
+TEST(TransformList, DeleteOperationClosesTheGap) {
+  LAStransform t;
+  for (int k = 0; k < 20; k++) t.add_operation(new LASoperationSetPointSource(static_cast<unsigned short>(k)));
+  EXPECT_EQ(t.alloc_operations, 32u);
+  t.delete_operation("set_point_source");
+  ASSERT_EQ(t.num_operations, 19u);
+  t.delete_operation("no_such_operation");
+  EXPECT_EQ(t.num_operations, 19u);
+  char text[512];
+  t.unparse(text);
+  std::string expected;
+  for (int k = 1; k < 20; k++) expected += "-set_point_source " + std::to_string(k) + " ";
+  EXPECT_EQ(text, expected);
+}
 
 }  // namespace

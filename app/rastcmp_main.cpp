@@ -1,0 +1,120 @@
+// rastcmp: compares two elevation rasters cell by cell. The command line:
+// parse (or ask), fan out or not, compare pair by pair, report, exit.
+#include <cstdio>   // fprintf, fgets
+#include <cstring>  // strlen, strcmp
+#include <string>   // the RasterPTC copy's name
+
+#include "app/rastcmp.hpp"       // rastcmp_parse and the comparison pieces
+#include "fanout/multicore.hpp"  // rastcmp_multi_core
+#include "raster/srreader.hpp"   // SRreader
+#include "tool/lasmessage.hpp"   // LASMessage, laserror, wait_on_exit, byebye
+#include "tool/lasutility.hpp"   // seconds_now
+
+namespace {
+
+// Started without arguments (as from a file manager): asks for the two
+// names and waits for ENTER before the process ends.
+void ask_for_files(const char* program, LASreadOpener* opener) {
+  wait_on_exit(true);
+  fprintf(stderr, "%s is better run in the command line\n", program);
+  char name[256];
+  for (int k = 0; k < 2; k++) {
+    fprintf(stderr, k == 0 ? "enter input file1: " : "enter input file2: ");
+    if (fgets(name, sizeof(name), stdin) == nullptr) name[0] = '\0';
+    size_t len = strlen(name);
+    if (len > 0 && name[len - 1] == '\n') name[--len] = '\0';  // the line end
+    if (len > 0 && name[len - 1] == '\r') name[--len] = '\0';
+    opener->add_file_name(name, false);
+  }
+}
+
+// "-cores n" and "-cpu64" hand the run to one child per input and end the
+// process there; "-cores" is ignored (with a warning) where it cannot apply.
+void fan_out_when_asked(int argc, char** argv, RastcmpOptions* o) {
+  LASreadOpener& opener = o->opener;
+  if (o->cores > 1) {
+    if (opener.use_stdin) {
+      LASMessage(LAS_WARNING, "using stdin. ignoring '-cores %d' ...", o->cores);
+    } else if (opener.get_file_name_number() < 2) {
+      LASMessage(LAS_WARNING, "only %u input file(s). ignoring '-cores %d' ...", opener.get_file_name_number(),
+                 o->cores);
+    } else if (opener.merged) {
+      LASMessage(LAS_WARNING, "input files merged on-the-fly. ignoring '-cores %d' ...", o->cores);
+    } else {
+      rastcmp_multi_core(argc, argv, &o->converter, &opener, &o->raster_writer, o->cores, o->cpu64);
+    }
+  }
+  if (o->cpu64) rastcmp_multi_core(argc, argv, &o->converter, &opener, &o->raster_writer, o->cores, true);
+}
+
+bool is_ptc(const char* extension) {
+  return extension != nullptr && (strcmp(extension, "ptc") == 0 || strcmp(extension, "PTC") == 0);
+}
+
+// The raster compared with input *i: the next input of a pair (moving *i
+// on), or else the RasterPTC copy beside input *i. Null after the error.
+SRreader* open_second(const LASreadOpener& opener, unsigned int* i, bool pair) {
+  if (pair) {
+    ++*i;
+    return rastcmp_open_raster(opener.get_file_extension_only(*i), opener.get_file_name(*i),
+                               opener.get_file_name_only(*i));
+  }
+  if (is_ptc(opener.get_file_extension_only(*i))) {
+    laserror("if more than two input rasters, they must all be in TIF, IMG, ASC, or BIL not in PTC format");
+    return nullptr;
+  }
+  const std::string copy = rastcmp_copy_name(opener.get_file_name(*i));
+  return rastcmp_open_raster("ptc", copy.c_str(), rastcmp_name_only(copy.c_str()));
+}
+
+// Compares input *i with its partner and reports the verdict. False (after
+// the error, when errors do not halt) when the run stops at this input.
+bool compare_input(const LASreadOpener& opener, unsigned int* i, bool pair) {
+  const double start = seconds_now();
+  const unsigned int first = *i;
+  SRreader* raster1 = rastcmp_open_raster(opener.get_file_extension_only(first), opener.get_file_name(first),
+                                          opener.get_file_name_only(first));
+  if (raster1 == nullptr) return false;
+  SRreader* raster2 = open_second(opener, i, pair);
+  if (raster2 == nullptr) {
+    rastcmp_release(raster1);
+    return false;
+  }
+  // with halting off a size error lets the comparison go on; the error
+  // count still makes the exit status 3
+  rastcmp_check_sizes(raster1, raster2);
+  rastcmp_report_verdict(rastcmp_compare_cells(raster1, raster2));
+  rastcmp_release(raster1);
+  rastcmp_release(raster2);
+  LASMessage(LAS_INFO, "done with '%s'. total time %g sec.", opener.get_file_name(first), seconds_now() - start);
+  return true;
+}
+
+// Two inputs are a pair; any other number compares each input with its
+// RasterPTC copy.
+void compare_inputs(const LASreadOpener& opener) {
+  const double run_start = seconds_now();
+  const unsigned int number = opener.get_file_name_number();
+  for (unsigned int i = 0; i < number; i++) {
+    if (!compare_input(opener, &i, number == 2)) break;
+  }
+  if (number > 1 && !opener.merged) {
+    LASMessage(LAS_INFO, "done with all files. total time for %u files %g sec.", number, seconds_now() - run_start);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  RastcmpOptions options;
+  if (argc == 1) {
+    ask_for_files(argv[0], &options.opener);
+  } else {
+    // an error comes back only under -errors_ignore, and the run goes on
+    rastcmp_parse(argc, argv, &options);
+  }
+  fan_out_when_asked(argc, argv, &options);
+  if (!options.opener.active()) laserror("no input specified");
+  compare_inputs(options.opener);
+  byebye();
+}

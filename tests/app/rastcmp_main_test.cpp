@@ -1,0 +1,299 @@
+// The rastcmp binary (rastcmp_main.cpp) end to end: verdicts, checks, options,
+// list files, batch mode against RasterPTC copies and the interactive start
+// (stderr pinned line by line), then the fan-out to child processes (what
+// each child is given, their messages and exit statuses, the list file).
+#include <fnmatch.h>  // stderr lines against patterns
+#include <gdal.h>     // GDT_Float32
+#include <gtest/gtest.h>
+#include <sys/stat.h>  // mkdir, chmod
+
+#include <algorithm>   // count_if, sort
+#include <cstdlib>     // getenv, setenv
+#include <filesystem>  // is_empty: no list file left behind
+#include <sstream>     // arguments split at blanks
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.hpp"  // TempDir, write_asc, write_raster, run, run_rastcmp
+
+namespace {
+
+using testsupport::lines;
+using testsupport::RunResult;
+using Strings = std::vector<std::string>;
+
+struct Grid {
+  const char* name;
+  int cols, rows;
+  double yll;
+  Strings cells;
+};
+
+// Every case finds these 0.5 m grids with their lower left x at 100 in its
+// directory, b..e.asc, "b c.asc" and "it's.asc" as copies of a.asc, and
+// dem.tif with its RasterPTC copy dem.ptc.
+const std::vector<Grid> kGrids = {{"a.asc", 3, 2, 200, {"1", "2.001", "-9999", "4", "5", "6"}},
+                                  {"a2.asc", 3, 2, 200, {"1.0", "2.004", "-9999", "4", "5", "6"}},  // to the cm
+                                  {"v.asc", 3, 2, 200, {"1.004", "2.01", "-9999", "4", "5", "6.5"}},
+                                  {"c2.asc", 2, 2, 200, {"1", "2", "4", "5"}},
+                                  {"lly.asc", 3, 2, -1, {"1", "2", "3", "4", "5", "6"}}};
+
+class E2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const Grid& g : kGrids) testsupport::write_asc(dir.file(g.name), g.cols, g.rows, 100, g.yll, 0.5, g.cells);
+    for (const char* n : {"b", "c", "d", "e", "b c", "it's"})
+      testsupport::write_asc(dir.file(std::string(n) + ".asc"), 3, 2, 100, 200, 0.5, kGrids[0].cells);
+    const double nodata = -9999.0;
+    std::vector<double> v;
+    for (int i = 0; i < 24; i++) v.push_back(i == 5 ? nodata : 10.0 + 0.25 * i);
+    ASSERT_TRUE(testsupport::write_raster("GTiff", dir.file("dem.tif"), 6, 4, 1, GDT_Float32, v, {}, &nodata));
+    ASSERT_EQ(copy("dem.tif"), 0);
+    ASSERT_EQ(mkdir(list_dir().c_str(), 0700), 0);
+  }
+  void TearDown() override { EXPECT_TRUE(std::filesystem::is_empty(list_dir())) << "a list file was left behind"; }
+  int copy(const std::string& name) { return testsupport::run(RAST2PTC_EXE, {"-i", dir.file(name)}).status; }
+  std::string list_dir() const { return dir.file("list dir"); }
+  // "$EXE" becomes the binary, "@T" the list directory and "@f" file f of
+  // the directory (f ends at a blank, quote, slash or line end).
+  std::string expand(std::string s) const {
+    for (size_t at = s.find("$EXE"); at != std::string::npos; at = s.find("$EXE", at)) s.replace(at, 4, RASTCMP_EXE);
+    for (size_t at = s.find('@'); at != std::string::npos; at = s.find('@', at)) {
+      const size_t end = std::min(s.find_first_of(" '/\n\t", at), s.size());
+      const std::string name = s.substr(at + 1, end - at - 1);
+      const std::string path = name == "T" ? list_dir() : dir.file(name);
+      s.replace(at, end - at, path);
+      at += path.size();
+    }
+    return s;
+  }
+  // Runs the binary with `args` split at blanks and expanded; checks its
+  // status and empty stdout, returns the stderr lines.
+  Strings run(const char* args, int status, const std::string& in = "") {
+    Strings argv;
+    std::istringstream words(args);
+    for (std::string a; words >> a;) argv.push_back(expand(a));
+    const RunResult r = testsupport::run_rastcmp(argv, expand(in));
+    EXPECT_EQ(r.status, status) << r.err;
+    EXPECT_EQ(r.out, "");
+    return lines(r.err);
+  }
+  testsupport::TempDir dir;
+};
+
+// A line against a shell pattern: '*', '?', "[...]"; '\\' quotes a character.
+bool like(const std::string& line, const std::string& pattern) {
+  return fnmatch(pattern.c_str(), line.c_str(), 0) == 0;
+}
+
+// Lines from g on against patterns from w on; "..." stands for any lines.
+bool matches(const Strings& got, size_t g, const Strings& want, size_t w) {
+  if (w == want.size()) return g == got.size();
+  if (want[w] == "...") {
+    for (size_t k = g; k <= got.size(); k++) {
+      if (matches(got, k, want, w + 1)) return true;
+    }
+    return false;
+  }
+  return g < got.size() && like(got[g], want[w]) && matches(got, g + 1, want, w + 1);
+}
+
+struct Case {
+  const char* name;
+  const char* args;
+  int status;
+  Strings err;         // stderr: a pattern per line (expanded), "..." any lines
+  Strings files = {};  // more files: name, content (expanded), name, content, ...
+  std::string in = "";
+};
+
+class Rastcmp : public E2E, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(Rastcmp, StderrStdoutAndStatus) {
+  const Case& c = GetParam();
+  for (size_t k = 0; k + 1 < c.files.size(); k += 2)
+    testsupport::write_file(dir.file(c.files[k]), expand(c.files[k + 1]));
+  Strings want;
+  for (const std::string& l : c.err) want.push_back(expand(l));
+  const Strings err = run(c.args, c.status, c.in);
+  EXPECT_TRUE(matches(err, 0, want, 0)) << testing::PrintToString(err);
+}
+
+const char* const kUsage[] = {
+    "usage:", "rastcmp -i dem.tif -i dem.ptc", "rastcmp -i dem.img -i dem.ptc", "rastcmp -i dem.asc -i dem.ptc",
+    "rastcmp -i dem.bil -i dem.ptc", "rastcmp -i dem1.ptc -i dem2.ptc", "rastcmp -i \\*.tif", "rastcmp -i \\*.img",
+    "rastcmp -i \\*.asc", "rastcmp -i \\*.bil"};
+const std::string kTitle = "Kestrel rastcmp (rastcmp project) version 251128";
+const std::string kIdentical = "rasters are identical. both have 5 value and 1 nodata cells.";
+const std::string kPtcInBatch =
+    "ERROR: if more than two input rasters, they must all be in TIF, IMG, ASC, or BIL not in PTC format";
+
+Strings with_usage(Strings front, Strings back) {
+  front.insert(front.end(), std::begin(kUsage), std::end(kUsage));
+  front.insert(front.end(), back.begin(), back.end());
+  return front;
+}
+
+// A pair's verdict and its two timing lines.
+Strings pair_done(const std::string& verdict) {
+  return {verdict, "done with '@a.asc'. total time *", "done with all files. total time for 2 files *"};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pairs, Rastcmp,
+    ::testing::Values(
+        Case{"Identical", "-i @a.asc -i @a2.asc", 0, pair_done(kIdentical)},
+        Case{"Ncols", "-i @a.asc -i @c2.asc", 3,
+             {"ERROR: rasters have different ncols of 3 and 2. difference too big ... "}},
+        Case{"NcolsErrorsIgnored", "-errors_ignore -i @a.asc -i @c2.asc", 3,
+             {"ERROR: rasters have different ncols of 3 and 2. difference too big ... ",
+              "ERROR: failed to read raster2 at col 2 and row 0 ...",
+              "ERROR: failed to read raster2 at col 2 and row 1 ...",
+              "rasters are not identical. they have 2 different and 3 identical value cells. they have 1 different "
+              "and 0 identical nodata cells.",
+              "done with '@a.asc'. total time *", "done with all files. total time for 2 files *"}},
+        Case{"QuietKeepsStatus", "-quiet -i @a.asc -i @c2.asc", 3, {}},
+        Case{"LowerLeftYOfSecond", "-i @a.asc -i @lly.asc", 3, {"ERROR: raster has no lower left y info"}},
+        Case{"TruncatedGrid", "-i @a.asc -i @t.asc", 3, {"ERROR: failed to read raster2 at col 2 and row 1 ..."},
+             {"t.asc", "ncols 3\nnrows 2\nxllcorner 100\nyllcorner 200\ncellsize 0.5\nNODATA_value -9999\n1 2 3\n4 5"}},
+        Case{"MissingFile", "-i @a.asc -i @none.asc", 3,
+             {"ERROR in SRreader_asc::open(): cannot open '@none.asc'",
+              "ERROR: cannot open raster1 with file name 'none.asc'."}},
+        Case{"UnknownFormat", "-i @a.asc -i @b.xyz", 3, {"ERROR: unknown raster format 'xyz'."}, {"b.xyz", "x"}}),
+    testsupport::CaseName());
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, Rastcmp,
+    ::testing::Values(
+        Case{"CoresWithMergedInput", "-cores 4 -merged -i @a.asc -i @a2.asc", 1,
+             {"WARNING: input files merged on-the-fly. ignoring '-cores 4' ...", kIdentical,
+              "done with '@a.asc'. total time *"}},
+        Case{"Byte150IsADash", "\x96quiet \x96i @a.asc -i @a2.asc", 0, {}},
+        Case{"NoInput", "-v", 3, {"ERROR: no input specified"}},
+        Case{"Help", "-h", 0, with_usage({kTitle}, {"use '-hh' or see rastcmp_README.md to get extended help"})},
+        Case{"ExtendedHelp", "-hh", 0,
+             with_usage({"...", "Supported LAS Inputs", "  -i lidar.las", "...", kTitle}, {})},
+        Case{"PrintLogStats", "-print_log_stats -gui -i @a.asc -i @a.asc", 1,
+             {"WARNING: not compiled with GUI support. ignoring '-gui' ...", kIdentical, "done with '@a.asc'. *",
+              "done with all files. *", "Log stats: FE=0,E=0,SW=0,W=1,I=3"}},
+        Case{"Version", "-version", 0, {kTitle}}, Case{"QuietVersion", "-quiet -version", 0, {}},
+        Case{"CoresNotANumber", "-cores many", 3, {"ERROR: cannot understand argument 'many' for '-cores'"}},
+        Case{"CoresWithoutNumber", "-cores", 3, {"ERROR: '-cores' needs 1 argument: number"}},
+        Case{"Interactive", "", 0,
+             {"$EXE is better run in the command line",
+              "enter input file1: enter input file2: rasters are not identical. rasters have 2 different and 3 "
+              "identical value cells. but both have 1 nodata cells",
+              "done with '@a.asc'. *", "done with all files. *", "<press ENTER>"}, {}, "@a.asc\n@v.asc\n\n"},
+        Case{"InteractiveWithoutInput", "", 3,
+             {"$EXE is better run in the command line",
+              "enter input file1: enter input file2: ERROR: cannot open raster1 with file name ''.", "<press ENTER>"}}),
+    testsupport::CaseName());
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, Rastcmp,
+    ::testing::Values(
+        Case{"Names", "-lof @l.txt", 0, pair_done(kIdentical), {"l.txt", "@a.asc\n@a2.asc   \t\n"}},
+        Case{"UniqueMakesAPair", "-unique -lof @l.txt", 0, pair_done(kIdentical),
+             {"l.txt", "@a.asc\n@a2.asc\n@a.asc\n"}},
+        Case{"ThreeNamesAreBatchMode", "-lof @l.txt", 3, {"ERROR: cannot open file '@a.ptc' for read"},
+             {"l.txt", "@a.asc\n\n@a2.asc\n@a.asc\n"}},
+        Case{"MissingList", "-lof @none.txt", 3, {"ERROR: cannot open '@none.txt'"}},
+        Case{"ListOptionWithoutName", "-i @a.asc @a2.asc -lof", 3, {"ERROR: '-lof' needs 1 argument: list_of_files"}},
+        Case{"ListOptionWithoutNameErrorsIgnored", "-errors_ignore -i @a.asc @a2.asc -lof", 3,
+             {"ERROR: '-lof' needs 1 argument: list_of_files", kIdentical, "done with '@a.asc'. total time *",
+              "done with all files. total time for 2 files *"}}),
+    testsupport::CaseName());
+
+const std::string kDem = "rasters are identical. both have 23 value and 1 nodata cells.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Batch, Rastcmp,
+    ::testing::Values(
+        Case{"CoresWithOneInputComparesWithTheCopy", "-cores 4 -i @dem.tif", 1,
+             {"WARNING: only 1 input file(s). ignoring '-cores 4' ...", kDem, "done with '@dem.tif'. total time *"}},
+        Case{"CopyAloneIsNotAPair", "-i @dem.ptc", 3, {kPtcInBatch}},
+        Case{"CopyAmongThreeStopsTheRun", "-i @dem.tif @dem.ptc @a.asc", 3,
+             {kDem, "done with '@dem.tif'. total time *", kPtcInBatch}},
+        Case{"MissingCopy", "-i @none.ptc", 3, {"ERROR: cannot open file '@none.ptc' for read"}}),
+    testsupport::CaseName());
+
+// Fanning out: stderr lines are counted, as the children run at once.
+struct FanCase {
+  const char* name;
+  const char* args;
+  const char* copies;  // the grids that get a RasterPTC copy first
+  int status;
+  std::vector<std::pair<std::string, int>> lines;  // a pattern (expanded), how many stderr lines match it
+};
+
+class Fanout : public E2E, public ::testing::WithParamInterface<FanCase> {};
+
+TEST_P(Fanout, ChildrenAndTheirStatus) {
+  const FanCase& c = GetParam();
+  std::istringstream copies(c.copies);
+  for (std::string g; copies >> g;) ASSERT_EQ(copy(g + ".asc"), 0);
+  const Strings err = run(c.args, c.status);
+  for (const auto& [pattern, count] : c.lines) {
+    const std::string p = expand(pattern);
+    EXPECT_EQ(std::count_if(err.begin(), err.end(), [&](const std::string& l) { return like(l, p); }), count)
+        << pattern << "\n" << testing::PrintToString(err);
+  }
+}
+
+const std::string kJob = "ERROR: job ? of ? (process *) ended with exit status 3";
+const std::string kList = "@T/file_list_buffered.*.txt";
+const std::string kThread = "Starting thread\\[[01]\\]($EXE) with arguments: $EXE ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, Fanout,
+    ::testing::Values(
+        // no copies: each child opens its grid and fails at the copy
+        FanCase{"FiveOnTwoCores", "-cores 2 -i @a.asc @b.asc @c.asc @d.asc @e.asc", "", 3,
+                {{"Starting 5 processes on 2 cores", 1},
+                 {kThread + "-i @[a-e].asc -oasc ", 5},
+                 {"ERROR: cannot open file '@[a-e].ptc' for read", 5},
+                 {kJob, 5},
+                 {"Sucessfully started 5 jobs", 1}}},
+        FanCase{"Cpu64OnOneCore", "-cpu64 -i @a.asc @b.asc @c.asc", "", 3,
+                {{"Starting 3 processes on 1 cores", 1},
+                 {"Starting thread\\[0\\]($EXE) with arguments: $EXE -i @[abc].asc -oasc ", 3}}},
+        FanCase{"MergedPairInOneChildOverTheList", "-cpu64 -merged -temp_files @T -i @a.asc @b.asc", "", 0,
+                {{kThread + "-lof " + kList + " -merged -temp_files @T -oasc ", 1},
+                 {kIdentical, 1},
+                 {"Sucessfully started 1 jobs", 1}}},
+        FanCase{"BufferedNamesTheListAsNeighbours", "-cores 2 -buffered 10 -temp_files @T -i @a.asc @b.asc @c.asc", "",
+                3,
+                {{kThread + "-i @[abc].asc -temp_files @T -buffered 10 -neighbors_lof " + kList + " -oasc ", 3},
+                 {"ERROR: neighbors only*", 0}}},
+        FanCase{"ListThatCannotBeCreated", "-cpu64 -merged -temp_files @no/such -i @a.asc @b.asc", "", 3,
+                {{"ERROR: cannot open '@no/such/file_list_buffered.*.txt'", 1}, {"*", 1}}},
+        FanCase{"OneMissingCopyFailsTheParent", "-cores 2 -i @a.asc @b.asc @c.asc @d.asc @e.asc", "a b c d", 3,
+                {{kIdentical, 4}, {"ERROR: job 5 of 5 (process *) ended with exit status 3", 1}, {kJob, 1}}}),
+    testsupport::CaseName());
+
+// Started by a bare name, the program finds its children through PATH,
+// where a stand-in named rastcmp comes first and records its arguments,
+// one write per child so that children running at once cannot interleave.
+TEST_F(E2E, FannedOutArgumentsArriveWhole) {
+  const std::string bin = dir.file("bin"), stub = dir.file("bin/rastcmp"), exe = RASTCMP_EXE;
+  ASSERT_EQ(mkdir(bin.c_str(), 0700), 0);
+  testsupport::write_file(stub, "#!/bin/sh\nline=''; for a in \"$@\"; do line=\"$line[$a]\"; done\n"
+                                "printf '%s\\n' \"$line\" >> \"" + dir.file("args") + "\"\n");
+  ASSERT_EQ(chmod(stub.c_str(), 0755), 0);
+  Strings args = {"hello world", "-cores", "2", "it's", "tab\there", "o'brien and co", "-i"}, expected;
+  for (const char* f : {"a.asc", "b c.asc", "it's.asc", "d.asc", "e.asc"}) {
+    args.push_back(dir.file(f));
+    expected.push_back("[-i][" + dir.file(f) + "][-oasc][hello world][it's][tab\there][o'brien and co]");
+  }
+  const std::string path = getenv("PATH");
+  setenv("PATH", (bin + ":/usr/bin:/bin").c_str(), 1);
+  const RunResult r = testsupport::run("rastcmp", args, "", exe.substr(0, exe.find_last_of('/')));
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(r.status, 0) << r.err;
+  Strings got = lines(testsupport::read_file(dir.file("args")));
+  std::sort(got.begin(), got.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(got, expected);
+}
+
+}  // namespace

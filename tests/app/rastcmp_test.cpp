@@ -1,0 +1,214 @@
+// rastcmp's library: checks, cell comparison and verdicts on scripted
+// readers; one pair of GDAL-written rasters compared to a status and counts
+// without starting a process.
+#include "app/rastcmp.hpp"
+
+#include <gdal.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "raster/srreader.hpp"
+#include "tests/support/test_support.hpp"
+#include "tool/lasmessage.hpp"
+
+namespace {
+
+using testsupport::write_raster;
+using Strings = std::vector<std::string>;
+
+// Delivers a fixed list of cells; INT32_MIN marks nodata and `fail_at`
+// makes read_raster() fail for one cell index.
+struct ScriptedReader : SRreader {
+  ScriptedReader(int cols, int rows, std::vector<int32_t> list, int64_t fail_at = -1) : cells(list), fail(fail_at) {
+    ncols = cols, nrows = rows, nbits = 32, nbands = 1, nodata = INT32_MIN, r_count = 0;
+    llx = lly = 0.0, urx = ury = 10.0, stepx = stepy = 1.0;
+  }
+  bool read_raster() override {
+    const int64_t k = next++;
+    if (k == fail || k >= static_cast<int64_t>(cells.size())) return false;
+    value[0] = cells[static_cast<size_t>(k)];
+    r_count++;
+    return true;
+  }
+  void close(bool) override { r_count = -1; }
+  std::vector<int32_t> cells;
+  int64_t fail, next = 0;
+};
+
+constexpr int32_t ND = INT32_MIN;
+
+class Rastcmp : public ::testing::Test {
+ protected:
+  void SetUp() override { las_message_reset(); }
+  void TearDown() override { las_message_reset(); }
+};
+
+// identical and different values, identical and different nodata, failed reads
+void expect_counts(const RastcmpCounts& got, const RastcmpCounts& want) {
+  auto all = [](const RastcmpCounts& c) {
+    return std::vector<int64_t>{c.identical_value, c.different_value, c.identical_nodata, c.different_nodata,
+                                c.failed_reads};
+  };
+  EXPECT_EQ(all(got), all(want));
+}
+
+struct CountCase {
+  const char* name;
+  std::vector<int32_t> a, b;
+  RastcmpCounts expected;
+  std::string err;  // the messages of the comparison and the verdict
+  int64_t b_fails_at = -1;
+};
+
+class CompareCells : public Rastcmp, public ::testing::WithParamInterface<CountCase> {};
+
+TEST_P(CompareCells, CountsAndVerdict) {
+  ScriptedReader a(2, 3, GetParam().a), b(2, 3, GetParam().b, GetParam().b_fails_at);
+  halt_on_error(false);
+  testing::internal::CaptureStderr();
+  const RastcmpCounts got = rastcmp_compare_cells(&a, &b);
+  rastcmp_report_verdict(got);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), GetParam().err + "\n");
+  expect_counts(got, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Verdicts, CompareCells,
+    ::testing::Values(
+        CountCase{"Identical", {1, 2, 3, ND, 5, 6}, {1, 2, 3, ND, 5, 6}, {5, 0, 1, 0, 0},
+                  "rasters are identical. both have 5 value and 1 nodata cells."},
+        CountCase{"Nearly", {1, 2, 3, ND, 5, ND}, {1, ND, 3, ND, 5, 6}, {3, 0, 1, 2, 0},
+                  "rasters are nearly identical. both have 3 identical value cells. but they have 2 different and 1 "
+                  "identical nodata cells."},
+        CountCase{"ValuesDiffer", {1, 2, 3, ND, 5, 6}, {1, 2, -3, ND, 5, 7}, {3, 2, 1, 0, 0},
+                  "rasters are not identical. rasters have 2 different and 3 identical value cells. but both have 1 "
+                  "nodata cells"},
+        CountCase{"Both", {1, 2, 3, ND, ND, 6}, {1, 9, 3, 4, ND, 6}, {3, 1, 1, 1, 0},
+                  "rasters are not identical. they have 1 different and 3 identical value cells. they have 1 different "
+                  "and 1 identical nodata cells."},
+        // cell 4 of 2 columns x 3 rows is col 4/3 = 1, row 4%3 = 1; it is
+        // counted with the value the reader still holds (4)
+        CountCase{"ReadFailure",
+                  {1, 2, 3, 4, 5, 6},
+                  {1, 2, 3, 4, 5, 6},
+                  {5, 1, 0, 0, 1},
+                  "ERROR: failed to read raster2 at col 1 and row 1 ...\nrasters are not identical. rasters have 1 "
+                  "different and 5 identical value cells. but both have 0 nodata cells",
+                  4}),
+    [](const ::testing::TestParamInfo<CountCase>& info) { return info.param.name; });
+
+TEST_F(Rastcmp, BatchesSpanManyCells) {
+  // more cells than one batch: a nodata cell just past the first batch,
+  // a different value in the last cell
+  const int cols = 300, rows = 301;
+  std::vector<int32_t> a_cells(static_cast<size_t>(cols) * rows);
+  for (size_t k = 0; k < a_cells.size(); k++) a_cells[k] = static_cast<int32_t>(k % 1000) - 500;
+  std::vector<int32_t> b_cells = a_cells;
+  b_cells.back() += 1;
+  b_cells[SR_CELL_BATCH] = ND;
+  ScriptedReader a(cols, rows, a_cells), b(cols, rows, b_cells);
+  expect_counts(rastcmp_compare_cells(&a, &b), {static_cast<int64_t>(cols) * rows - 2, 1, 0, 1, 0});
+}
+
+struct CheckCase {
+  const char* name;
+  void (*tweak)(SRreader&);
+  std::string message;  // empty: the raster passes
+};
+
+class RasterChecks : public Rastcmp, public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(RasterChecks, MessageWhenRefused) {
+  ScriptedReader r(2, 2, {1, 2, 3, 4});
+  GetParam().tweak(r);
+  halt_on_error(false);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(rastcmp_check_raster(&r, "dem.tif"), GetParam().message.empty());
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err, GetParam().message.empty() ? "" : "ERROR: " + GetParam().message + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Checks, RasterChecks,
+    ::testing::Values(
+        CheckCase{"Bands", [](SRreader& r) { r.nbands = 2; }, "raster 'dem.tif' has 2 bands. not implemented."},
+        CheckCase{"Bits64", [](SRreader& r) { r.nbits = 64; }, "raster 'dem.tif' has 64 bits. not implemented."},
+        CheckCase{"Bits4", [](SRreader& r) { r.nbits = 4; }, "raster 'dem.tif' has 4 bits. not implemented."},
+        CheckCase{"NoCols", [](SRreader& r) { r.ncols = 0; }, "raster 'dem.tif' has no columns. skipping ..."},
+        CheckCase{"NoRows", [](SRreader& r) { r.nrows = 0; }, "raster 'dem.tif' has no rows. skipping ... "},
+        CheckCase{"Llx", [](SRreader& r) { r.llx = -1.0; }, "raster has no lower left x info"},
+        CheckCase{"Lly", [](SRreader& r) { r.lly = -1.0; }, "raster has no lower left y info"},
+        CheckCase{"Urx", [](SRreader& r) { r.urx = -1.0; }, "raster has no upper right x info"},
+        CheckCase{"Ury", [](SRreader& r) { r.ury = -1.0; }, "raster has no upper right y info"},
+        CheckCase{"StepX", [](SRreader& r) { r.stepx = -1.0; }, "raster has no step x info"},
+        CheckCase{"StepY", [](SRreader& r) { r.stepy = -1.0; }, "raster has no step y info"},
+        CheckCase{"StepXY", [](SRreader& r) { r.stepx_y = 0.25; }, "stepx_y of 0.25 not supported"},
+        CheckCase{"StepYXNan", [](SRreader& r) { r.stepy_x = NAN; }, "stepy_x of nan not supported"},
+        CheckCase{"UnsetMarkerNanAnd8Bits", [](SRreader& r) { r.llx = -32767.0, r.lly = NAN, r.nbits = 8; }, ""}),
+    [](const ::testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
+
+// One pair compared in process: a GeoTIFF written through GDAL against a
+// GDAL-written ASCII grid (`b` values), a text file, or nothing.
+struct FilesCase {
+  const char* name;
+  const char* b_name;
+  std::vector<double> b;  // 3 x n cells, -9999 nodata
+  const char* b_text;     // written as it is when set
+  int status;
+  RastcmpCounts counts;
+  const char* error;  // a line on stderr, "" for a silent run
+};
+
+class CompareFiles : public Rastcmp, public ::testing::WithParamInterface<FilesCase> {};
+
+TEST_P(CompareFiles, StatusCountsAndHaltingRestored) {
+  const FilesCase& c = GetParam();
+  testsupport::TempDir dir;
+  const double nodata = -9999.0;
+  const std::string a = dir.file("a.tif"), b = dir.file(c.b_name);
+  ASSERT_TRUE(write_raster("GTiff", a, 3, 2, 1, GDT_Float32, {1, 2.5, -9999, 4, 5, 6}, {}, &nodata));
+  if (c.b_text) testsupport::write_file(b, c.b_text);
+  if (!c.b.empty()) {
+    ASSERT_TRUE(write_raster("AAIGrid", b, 3, static_cast<int>(c.b.size()) / 3, 1, GDT_Float32, c.b, {}, &nodata));
+  }
+  for (const bool halt : {true, false}) {
+    halt_on_error(halt);
+    RastcmpCounts counts{9, 9, 9, 9, 9};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(rastcmp_compare_files(a.c_str(), b.c_str(), RastcmpOptions(), &counts), c.status);
+    const Strings err = testsupport::lines(testing::internal::GetCapturedStderr());
+    expect_counts(counts, c.counts);
+    EXPECT_EQ(do_halt_on_error(), halt);
+    if (*c.error) {
+      EXPECT_NE(std::find(err.begin(), err.end(), c.error), err.end()) << testing::PrintToString(err);
+    } else {
+      EXPECT_EQ(err, Strings{});
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pairs, CompareFiles,
+    ::testing::Values(
+        FilesCase{"Identical", "b.asc", {1, 2.5, -9999, 4, 5, 6}, nullptr, 0, {5, 0, 1, 0, 0}, ""},
+        FilesCase{"ValueAndNodataDiffer", "b.asc", {1, 2.5, 3, 4, -9999, 7}, nullptr, 0, {3, 1, 0, 2, 0}, ""},
+        FilesCase{
+            "Missing", "missing.tif", {}, nullptr, 3, {}, "ERROR: cannot open raster1 with file name 'missing.tif'."},
+        FilesCase{
+            "Corrupt", "bad.tif", {}, "II* not a tiff", 3, {}, "ERROR: cannot open raster1 with file name 'bad.tif'."},
+        FilesCase{"OtherSize", "b.asc", {1, 2.5, -9999}, nullptr, 3, {},
+                  "ERROR: rasters have different nrows of 2 and 1. difference too big ... "},
+        FilesCase{"ShortGrid",
+                  "b.asc",
+                  {},
+                  "ncols 3\nnrows 2\nxllcorner 1000\nyllcorner 1998\ncellsize 1\nNODATA_value -9999\n1 2.5 -9999\n4 5",
+                  3,
+                  {},
+                  "ERROR: failed to read raster2 at col 2 and row 1 ..."}),
+    [](const ::testing::TestParamInfo<FilesCase>& info) { return info.param.name; });
+
+}  // namespace
