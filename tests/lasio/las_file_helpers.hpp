@@ -48,22 +48,18 @@ class Messages {
   };
   std::vector<Entry> entries;
 
-  int count(LAS_MESSAGE_TYPE type) const {
-    int n = 0;
-    for (const Entry& e : entries) n += e.type == type;
-    return n;
-  }
-  int at_least(LAS_MESSAGE_TYPE type) const {
-    int n = 0;
-    for (const Entry& e : entries) n += e.type >= type;
-    return n;
-  }
   // The texts of one level, in order.
   std::vector<std::string> texts(LAS_MESSAGE_TYPE type) const {
     std::vector<std::string> out;
     for (const Entry& e : entries)
       if (e.type == type) out.push_back(e.text);
     return out;
+  }
+  int count(LAS_MESSAGE_TYPE type) const { return static_cast<int>(texts(type).size()); }
+  int at_least(LAS_MESSAGE_TYPE type) const {
+    int n = 0;
+    for (const Entry& e : entries) n += e.type >= type;
+    return n;
   }
   std::string dump() const {
     std::string all;

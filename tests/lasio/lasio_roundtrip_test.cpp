@@ -9,7 +9,7 @@
 #include <cstring>    // memcmp
 #include <string>     // paths, messages
 #include <tuple>      // parameters, field groups
-#include <vector>     // message lists
+#include <vector>     // message lists, user data
 
 #include "lasio/lasreaderlas.hpp"            // LASreaderLAS
 #include "tests/lasio/las_file_helpers.hpp"  // make_header, write_points, is_filled_point
@@ -19,6 +19,7 @@ namespace {
 
 using lastest::Messages;
 using Names = std::vector<std::string>;
+using Bytes = std::vector<unsigned char>;
 
 // Whether a version allows a point format (as the reader judges it).
 bool allowed(int minor, int format) {
@@ -29,12 +30,6 @@ bool allowed(int minor, int format) {
   return true;
 }
 
-unsigned char* copy_of(const unsigned char* bytes, size_t n) {
-  unsigned char* copy = new unsigned char[n];
-  memcpy(copy, bytes, n);
-  return copy;
-}
-
 // Version minor, point format, index into kStorages.
 class RoundTrip : public ::testing::TestWithParam<std::tuple<int, int, int>> {};
 
@@ -42,7 +37,7 @@ TEST_P(RoundTrip, HeaderRecordsAndPointsComeBackUnchanged) {
   const int minor = std::get<0>(GetParam()), format = std::get<1>(GetParam());
   const lastest::Storage& storage = lastest::kStorages[std::get<2>(GetParam())];
   const bool compressed = storage.compressor != PTcomp::COMPRESSOR_NONE;
-  const int count = 301, extra = format == 2 ? 17 : format % 2 * 3;
+  const int count = 3500, extra = format == 2 ? 17 : format % 2 * 3;  // more points than a read block
   Messages messages;
   testsupport::TempDir dir;
   const std::string path = dir.file("round.las");
@@ -54,20 +49,16 @@ TEST_P(RoundTrip, HeaderRecordsAndPointsComeBackUnchanged) {
     h.max_gps_time = 99.25;
     h.time_offset = 7;
   }
-  const unsigned char in_header[5] = {1, 2, 3, 4, 5};
-  const unsigned char after[7] = {9, 8, 7, 6, 5, 4, 3};
-  h.user_data_in_header = copy_of(in_header, 5);
+  h.user_data_in_header = new unsigned char[5]{1, 2, 3, 4, 5};
   h.user_data_in_header_size = 5;
-  h.user_data_after_header = copy_of(after, 7);
+  h.user_data_after_header = new unsigned char[7]{9, 8, 7, 6, 5, 4, 3};
   h.user_data_after_header_size = 7;
   const char wkt[] = "PROJCS[\"test\"]";
   ASSERT_TRUE(h.add_vlr("LASF_Projection", 2112, sizeof(wkt), (unsigned char*)wkt, false, "wkt"));
   const unsigned char payload[80] = {42};
   ASSERT_TRUE(h.add_vlr("Raster PTC", 7113, 80, (unsigned char*)payload, false, "raster"));
-  const unsigned char evlr_payload[3] = {0xAB, 0xCD, 0xEF};
-  if (minor >= 4) {
-    ASSERT_TRUE(h.add_evlr("someone", 17, 3, (unsigned char*)evlr_payload, false, "an evlr"));
-  }
+  unsigned char evlr_payload[3] = {0xAB, 0xCD, 0xEF};
+  ASSERT_TRUE(minor < 4 || h.add_evlr("someone", 17, 3, evlr_payload, false, "an evlr"));
   ASSERT_TRUE(lastest::write_points(path, h, count, storage)) << messages.dump();
 
   LASreaderLAS reader(nullptr);
@@ -84,10 +75,10 @@ TEST_P(RoundTrip, HeaderRecordsAndPointsComeBackUnchanged) {
   EXPECT_EQ(std::make_tuple(r.x_scale_factor, r.y_scale_factor, r.z_scale_factor, r.x_offset, r.y_offset, r.z_offset),
             std::make_tuple(0.01, 0.001, 0.1, 1000.0, -2000.0, 5.0));
   EXPECT_EQ(r.header_size, h.get_version_header_size() + 5);
-  ASSERT_EQ(r.user_data_in_header_size, 5u);
-  EXPECT_EQ(0, memcmp(r.user_data_in_header, in_header, 5));
-  ASSERT_EQ(r.user_data_after_header_size, 7u);
-  EXPECT_EQ(0, memcmp(r.user_data_after_header, after, 7));
+  EXPECT_EQ(Bytes(r.user_data_in_header, r.user_data_in_header + r.user_data_in_header_size),
+            (Bytes{1, 2, 3, 4, 5}));
+  EXPECT_EQ(Bytes(r.user_data_after_header, r.user_data_after_header + r.user_data_after_header_size),
+            (Bytes{9, 8, 7, 6, 5, 4, 3}));
   // The compressor's settings record is consumed: neither listed nor counted.
   ASSERT_EQ(r.number_of_variable_length_records, 2u);
   EXPECT_STREQ(r.vlr_geo_ogc_wkt, wkt);
@@ -136,13 +127,16 @@ TEST_P(RoundTrip, HeaderRecordsAndPointsComeBackUnchanged) {
   for (int k = 0; k < 5 && r.number_of_point_records; k++) EXPECT_EQ(r.number_of_points_by_return[k], by_return[k + 1]);
   for (int k = 0; k < 15 && minor >= 4; k++) EXPECT_EQ(r.extended_number_of_points_by_return[k], by_return[k + 1]);
 
-  // Seeks to the last point, back to the first and across chunk edges
-  // (a point-wise compressed stream cannot seek).
-  for (int target : {300, 0, 63, 64, 65, 150, 17}) {
+  // Seeks to the last point, back to the first, across chunk edges and
+  // into a later read block (a point-wise compressed stream cannot seek).
+  EXPECT_FALSE(reader.seek(count));
+  EXPECT_FALSE(reader.seek(-1));
+  for (int target : {count - 1, 0, 63, 64, 65, 3300, 17}) {
     if (storage.compressor == PTcomp::COMPRESSOR_POINTWISE) break;
     ASSERT_TRUE(reader.seek(target)) << target;
     ASSERT_TRUE(reader.read_point()) << target;
     ASSERT_TRUE(lastest::is_filled_point(reader.point, h, target));
+    EXPECT_EQ(reader.p_count, target + 1);
   }
 
   // Only the version/format warning, and only where the pair is not allowed.
