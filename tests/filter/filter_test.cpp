@@ -1,17 +1,13 @@
-// Filter settings: ignore options (parsing, errors, rendering), filter and
-// transform lists (growth, rendering), the point-source operation and the
-// filtered-transform switch.
+// Filter settings: ignore options (parsing, errors, rendering) and the
+// point-source operation replacing itself in the transform list. Criteria and
+// filtered transforms have no option that builds them; tests/lasio pins how
+// the opener handles -filtered_transform.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "filter/lascriterion.hpp"
-#include "filter/lasfilter.hpp"
 #include "filter/lasignore.hpp"
-#include "filter/lasoperation.hpp"
 #include "filter/lastransform.hpp"
 #include "tests/support/test_support.hpp"
 #include "tool/lasmessage.hpp"
@@ -109,6 +105,8 @@ struct ErrorCase {
   std::vector<std::string> args;
   std::string message;
 };
+const std::string kMaskRange = "'-ignore_class_mask' needs argument between 0x00000000 and 0xFFFFFFFF but ";
+
 class IgnoreErrors : public Ignore, public ::testing::WithParamInterface<ErrorCase> {};
 
 TEST_P(IgnoreErrors, Message) {
@@ -127,47 +125,11 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"CodeTooLarge", {"-ignore_class", "2", "256"},
                   "'-ignore_class' needs arguments between 0 and 255 but '256' is out of range"},
         ErrorCase{"NoMask", {"-ignore_class_mask"}, "'-ignore_class_mask' needs 1 argument: mask"},
-        ErrorCase{"MaskText", {"-ignore_class_mask", "abc"},
-                  "'-ignore_class_mask' needs argument between 0x00000000 and 0xFFFFFFFF but 'abc' is no valid mask"},
-        ErrorCase{"MaskZero", {"-ignore_class_mask", "0"},
-                  "'-ignore_class_mask' needs argument between 0x00000000 and 0xFFFFFFFF but 0 makes no sense"},
-        ErrorCase{"MaskAll", {"-ignore_class_mask", "4294967295"},
-                  "'-ignore_class_mask' needs argument between 0x00000000 and 0xFFFFFFFF but 4294967295 makes no "
-                  "sense"},
+        ErrorCase{"MaskText", {"-ignore_class_mask", "abc"}, kMaskRange + "'abc' is no valid mask"},
+        ErrorCase{"MaskZero", {"-ignore_class_mask", "0"}, kMaskRange + "0 makes no sense"},
+        ErrorCase{"MaskAll", {"-ignore_class_mask", "4294967295"}, kMaskRange + "4294967295 makes no sense"},
         ErrorCase{"Unknown", {"-ignore_noise"}, "cannot understand argument '-ignore_noise'"}),
     testsupport::CaseName());
-
-
-// A criterion that drops every point and renders as "-keep_n <n> ".
-class Numbered : public LAScriterion {
- public:
-  explicit Numbered(int n) : n_(n) {}
-  const char* name() const override { return "keep_n"; }
-  int get_command(char* string) const override { return sprintf(string, "-%s %d ", name(), n_); }
-  bool filter(const LASpoint*) override { return true; }
-
- private:
-  int n_;
-};
-
-TEST(FilterList, GrowsBySixteenAndRendersInOrder) {
-  LASfilter f;
-  std::string expected;
-  for (int k = 0; k < 17; k++) {
-    f.add_criterion(new Numbered(k));
-    expected += "-keep_n " + std::to_string(k) + " ";
-  }
-  EXPECT_EQ(f.alloc_criteria, 32u);
-  char text[512];
-  EXPECT_EQ(f.unparse(text), static_cast<int>(expected.size()));
-  EXPECT_EQ(text, expected);
-  EXPECT_TRUE(f.filter(nullptr));
-  EXPECT_EQ(f.counters[0], 1u);
-  EXPECT_EQ(f.counters[1], 0u);  // the first criterion that drops is counted
-  f.clean();
-  EXPECT_EQ(f.num_criteria, 0u);
-  EXPECT_FALSE(f.filter(nullptr));
-}
 
 TEST(TransformList, PointSourceReplacesItself) {
   LAStransform t;
@@ -177,38 +139,6 @@ TEST(TransformList, PointSourceReplacesItself) {
   char text[128];
   t.unparse(text);
   EXPECT_STREQ(text, "-set_point_source 0 ");
-}
-
-TEST(TransformList, FilteredTransformRendersFilterFirst) {
-  Args a({"-filtered_transform", "-other"});
-  LAStransform t;
-  ASSERT_TRUE(t.parse(a.argc(), a.argv()));
-  EXPECT_TRUE(t.filtered);
-  EXPECT_EQ(a.argv()[1][0], '\0');
-  EXPECT_STREQ(a.argv()[2], "-other");
-  LASfilter* f = new LASfilter();
-  f->add_criterion(new Numbered(2));
-  t.setFilter(f);
-  t.setPointSource(7);
-  char text[128];
-  const int n = t.unparse(text);
-  EXPECT_STREQ(text, "-keep_n 2 -filtered_transform -set_point_source 7 ");
-  EXPECT_EQ(n, static_cast<int>(strlen(text)));
-}
-
-TEST(TransformList, DeleteOperationClosesTheGap) {
-  LAStransform t;
-  for (int k = 0; k < 20; k++) t.add_operation(new LASoperationSetPointSource(static_cast<unsigned short>(k)));
-  EXPECT_EQ(t.alloc_operations, 32u);
-  t.delete_operation("set_point_source");
-  ASSERT_EQ(t.num_operations, 19u);
-  t.delete_operation("no_such_operation");
-  EXPECT_EQ(t.num_operations, 19u);
-  char text[512];
-  t.unparse(text);
-  std::string expected;
-  for (int k = 1; k < 20; k++) expected += "-set_point_source " + std::to_string(k) + " ";
-  EXPECT_EQ(text, expected);
 }
 
 }  // namespace

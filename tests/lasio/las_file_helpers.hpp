@@ -1,10 +1,10 @@
 // Helpers for the LAS reader and writer tests: headers and points with
 // deterministic field values for every point format, a message recorder,
-// file writing through LASwriterLAS and byte patching of written files.
+// file writing through LASwriterLAS and the header field offsets.
 #ifndef TESTS_LASIO_LAS_FILE_HELPERS_HPP
 #define TESTS_LASIO_LAS_FILE_HELPERS_HPP
 
-#include <gtest/gtest.h>  // AssertionResult, ASSERT_LE
+#include <gtest/gtest.h>  // AssertionResult
 
 #include <cstdint>  // fixed-width header fields
 #include <cstring>  // memcpy, memcmp, strcpy
@@ -188,13 +188,6 @@ inline std::vector<unsigned char> read_bytes(const std::string& path) {
 
 inline void write_bytes(const std::string& path, const std::vector<unsigned char>& bytes) {
   testsupport::write_file(path, std::string(bytes.begin(), bytes.end()));
-}
-
-// Overwrites a little-endian value at `at` in the file's bytes.
-template <typename T>
-void patch(std::vector<unsigned char>& bytes, size_t at, T value) {
-  ASSERT_LE(at + sizeof(T), bytes.size());
-  memcpy(bytes.data() + at, &value, sizeof(T));
 }
 
 // Offsets of header fields in the file.

@@ -93,7 +93,8 @@ Names tokens_of(const std::string& text) {
   return out;
 }
 
-// Every setting the options change, as words "name=value[,value...]".
+// The settings the rendering does not show (or not in full), as words
+// "name=value[,value...]".
 std::string describe(const LASreadOpener& o) {
   std::string s;
   // Texts (names and such) go before the numbers.
@@ -107,24 +108,17 @@ std::string describe(const LASreadOpener& o) {
     }
     s += std::string(" ") + name + "=" + text.substr(text.empty() ? 0 : 1);
   };
-  if (o.inside_tile) word("tile", {o.inside_tile[0], o.inside_tile[1], o.inside_tile[2]});
-  if (o.inside_circle) word("circle", {o.inside_circle[0], o.inside_circle[1], o.inside_circle[2]});
   if (o.inside_rectangle) {
     word("rectangle", {o.inside_rectangle[0], o.inside_rectangle[1], o.inside_rectangle[2], o.inside_rectangle[3]});
   }
-  if (o.scale_factor) word("scale", {o.scale_factor[0], o.scale_factor[1], o.scale_factor[2]});
-  if (o.offset) word("offset", {o.offset[0], o.offset[1], o.offset[2]});
-  word("flags", {double(o.stored), double(o.merged), double(o.use_stdin), double(o.unique), double(o.pipe_on),
-                 double(o.comma_not_point), double(o.apply_file_source_ID)});
+  word("flags", {double(o.use_stdin), double(o.pipe_on)});
   word("offsetting", {double(o.auto_reoffset), double(o.offset_adjust)});
-  word("populate", {double(o.populate_header)});
   word("faf", {double(o.files_are_flightlines), double(o.files_are_flightlines_index)});
   word("buffer", {o.buffer_size});
-  word("io", {double(o.io_ibuffer_size)});
-  word("text", {double(o.itxt), double(o.ipts), double(o.iptx), double(o.iptx_transform), double(o.skip_lines)});
+  word("text", {double(o.itxt), double(o.ipts), double(o.iptx), double(o.iptx_transform)});
   word("intensity", {o.translate_intensity, o.scale_intensity});
   word("scan_angle", {o.translate_scan_angle, o.scale_scan_angle});
-  word("copc", {double(o.copc_query), o.copc_resolution, double(o.copc_depth), double(o.copc_stream_order)});
+  word("copc_query", {double(o.copc_query)});
   word("zattr", {double(o.z_from_attribute), double(o.z_from_attribute_index)});
   for (int k = 0; k < o.number_attributes; k++) {
     word("attr",
@@ -133,8 +127,6 @@ std::string describe(const LASreadOpener& o) {
          {std::to_string(o.attribute_data_types[k]), o.attribute_names[k], o.attribute_descriptions[k]});
   }
   word("attributes", {double(o.number_attributes)});
-  word("temp", {}, {o.temp_file_base});
-  word("iparse", {}, {o.parse_string ? o.parse_string : ""});
   word("names", {}, names(o));
   word("neighbors", {}, names(o, true));
   word("buffered", {double(o.is_buffered())});
@@ -190,50 +182,46 @@ TEST_P(Walk, StateRenderingMessagesAndArgumentsLeft) {
 }
 
 const WalkCase walk_cases[] = {
-    {"Defaults", {}, {"flags=0,0,0,0,0,0,0", "faf=0,-1", "io=262144", "text=0,0,0,0,0", "intensity=0,1",
-                      "copc=0,0,-1,1", "zattr=0,-1", "names=", "transform=none", "filter=none"}, ""},
-    {"Inputs", {"-i", "a.asc", "b.asc", "-merged"}, {"names=a.asc,b.asc", "flags=0,1,0,0,0,0,0"}, "-merged "},
+    {"Defaults", {}, {"flags=0,0", "faf=0,-1", "text=0,0,0,0", "intensity=0,1", "copc_query=0", "zattr=0,-1",
+                      "names=", "transform=none", "filter=none"}, ""},
+    {"Inputs", {"-i", "a.asc", "b.asc", "-merged"}, {"names=a.asc,b.asc"}, "-merged "},
     {"FirstArgumentAfterInputIsAName", {"-i", "-x", "-i", "", "y", "-i", "a", "", "b"}, {"names=-x,,y,a"}, "", {"b"}},
     {"OthersArgumentsAreLeft", {"-cores", "4", "-i", "a.asc", "-v", "-gui", "2", "-errors_ignore"}, {"names=a.asc"}, "",
      {"-cores", "4", "-v", "-gui", "2", "-errors_ignore"}},
     {"Flags", {"-stored", "-merged", "-stdin", "-unique", "-pipe_on", "-comma_not_point", "-apply_file_source_ID"},
-     {"flags=1,1,1,1,1,1,1"}, "-stored -merged -apply_file_source_ID -unique -comma_not_point "},
+     {"flags=1,1"}, "-stored -merged -apply_file_source_ID -unique -comma_not_point "},
     {"AutoReoffsetBeforeOffsetAdjust", {"-auto_reoffset", "-offset_adjust"}, {"offsetting=1,1"}, "-auto_reoffset "},
-    {"OffsetAdjust", {"-offset_adjust"}, {"offsetting=0,1"}, "-offset_adjust "},
-    {"Populate", {"-populate"}, {"populate=1"}, "-populate "},
-    {"DoNotPopulate", {"-populate", "-do_not_populate"}, {"populate=0"}, ""},
+    {"OffsetAdjust", {"-offset_adjust"}, {}, "-offset_adjust "},
+    {"Populate", {"-populate"}, {}, "-populate "},
+    {"DoNotPopulate", {"-populate", "-do_not_populate"}, {}, ""},
     {"Buffered", {"-buffered", "12.5"}, {"buffer=12.5"}, ""},
-    {"TempFiles", {"-temp_files", "tmp/run dir"}, {"temp=tmp/run dir"}, "-temp_files \"tmp/run dir\" "},
-    {"Rescale", {"-rescale", "0.01", "0.02", "0.001"}, {"scale=0.01,0.02,0.001"},
-     "-rescale 0.010000 0.020000 0.001000 "},
-    {"RescaleXY", {"-rescale_xy", "0.5", "-0.25"}, {"scale=0.5,-0.25,0"}, "-rescale_xy 0.500000 -0.250000 "},
-    {"RescaleZOverwrites", {"-rescale", "0.1", "0.1", "0.1", "-rescale_z", "0.5"}, {"scale=0,0,0.5"},
-     "-rescale_z 0.500000 "},
-    {"ReoffsetBeforeAutoReoffset", {"-reoffset", "600000", "4000000", "-5", "-auto_reoffset"},
-     {"offset=600000,4000000,-5", "offsetting=1,0"}, "-reoffset 600000.000000 4000000.000000 -5.000000 "},
-    {"LaterIparseWins", {"-iparse", "xyz", "-iparse", "xyzi"}, {"iparse=xyzi"}, "-iparse \"xyzi\" "},
-    {"Iskip", {"-iskip", "2", "-itxt"}, {"text=1,0,0,0,2"}, "-iskip 2 -itxt "},
-    {"Ipts", {"-ipts"}, {"text=1,1,0,0,0"}, "-ipts "},
-    {"Iptx", {"-iptx"}, {"text=1,0,1,0,0"}, "-iptx "},
-    {"IptxTransform", {"-iptx_transform"}, {"text=1,0,0,1,0"}, "-iptx_transform "},
-    {"IoBuffer", {"-io_ibuffer", "4294967295"}, {"io=4294967295"}, "-io_ibuffer 4294967295 "},
-    {"IoBufferDefault", {"-io_ibuffer", "262144"}, {"io=262144"}, ""},
+    {"TempFiles", {"-temp_files", "tmp/run dir"}, {}, "-temp_files \"tmp/run dir\" "},
+    {"Rescale", {"-rescale", "0.01", "0.02", "0.001"}, {}, "-rescale 0.010000 0.020000 0.001000 "},
+    {"RescaleXY", {"-rescale_xy", "0.5", "-0.25"}, {}, "-rescale_xy 0.500000 -0.250000 "},
+    {"RescaleZOverwrites", {"-rescale", "0.1", "0.1", "0.1", "-rescale_z", "0.5"}, {}, "-rescale_z 0.500000 "},
+    {"ReoffsetBeforeAutoReoffset", {"-reoffset", "600000", "4000000", "-5", "-auto_reoffset"}, {"offsetting=1,0"},
+     "-reoffset 600000.000000 4000000.000000 -5.000000 "},
+    {"LaterIparseWins", {"-iparse", "xyz", "-iparse", "xyzi"}, {}, "-iparse \"xyzi\" "},
+    {"Iskip", {"-iskip", "2", "-itxt"}, {}, "-iskip 2 -itxt "},
+    {"Ipts", {"-ipts"}, {"text=1,1,0,0"}, "-ipts "},
+    {"Iptx", {"-iptx"}, {"text=1,0,1,0"}, "-iptx "},
+    {"IptxTransform", {"-iptx_transform"}, {"text=1,0,0,1"}, "-iptx_transform "},
+    {"IoBuffer", {"-io_ibuffer", "4294967295"}, {}, "-io_ibuffer 4294967295 "},
+    {"IoBufferDefault", {"-io_ibuffer", "262144"}, {}, ""},
     {"Intensity", {"-itranslate_intensity", "1024", "-iscale_intensity", "0.5"}, {"intensity=1024,0.5"}, ""},
     {"ScanAngle", {"-itranslate_scan_angle", "-3", "-iscale_scan_angle", "2"}, {"scan_angle=-3,2"}, ""},
     {"NotANumberIsNotZero", {"-iscale_intensity", "nan"}, {"intensity=0,nan"}, ""},
-    {"Tile", {"-inside_tile", "630000", "4834000", "1000"}, {"tile=630000,4834000,1000"},
-     "-inside_tile 630000 4.834e+06 1000 "},
-    {"Circle", {"-inside_circle", "1.5", "2.5", "3.5"}, {"circle=1.5,2.5,3.5"},
-     "-inside_circle 1.500000 2.500000 3.500000 "},
-    {"LaterRectangleWins", {"-inside", "0", "0", "1", "1", "-inside_rectangle", "2", "2", "3", "3"},
-     {"rectangle=2,2,3,3"}, "-inside_rectangle 2.000000 2.000000 3.000000 3.000000 "},
+    {"Tile", {"-inside_tile", "630000", "4834000", "1000"}, {}, "-inside_tile 630000 4.834e+06 1000 "},
+    {"Circle", {"-inside_circle", "1.5", "2.5", "3.5"}, {}, "-inside_circle 1.500000 2.500000 3.500000 "},
+    {"LaterRectangleWins", {"-inside", "0", "0", "1", "1", "-inside_rectangle", "2", "2", "3", "3"}, {},
+     "-inside_rectangle 2.000000 2.000000 3.000000 3.000000 "},
     {"TileRenderedBeforeRectangle", {"-inside", "1", "2", "3", "4", "-inside_tile", "0", "0", "10"},
-     {"tile=0,0,10", "rectangle=1,2,3,4"}, "-inside_tile 0 0 10 "},
-    {"MaxDepthZero", {"-max_depth", "0"}, {"copc=1,0,0,1"}, "-max_depth 0 "},
-    {"LaterCopcQueryWins", {"-max_depth", "3", "-resolution", "0.25", "-stream_order_level"}, {"copc=2,0.25,3,2"},
+     {"rectangle=1,2,3,4"}, "-inside_tile 0 0 10 "},
+    {"MaxDepthZero", {"-max_depth", "0"}, {"copc_query=1"}, "-max_depth 0 "},
+    {"LaterCopcQueryWins", {"-max_depth", "3", "-resolution", "0.25", "-stream_order_level"}, {"copc_query=2"},
      "-resolution 0.250000 -stream_order_level -max_depth 3 "},
-    {"StreamOrderNormal", {"-stream_order_normal"}, {"copc=0,0,-1,0"}, "-stream_order_normal "},
-    {"StreamOrderSpatial", {"-stream_order_level", "-stream_order_spatial"}, {"copc=0,0,-1,1"}, ""},
+    {"StreamOrderNormal", {"-stream_order_normal"}, {}, "-stream_order_normal "},
+    {"StreamOrderSpatial", {"-stream_order_level", "-stream_order_spatial"}, {}, ""},
     {"ZFromAttributeIndex", {"-z_from_attribute", "2"}, {"zattr=1,2"}, "-z_from_attribute "},
     {"ZFromAttributeIndexClamped", {"-z_from_attribute", "99999"}, {"zattr=1,32767"}, "-z_from_attribute "},
     {"ZFromAttributeBeforeAnOption", {"-z_from_attribute", "-merged"}, {"zattr=1,-1"}, "-merged -z_from_attribute "},
@@ -273,7 +261,7 @@ const WalkCase walk_cases[] = {
     {"UniqueByteForByte", {"-unique", "-i", "a", "./a", "A"}, {"names=a,./a,A"}, "-unique "},
     // Help stops the walk at once, and no filter or transform is built.
     {"Help", {"-i", "a", "-faf", "-h", "-i", "b", "-merged", "-filtered_transform"},
-     {"names=a", "faf=1,-1", "flags=0,0,0,0,0,0,0", "transform=none", "filter=none"}, "-faf ",
+     {"names=a", "faf=1,-1", "transform=none", "filter=none"}, "-faf ",
      {"-h", "-i", "b", "-merged", "-filtered_transform"}},
     {"HelpLong", {"-faf", "-help", "-merged"}, {"transform=none"}, "-faf ", {"-help", "-merged"}},
     {"IgnoreOptionsWarnedAndLeft", {"-ignore_class", "2", "-i", "a"}, {"ignore=none", "names=a"}, "",
@@ -283,7 +271,7 @@ const WalkCase walk_cases[] = {
      {"ignore=(-ignore_class 2 7 -ignore_first )", "names=a"}, "", {}, {}, true},
     // A failed ignore option stops the walk: -merged and -faf stay.
     {"IgnoreFailureStopsTheWalk", {"-ignore_everything", "-merged", "-faf"},
-     {"ignore=none", "flags=0,0,0,0,0,0,0", "transform=none"}, "", {"-ignore_everything", "-merged", "-faf"},
+     {"ignore=none", "transform=none"}, "", {"-ignore_everything", "-merged", "-faf"},
      {"cannot understand argument '-ignore_everything'"}, true},
     {"FilteredTransformWithoutOperations", {"-filtered_transform"}, {"transform=none", "filter=none"}, "", {},
      {"no LAStransform specified. '-filtered_transform' has no effect."}},
@@ -466,6 +454,8 @@ const ListCase list_cases[] = {
     {"OneCharacterName", "a\n", {"a"}},
     {"DigitsButNoComma", "123.asc\n", {"123.asc"}, {0}},
     {"IdWithoutName", "5,\n", {"5,"}, {0}},
+    {"BoundingBoxes", "3,1000,0,0,10,10, t.ptc\n4,20,-1.5,2.5,3,4.25,u.ptc\nplain.asc\n",
+     {"t.ptc", "u.ptc", "plain.asc"}, {3, 4, 2}},
     {"BoxWithoutItsLastComma", "3,1000,0,0,10,10\n", {"1000,0,0,10,10"}, {3}},
     {"BoxWithoutName", "a.asc\n3,1000,0,0,10,10,   \nb.asc\n", {"a.asc", "b.asc"}, {0, 1},
      {"line 2 of list of files 'LIST' has a bounding box but no file name. skipping ..."}},
@@ -476,20 +466,6 @@ const ListCase list_cases[] = {
      {"-i", "a", "-unique"}},
 };
 INSTANTIATE_TEST_SUITE_P(Opener, ListForms, ::testing::ValuesIn(list_cases), testsupport::CaseName());
-
-TEST_F(Opener, ListLineWithBoundingBox) {
-  TempDir dir;
-  const std::string list = dir.file("list.txt");
-  write_file(list, "3,1000,0,0,10,10, t.ptc\n4,20,-1.5,2.5,3,4.25,u.ptc\nplain.asc\n");
-  LASreadOpener o;
-  ASSERT_TRUE(o.add_list_of_files(list.c_str(), false));
-  ASSERT_EQ(names(o), (Names{"t.ptc", "u.ptc", "plain.asc"}));
-  EXPECT_EQ(entry(o, 0), (Values{3, 1000, 0, 0, 10, 10}));
-  EXPECT_EQ(entry(o, 1), (Values{4, 20, -1.5, 2.5, 3, 4.25}));
-  EXPECT_EQ(o.file_names_npoints[2], 0);
-  ASSERT_NE(o.file_names_kdtree, nullptr);
-  EXPECT_EQ(tree(o.file_names_kdtree), (Values{2, -1.5, 0, 10, 10}));
-}
 
 TEST_F(Opener, MissingListFile) {
   TempDir dir;
@@ -522,10 +498,6 @@ TEST_F(Opener, NeighborListForms) {
   // No ID form for neighbours, and plain names skip the unique test.
   EXPECT_EQ(names(o, true), (Names{"t.ptc", "7,x.ptc", "plain.ptc", "plain.ptc"}));
   EXPECT_EQ(o.get_neighbor_file_name(4), nullptr);
-  EXPECT_EQ(o.neighbor_file_names_npoints[0], 1000);
-  EXPECT_EQ(o.neighbor_file_names_npoints[1], 0);
-  ASSERT_NE(o.neighbor_kdtree, nullptr);
-  EXPECT_EQ(tree(o.neighbor_kdtree), (Values{1, 0, 0, 10, 10}));
   EXPECT_TRUE(o.is_buffered());
   EXPECT_TRUE(texts(LAS_ERROR).empty());
 }
@@ -572,12 +544,6 @@ ErrorCase missing(const char* option, int given, const char* text) {
   return ErrorCase{option + 1, args, "'" + std::string(option) + "' " + text};
 }
 
-// An option with an argument it refuses; `text` is the error after the
-// quoted option.
-ErrorCase bad(const char* name, Names args, const char* text) {
-  return ErrorCase{name, args, "'" + args[0] + "' " + text};
-}
-
 const ErrorCase missing_cases[] = {
     missing("-i", 0, "needs at least 1 argument: file_name or wild_card"),
     missing("-lof", 0, "needs 1 argument: list_of_files"),
@@ -608,56 +574,53 @@ const ErrorCase missing_cases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Missing, OptionErrors, ::testing::ValuesIn(missing_cases), testsupport::CaseName());
 
+// An option with an argument it refuses: the error is the option's message
+// in missing_cases followed by `rest`.
+ErrorCase bad(const char* name, Names args, const char* rest) {
+  for (const ErrorCase& m : missing_cases) {
+    if (m.args[0] == args[0]) return ErrorCase{name, args, m.message + rest};
+  }
+  return ErrorCase{name, args, "no missing_cases row for " + args[0]};
+}
+
 const ErrorCase invalid_cases[] = {
-    bad("buffered_text", {"-buffered", "big"}, "needs 1 argument: buffer_size. but 'big' is not a valid buffer_size"),
-    bad("buffered_negative", {"-buffered", "-5"}, "needs 1 argument: buffer_size, but -5.000000 is not valid"),
-    bad("buffered_nan", {"-buffered", "nan"}, "needs 1 argument: buffer_size, but nan is not valid"),
-    bad("faf_index_text", {"-faf_index", "x"}, "needs 1 argument: index"),
-    bad("rescale_y_text", {"-rescale", "0.01", "y", "0.01"},
-        "needs 3 arguments: rescale_x rescale_y rescale_z, but 'y' is not a valid rescale_y"),
-    bad("rescale_x_zero", {"-rescale", "0", "0.01", "0.01"},
-        "needs 3 arguments: rescale_x rescale_y rescale_z, but 0.000000 is not a valid rescale_x"),
-    bad("rescale_third_zero", {"-rescale", "0.01", "0.01", "0"},
-        "needs 3 arguments: rescale_x rescale_y rescale_z, but 0.000000 is not a valid rescale_z"),
-    bad("rescale_xy_text", {"-rescale_xy", "a", "0.01"},
-        "needs 3 arguments: rescale_x rescale_y, but 'a' is not a valid rescale_x"),
-    bad("rescale_xy_zero", {"-rescale_xy", "0.01", "0"},
-        "needs 3 arguments: rescale_x rescale_y, but 0.000000 is not a valid rescale_y"),
-    bad("rescale_z_text", {"-rescale_z", "z"}, "needs 1 argument: rescale_z, but 'z' is not a valid rescale_z"),
-    bad("rescale_z_zero", {"-rescale_z", "0.0"}, "needs 1 argument: rescale_z, but 0.000000 is not a valid rescale_z"),
-    bad("reoffset_z_text", {"-reoffset", "1", "2", "zz"},
-        "needs 3 arguments: reoffset_x, reoffset_y, reoffset_z, but 'zz' is not a valid reoffset_z"),
-    bad("iskip_text", {"-iskip", "many"}, "needs 1 argument: number_of_lines but 'many' is not a valid number."),
-    bad("iskip_zero", {"-iskip", "0"}, "needs 1 argument: number_of_lines but 0 is not valid."),
-    bad("io_ibuffer_text", {"-io_ibuffer", "k"}, "needs 1 argument: size but 'k' is not a valid size."),
-    bad("io_ibuffer_zero", {"-io_ibuffer", "0"}, "needs 1 argument: size but 0 is not valid."),
-    bad("itranslate_intensity_text", {"-itranslate_intensity", "t"},
-        "needs 1 argument: translation but 't' is not valid."),
-    bad("itranslate_scan_angle_zero", {"-itranslate_scan_angle", "0"},
-        "needs 1 argument: translation but 0.000000 is not valid."),
-    bad("iscale_intensity_zero", {"-iscale_intensity", "0"}, "needs 1 argument: scale but 0.000000 is not valid."),
-    bad("iscale_scan_angle_text", {"-iscale_scan_angle", "s"}, "needs 1 argument: scale but 's' is not valid."),
-    bad("inside_tile_ll_y", {"-inside_tile", "1", "y", "10"},
-        "needs 3 arguments: ll_x ll_y size, but 'y' is not a valid ll_y."),
-    bad("inside_tile_size", {"-inside_tile", "1", "2", "0"},
-        "needs 3 arguments: ll_x ll_y size, but 0.000000 is not valid a size."),
-    bad("inside_circle_x", {"-inside_circle", "cx", "2", "3"},
-        "needs 3 arguments: center_x center_y radius, but 'cx' is not a valid center_x."),
-    bad("inside_circle_radius", {"-inside_circle", "1", "2", "-3"},
-        "needs 3 arguments: center_x center_y radius, but -3.000000 is not valid a radius."),
-    bad("inside_max_y", {"-inside", "1", "2", "3", "top"},
-        "needs 4 arguments: min_x min_y max_x max_y, but 'top' is not a valid max_y."),
+    bad("buffered_text", {"-buffered", "big"}, ". but 'big' is not a valid buffer_size"),
+    bad("buffered_negative", {"-buffered", "-5"}, ", but -5.000000 is not valid"),
+    bad("buffered_nan", {"-buffered", "nan"}, ", but nan is not valid"),
+    bad("faf_index_text", {"-faf_index", "x"}, ""),
+    bad("rescale_y_text", {"-rescale", "0.01", "y", "0.01"}, ", but 'y' is not a valid rescale_y"),
+    bad("rescale_x_zero", {"-rescale", "0", "0.01", "0.01"}, ", but 0.000000 is not a valid rescale_x"),
+    bad("rescale_third_zero", {"-rescale", "0.01", "0.01", "0"}, ", but 0.000000 is not a valid rescale_z"),
+    // Not the text of the missing argument.
+    {"rescale_xy_text", {"-rescale_xy", "a", "0.01"},
+     "'-rescale_xy' needs 3 arguments: rescale_x rescale_y, but 'a' is not a valid rescale_x"},
+    {"rescale_xy_zero", {"-rescale_xy", "0.01", "0"},
+     "'-rescale_xy' needs 3 arguments: rescale_x rescale_y, but 0.000000 is not a valid rescale_y"},
+    bad("rescale_z_text", {"-rescale_z", "z"}, ", but 'z' is not a valid rescale_z"),
+    bad("rescale_z_zero", {"-rescale_z", "0.0"}, ", but 0.000000 is not a valid rescale_z"),
+    bad("reoffset_z_text", {"-reoffset", "1", "2", "zz"}, ", but 'zz' is not a valid reoffset_z"),
+    bad("iskip_text", {"-iskip", "many"}, " but 'many' is not a valid number."),
+    bad("iskip_zero", {"-iskip", "0"}, " but 0 is not valid."),
+    bad("io_ibuffer_text", {"-io_ibuffer", "k"}, " but 'k' is not a valid size."),
+    bad("io_ibuffer_zero", {"-io_ibuffer", "0"}, " but 0 is not valid."),
+    bad("itranslate_intensity_text", {"-itranslate_intensity", "t"}, " but 't' is not valid."),
+    bad("itranslate_scan_angle_zero", {"-itranslate_scan_angle", "0"}, " but 0.000000 is not valid."),
+    bad("iscale_intensity_zero", {"-iscale_intensity", "0"}, " but 0.000000 is not valid."),
+    bad("iscale_scan_angle_text", {"-iscale_scan_angle", "s"}, " but 's' is not valid."),
+    bad("inside_tile_ll_y", {"-inside_tile", "1", "y", "10"}, ", but 'y' is not a valid ll_y."),
+    bad("inside_tile_size", {"-inside_tile", "1", "2", "0"}, ", but 0.000000 is not valid a size."),
+    bad("inside_circle_x", {"-inside_circle", "cx", "2", "3"}, ", but 'cx' is not a valid center_x."),
+    bad("inside_circle_radius", {"-inside_circle", "1", "2", "-3"}, ", but -3.000000 is not valid a radius."),
+    bad("inside_max_y", {"-inside", "1", "2", "3", "top"}, ", but 'top' is not a valid max_y."),
     bad("inside_x_pair", {"-inside", "5", "2", "5", "4"},
-        "needs 4 arguments: min_x min_y max_x max_y, but 5.000000 / 5.000000 are not a valid min_x / max_x pair."),
+        ", but 5.000000 / 5.000000 are not a valid min_x / max_x pair."),
     bad("inside_rectangle_y_pair", {"-inside_rectangle", "1", "9", "5", "4"},
-        "needs 4 arguments: min_x min_y max_x max_y, but 9.000000 / 4.000000 are not a valid min_y / max_y pair."),
+        ", but 9.000000 / 4.000000 are not a valid min_y / max_y pair."),
     {"inside_unknown", {"-inside_polygon"}, "unknown '-inside' option '-inside_polygon'"},
-    bad("max_depth_text", {"-max_depth", "deep"}, "needs 1 argument: depth, but 'deep' is not a valid depth"),
-    bad("max_depth_negative", {"-max_depth", "-2"}, "needs 1 argument: depth, but -2 is not a valid depth"),
-    bad("resolution_text", {"-resolution", "fine"},
-        "needs 1 argument: resolution, but 'fine' is not a valid resolution"),
-    bad("resolution_zero", {"-resolution", "0"},
-        "needs 1 argument: resolution, but 0.000000 is not a valid resolution"),
+    bad("max_depth_text", {"-max_depth", "deep"}, ", but 'deep' is not a valid depth"),
+    bad("max_depth_negative", {"-max_depth", "-2"}, ", but -2 is not a valid depth"),
+    bad("resolution_text", {"-resolution", "fine"}, ", but 'fine' is not a valid resolution"),
+    bad("resolution_zero", {"-resolution", "0"}, ", but 0.000000 is not a valid resolution"),
 };
 INSTANTIATE_TEST_SUITE_P(Invalid, OptionErrors, ::testing::ValuesIn(invalid_cases), testsupport::CaseName());
 

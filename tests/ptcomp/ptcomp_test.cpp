@@ -1,5 +1,6 @@
 // Compressor settings: validation messages, item lists derived from point
-// formats, requested versions and the settings record payload.
+// formats (with the versions compression sets) and the settings record
+// payload.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -104,20 +105,14 @@ TEST_P(SetupItems, FromPointFormat) {
   for (uint16_t kind : {PTcomp::COMPRESSOR_NONE, PTcomp::COMPRESSOR_POINTWISE_CHUNKED}) {
     PTcomp settings;
     settings.options = p.options;
-    uint16_t count = 0;
-    LASitem* items = nullptr;
-    ASSERT_TRUE(settings.setup(&count, &items, p.point_type, p.point_size, kind));
-    ASSERT_EQ(count, p.items.size());
-    ASSERT_EQ(settings.num_items, count);
-    for (size_t i = 0; i < count; i++) {
+    ASSERT_TRUE(settings.setup(p.point_type, p.point_size, kind));
+    ASSERT_EQ(settings.num_items, p.items.size());
+    for (size_t i = 0; i < p.items.size(); i++) {
       LASitem expected = p.items[i];
       if (kind == PTcomp::COMPRESSOR_NONE) expected.version = 0;
-      EXPECT_EQ(items[i], expected) << i;
-      EXPECT_EQ(settings.items[i], items[i]);
+      EXPECT_EQ(settings.items[i], expected) << i;
     }
-    EXPECT_NE(items, settings.items);
     EXPECT_EQ(settings.compressor, kind);
-    delete[] items;
   }
 }
 
@@ -154,36 +149,6 @@ TEST(PTcomp, ShortPointSizeWarnsAndIsTolerated) {
   EXPECT_EQ(settings.items[1].type, LASitem::GPSTIME11);
   EXPECT_FALSE(settings.setup(11, 40, PTcomp::COMPRESSOR_NONE));
   EXPECT_STREQ(settings.get_error(), "point type 11 unknown (PTcomp v3.5r0)");
-}
-
-TEST(PTcomp, RequestVersion) {
-  PTcomp settings;
-  EXPECT_FALSE(settings.request_version(2));
-  EXPECT_STREQ(settings.get_error(), "call setup() before requesting version (PTcomp v3.5r0)");
-  ASSERT_TRUE(settings.setup(10, 70, PTcomp::COMPRESSOR_LAYERED_CHUNKED));
-  EXPECT_FALSE(settings.request_version(0));
-  EXPECT_STREQ(settings.get_error(), "with compression version is at least 1 (PTcomp v3.5r0)");
-  EXPECT_FALSE(settings.request_version(5));
-  EXPECT_STREQ(settings.get_error(), "version larger than 4 not supported (PTcomp v3.5r0)");
-  ASSERT_TRUE(settings.request_version(4));
-  for (uint16_t i = 0; i < settings.num_items; i++) EXPECT_EQ(settings.items[i].version, 4);
-  ASSERT_TRUE(settings.request_version(1));
-  for (uint16_t i = 0; i < settings.num_items; i++) EXPECT_EQ(settings.items[i].version, 3);
-
-  PTcomp older;
-  ASSERT_TRUE(older.setup(4, 60, PTcomp::COMPRESSOR_POINTWISE));
-  ASSERT_TRUE(older.request_version(4));
-  EXPECT_EQ(older.items[0].version, 2);    // POINT10
-  EXPECT_EQ(older.items[2].version, 1);    // WAVEPACKET13
-  EXPECT_EQ(older.items[3].version, 2);    // BYTE
-  ASSERT_TRUE(older.request_version(1));
-  EXPECT_EQ(older.items[0].version, 1);
-
-  PTcomp plain;
-  ASSERT_TRUE(plain.setup(0, 20, PTcomp::COMPRESSOR_NONE));
-  EXPECT_FALSE(plain.request_version(1));
-  EXPECT_STREQ(plain.get_error(), "without compression version is always 0 (PTcomp v3.5r0)");
-  EXPECT_TRUE(plain.request_version(0));
 }
 
 TEST(PTcomp, PayloadRoundTrip) {

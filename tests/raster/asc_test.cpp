@@ -23,7 +23,6 @@ const std::string kUnit = "xllcorner 0\nyllcorner 0\ncellsize 1\n";
 
 class AscTest : public ::testing::Test {
  protected:
-  void SetUp() override { las_message_reset(); }
   void TearDown() override { las_message_reset(); }
   testsupport::Opened<SRreader_asc> open(const std::string& content) {
     write_file(dir.file("g.asc"), content);

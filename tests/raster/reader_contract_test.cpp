@@ -84,7 +84,6 @@ struct TypeCase {
 const std::vector<double> kByte = {0, 1, 200, 255, 7, 8};
 const std::vector<double> kInt16 = {-32768, -1, 0, 32767, -9999, -32767};
 const std::vector<double> kUInt16 = {0, 40000, 65535, 1, 2, 3};
-const std::vector<double> kInt32 = {-2147483647, -1, 2147483647, 100000, -9999, 0};
 const std::vector<double> kFloat32 = {12.345, -0.125, 0.375, 1e10, -1e10, kNaN, -9999, -32767, -9999.004};
 const std::vector<double> kMaxNeg = {-3.4028234663852886e+38, 1, -3.4e38};
 const std::string kNoTag = "WARNING: failed to get TIFFTAG_GDAL_NODATA. assuming nodata is -32767\n";
@@ -118,9 +117,6 @@ INSTANTIATE_TEST_SUITE_P(
         // without a NODATA line the default -9999 stays
         TypeCase{"BilInt16Untagged", "bil", GDT_Int16, kInt16, kNone, 16, false, false, -9999,
                  {-32768, -1, 0, 32767, ND, -32767}},
-        TypeCase{"BilUInt16", "bil", GDT_UInt16, kUInt16, 2, 16, true, false, 2, {0, 40000, 65535, 1, ND, 3}},
-        TypeCase{"BilInt32", "bil", GDT_Int32, kInt32, -9999, 32, false, false, -9999,
-                 {-2147483647, -1, 2147483647, 100000, ND, 0}},
         TypeCase{"BilFloat32", "bil", GDT_Float32, kFloat32, -9999, 32, false, true, -999900,
                  {1235, -13, 38, INT_MAX, INT_MIN, ND, ND, -3276700, -999900}},
         TypeCase{"BilFloat32MaxNegativeNodata", "bil", GDT_Float32, kMaxNeg, -3.4028234663852886e+38, 32, false, true,
@@ -133,10 +129,6 @@ INSTANTIATE_TEST_SUITE_P(
         TypeCase{"TifInt16Untagged", "tif", GDT_Int16, kInt16, kNone, 16, false, false, -32767,
                  {-32768, -1, 0, 32767, -9999, ND}, kNoTag},
         TypeCase{"TifUInt16", "tif", GDT_UInt16, kUInt16, 2, 16, true, false, 2, {0, 40000, 65535, 1, ND, 3}},
-        TypeCase{"TifUInt16Untagged", "tif", GDT_UInt16, kUInt16, kNone, 16, true, false, -32767,
-                 {0, 40000, 65535, 1, 2, 3}, kNoTag},
-        TypeCase{"TifInt32", "tif", GDT_Int32, kInt32, -9999, 32, false, false, -9999,
-                 {-2147483647, -1, 2147483647, 100000, ND, 0}},
         TypeCase{"TifUInt32", "tif", GDT_UInt32, {0, 1, 2147483647, 9}, 9, 32, true, false, 9, {0, 1, 2147483647, ND}},
         // float cells are hundredths by default; the integer nodata stays the
         // default marker scaled, the float nodata decides
@@ -154,7 +146,6 @@ INSTANTIATE_TEST_SUITE_P(
         TypeCase{"ImgFloat32", "img", GDT_Float32, {-9999.0, 12.345, kNaN, -0.004, 3e30}, -9999, 32, false, true,
                  -999900, {ND, 1235, ND, 0, INT_MAX}},
         TypeCase{"ImgInt16", "img", GDT_Int16, {-32768, 7}, -32768, 16, false, false, -32768, {ND, 7}},
-        TypeCase{"ImgByte", "img", GDT_Byte, {255, 7}, 255, 8, true, false, 255, {ND, 7}},
         // the same reinterpretation as the cells, so that the nodata cells match
         TypeCase{"ImgUInt32Top", "img", GDT_UInt32, {4294967295.0, 7}, 4294967295.0, 32, true, false, -1, {ND, 7}},
         TypeCase{"ImgFloat64", "img", GDT_Float64, {-3.5, 7}, -3.5, 64, false, true, -350, {ND, 700}},
@@ -236,14 +227,10 @@ TEST_P(ReaderLayouts, GeometryAndEveryCellInOrder) {
       auto o = open_any(ext, dir.file("r." + ext), 0.0);
       ASSERT_TRUE(o.ok) << o.err;
       SRreader& r = *o.r;
-      EXPECT_EQ(r.ncols, c.cols);
-      EXPECT_EQ(r.nrows, c.rows);
-      EXPECT_DOUBLE_EQ(r.llx, 100.0 + c.corner_shift);
-      EXPECT_DOUBLE_EQ(r.ury, 200.0 - c.corner_shift);
-      EXPECT_DOUBLE_EQ(r.urx, 100.0 + c.corner_shift + 2.0 * c.cols);
-      EXPECT_DOUBLE_EQ(r.lly, 200.0 - c.corner_shift - 2.0 * c.rows);
-      EXPECT_DOUBLE_EQ(r.stepx, 2.0);
-      EXPECT_DOUBLE_EQ(r.stepy, 2.0);
+      EXPECT_EQ(std::vector<int>({r.ncols, r.nrows}), std::vector<int>({c.cols, c.rows}));
+      const double llx = 100.0 + c.corner_shift, ury = 200.0 - c.corner_shift;  // all exact in binary
+      EXPECT_EQ(std::vector<double>({r.llx, r.ury, r.urx, r.lly, r.stepx, r.stepy}),
+                std::vector<double>({llx, ury, llx + 2.0 * c.cols, ury - 2.0 * c.rows, 2.0, 2.0}));
       EXPECT_TRUE(r.axis_aligned);
       if (pass == 0) {
         EXPECT_EQ(cells(&r), expected);
@@ -260,23 +247,18 @@ TEST_P(ReaderLayouts, GeometryAndEveryCellInOrder) {
 const std::vector<GDALDataType> kIntAndFloat = {GDT_Int16, GDT_Float32};
 const std::vector<std::string> kTiles = {"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16"};
 
-std::vector<std::string> with(std::vector<std::string> a, const std::string& b) {
-  a.push_back(b);
-  return a;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     All, ReaderLayouts,
     ::testing::Values(
         LayoutCase{"TifOneStrip", "tif", kIntAndFloat, {}, 37, 21},
         LayoutCase{"TifOneRowStrips", "tif", kIntAndFloat, {"BLOCKYSIZE=1"}, 37, 21},
         LayoutCase{"TifFiveRowStrips", "tif", {GDT_Int16, GDT_Float32, GDT_Int32, GDT_Byte}, {"BLOCKYSIZE=5"}, 37, 21},
-        LayoutCase{"TifFiveRowStripsDeflate", "tif", kIntAndFloat, {"BLOCKYSIZE=5", "COMPRESS=DEFLATE"}, 37, 21},
-        LayoutCase{"TifFiveRowStripsBigEndian", "tif", kIntAndFloat, {"BLOCKYSIZE=5", "ENDIANNESS=BIG"}, 37, 21},
-        LayoutCase{"TifOneRowStripsBigEndian", "tif", kIntAndFloat, {"BLOCKYSIZE=1", "ENDIANNESS=BIG"}, 37, 21},
+        // compression and byte order are undone by libtiff, in strips and in tiles alike
+        LayoutCase{"TifFiveRowStripsDeflateBigEndian", "tif", kIntAndFloat,
+                   {"BLOCKYSIZE=5", "COMPRESS=DEFLATE", "ENDIANNESS=BIG"}, 37, 21},
         LayoutCase{"TifTiles", "tif", {GDT_Int16, GDT_Float32, GDT_UInt16}, kTiles, 37, 21},
-        LayoutCase{"TifTilesBigEndian", "tif", kIntAndFloat, with(kTiles, "ENDIANNESS=BIG"), 37, 21},
-        LayoutCase{"TifTilesLzw", "tif", kIntAndFloat, with(kTiles, "COMPRESS=LZW"), 37, 21},
+        LayoutCase{"TifTilesLzwBigEndian", "tif", kIntAndFloat,
+                   {"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16", "COMPRESS=LZW", "ENDIANNESS=BIG"}, 37, 21},
         // 70 x 70 cells in 64 x 64 blocks: the second block row and column
         // hold 6 cells of the raster each
         LayoutCase{"ImgBlocks", "img",
