@@ -3,6 +3,7 @@
 
 #include <cstdio>  // fprintf for the count warning, fgets for world files
 
+#include "raster/srsample.hpp"  // SRsampleRule, sr_prepare_rule
 #include "tool/lasutility.hpp"  // sscanf_las
 
 void SRreader::set_scale(double s) {
@@ -57,4 +58,14 @@ void SRreader::check_count_on_close(const char* who) {
     }
   }
   r_count = -1;
+}
+
+void SRreader::prepare_rule(SRsampleRule& rule, double nodata_raw) const {
+  rule.scaled = scaled;
+  rule.rescale = scale[1];
+  rule.offset = offset[0];
+  rule.unit = scale[0];
+  rule.nodata = nodata;
+  rule.nodata_raw = nodata_raw;
+  sr_prepare_rule(rule);
 }

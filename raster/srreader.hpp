@@ -7,6 +7,7 @@
 #include <cstdio>   // FILE for world files
 
 class GeoProjectionConverter;
+struct SRsampleRule;
 
 constexpr double SR_NOT_SET = -32767.0;
 
@@ -68,6 +69,10 @@ class SRreader {
   // for the current nrows and ncols. False when a line does not hold a
   // number; the caller reports it and closes the file.
   bool set_extent_from_world_file(FILE* file);
+
+  // Sets up the conversion rule of this reader's samples (unit, scale,
+  // offset, nodata) with nodata_raw as the file's own nodata value.
+  void prepare_rule(SRsampleRule& rule, double nodata_raw) const;
 
   // The shared count check of close(): warns in `who`'s words when fewer or
   // more cells were delivered than the raster holds, then marks it closed.

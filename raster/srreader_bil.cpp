@@ -146,13 +146,7 @@ bool SRreader_bil::open(const char* file_name) {
   if (!check_row_layout(file_name) || !open_data(file_name)) return false;
 
   sr_sample_type(nbits, unsigned_values, float_values, sample_type);
-  rule.scaled = scaled;
-  rule.rescale = scale[1];
-  rule.offset = offset[0];
-  rule.unit = scale[0];
-  rule.nodata = nodata;
-  rule.nodata_raw = nodata_raw;
-  sr_prepare_rule(rule);
+  prepare_rule(rule, nodata_raw);
 
   row = 0;
   col = ncols;  // the first cell asks for a row

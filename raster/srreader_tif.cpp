@@ -407,13 +407,7 @@ bool SRreader_tif::allocate_buffers() {
 
 // The conversion rules of band 0 and of the further bands.
 void SRreader_tif::prepare_rules() {
-  rule.scaled = scaled;
-  rule.rescale = scale[1];
-  rule.offset = offset[0];
-  rule.unit = scale[0];
-  rule.nodata = nodata;
-  rule.nodata_raw = nodata_raw;
-  sr_prepare_rule(rule);
+  prepare_rule(rule, nodata_raw);
   band_rule = rule;
   if (nbands > 1 && sample_bytes <= 2) {
     // the bands of 8- and 16-bit multi-band images are their raw samples

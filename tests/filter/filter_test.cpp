@@ -14,21 +14,13 @@
 
 namespace {
 
-// A writable argument vector after the program name.
-struct Args {
-  std::vector<std::string> store;
-  std::vector<char*> ptrs;
-  explicit Args(std::vector<std::string> a) : store(std::move(a)) {
-    store.insert(store.begin(), "rastcmp");
-    for (auto& s : store) ptrs.push_back(&s[0]);
-    ptrs.push_back(nullptr);
-  }
-  int argc() const { return static_cast<int>(store.size()); }
-  char** argv() { return ptrs.data(); }
+// An argument vector that the ignore settings parse.
+struct Args : testsupport::Argv {
+  using Argv::Argv;
   // Parses every non-blank argument; false at the first failure.
   bool parse_into(LASignore& ignore) {
     for (int i = 1; i < argc(); i++) {
-      if (ptrs[i][0] != '\0' && !ignore.parse(i, argc(), argv())) return false;
+      if (argv()[i][0] != '\0' && !ignore.parse(i, argc(), argv())) return false;
     }
     return true;
   }

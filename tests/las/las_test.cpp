@@ -21,14 +21,7 @@
 
 namespace {
 
-int thrown_by(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (int e) {
-    return e;
-  }
-  return 0;
-}
+using testsupport::thrown_by;
 
 TEST(ByteStreamInArray, ThrowsAtEndWithoutMoving) {
   const unsigned char data[5] = {1, 2, 3, 4, 5};

@@ -23,25 +23,7 @@ using testsupport::TempDir;
 using testsupport::write_file;
 using Names = std::vector<std::string>;
 
-// An argument vector as main receives it, after the program name.
-struct Args {
-  Names store;
-  std::vector<char*> ptrs;
-  explicit Args(Names a) : store(std::move(a)) {
-    store.insert(store.begin(), "rastcmp");
-    for (auto& s : store) ptrs.push_back(&s[0]);
-    ptrs.push_back(nullptr);
-  }
-  int argc() const { return static_cast<int>(store.size()); }
-  char** argv() { return ptrs.data(); }
-  // The arguments that were not taken (blanked), in order.
-  Names left() const {
-    Names out;
-    for (int k = 1; k < argc(); k++)
-      if (ptrs[k][0] != '\0') out.push_back(ptrs[k]);
-    return out;
-  }
-};
+using Args = testsupport::Argv;
 
 using Values = std::vector<double>;
 

@@ -18,17 +18,11 @@
 #include "ptcomp/arithmeticdecoder.hpp"
 #include "ptcomp/arithmeticencoder.hpp"
 #include "ptcomp/integercompressor.hpp"
+#include "tests/support/test_support.hpp"
 
 namespace {
 
-int thrown_by(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (int e) {
-    return e;
-  }
-  return 0;
-}
+using testsupport::thrown_by;
 
 // Bytes and a decoder over them, started unless asked not to.
 struct Bytes {

@@ -17,6 +17,19 @@ extern char** environ;
 
 namespace testsupport {
 
+Argv::Argv(std::vector<std::string> args) : store_(std::move(args)) {
+  store_.insert(store_.begin(), "rastcmp");
+  for (auto& s : store_) ptrs_.push_back(&s[0]);
+  ptrs_.push_back(nullptr);
+}
+
+std::vector<std::string> Argv::left() const {
+  std::vector<std::string> out;
+  for (int k = 1; k < argc(); k++)
+    if (ptrs_[k][0] != '\0') out.push_back(ptrs_[k]);
+  return out;
+}
+
 TempDir::TempDir() {
   std::string tmpl = std::filesystem::temp_directory_path().string() + "/rastcmp_test_XXXXXX";
   std::vector<char> buf(tmpl.begin(), tmpl.end());

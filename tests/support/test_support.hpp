@@ -7,8 +7,9 @@
 #include <gdal.h>          // GDALDataType
 #include <gtest/gtest.h>  // TestWithParam of DirTest
 
-#include <string>  // paths, captured output
-#include <vector>  // cell values, arguments
+#include <functional>  // thrown_by
+#include <string>      // paths, captured output
+#include <vector>      // cell values, arguments
 
 namespace testsupport {
 
@@ -41,6 +42,33 @@ struct CaseName {
     return info.param.name;
   }
 };
+
+// A writable argument vector as main() gets it: "rastcmp", then args.
+class Argv {
+ public:
+  explicit Argv(std::vector<std::string> args);
+  Argv(const Argv&) = delete;
+  Argv& operator=(const Argv&) = delete;
+  int argc() const { return static_cast<int>(store_.size()); }
+  char** argv() { return ptrs_.data(); }
+  std::string at(int i) const { return ptrs_[i]; }  // empty once blanked
+  std::vector<std::string> left() const;           // the arguments not blanked, in order
+
+ private:
+  std::vector<std::string> store_;
+  std::vector<char*> ptrs_;
+};
+
+// The integer a call throws (the byte streams' and decoders' way of
+// failing), or 0 when it returns.
+inline int thrown_by(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (int e) {
+    return e;
+  }
+  return 0;
+}
 
 void write_file(const std::string& path, const std::string& content);
 std::string read_file(const std::string& path);

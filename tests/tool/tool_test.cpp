@@ -138,17 +138,10 @@ TEST_P(ByeBye, ExitStatusAndText) {
 
 INSTANTIATE_TEST_SUITE_P(Runs, ByeBye, ::testing::ValuesIn(kByeByes), testsupport::CaseName());
 
-// A writable argument vector, as main() gets it.
-struct Args {
-  std::vector<std::string> store;
-  std::vector<char*> ptrs;
-  explicit Args(std::vector<std::string> a) : store(std::move(a)) {
-    store.insert(store.begin(), "rastcmp");
-    for (auto& s : store) ptrs.push_back(&s[0]);
-    ptrs.push_back(nullptr);
-  }
-  KestrelTool tool() { return KestrelTool("rastcmp", static_cast<int>(store.size()), ptrs.data()); }
-  std::string at(int i) const { return ptrs[i]; }  // empty once blanked
+// An argument vector and the tool frame over it.
+struct Args : testsupport::Argv {
+  using Argv::Argv;
+  KestrelTool tool() { return KestrelTool("rastcmp", argc(), argv()); }
 };
 
 using ToolFrame = Fresh;
@@ -187,7 +180,7 @@ TEST_F(ToolFrame, PreOptionsOnlyApplyWhenAsked) {
 }
 
 TEST_F(ToolFrame, BannerShownOnceWhenVisible) {
-  Args a({});
+  Args a(std::vector<std::string>{});
   KestrelTool t = a.tool();
   testing::internal::CaptureStderr();
   t.lastitle(LAS_VERBOSE, "");  // filtered: may show later
