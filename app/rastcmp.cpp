@@ -4,12 +4,12 @@
 
 #include <algorithm>  // min
 #include <cstdio>     // fprintf
-#include <cstring>    // strrchr
 #include <memory>     // unique_ptr for the batch buffers and the readers
 
 #include "raster/srreader.hpp"   // SRreader, open_raster, SR_CELL_BATCH
 #include "tool/kestreltool.hpp"  // KestrelTool, the common options
 #include "tool/lasmessage.hpp"   // LASMessage, laserror, halting on errors
+#include "tool/lasutility.hpp"   // file_name_only, file_extension_only
 
 namespace {
 
@@ -58,11 +58,6 @@ int64_t fill_batch(SRreader* reader, int which, int64_t first, int64_t n, int32_
   return failed;
 }
 
-const char* extension_of(const char* name) {
-  const char* dot = strrchr(name, '.');
-  return (dot == nullptr || dot == name) ? nullptr : dot + 1;
-}
-
 // Switches halting on errors off for its lifetime, so that laserror comes
 // back to the caller, and then restores the previous setting.
 class ErrorsComeBack {
@@ -94,9 +89,9 @@ int rastcmp_compare_files(const char* a, const char* b, const RastcmpOptions&, R
   const int64_t errors_before = las_message_count(LAS_ERROR);
   *counts = RastcmpCounts();
   // a raster that was never read is deleted without the cell count check
-  std::unique_ptr<SRreader> raster1(rastcmp_open_raster(extension_of(a), a, rastcmp_name_only(a)));
+  std::unique_ptr<SRreader> raster1(rastcmp_open_raster(file_extension_only(a), a, file_name_only(a)));
   if (!raster1) return 3;
-  std::unique_ptr<SRreader> raster2(rastcmp_open_raster(extension_of(b), b, rastcmp_name_only(b)));
+  std::unique_ptr<SRreader> raster2(rastcmp_open_raster(file_extension_only(b), b, file_name_only(b)));
   if (!raster2 || !rastcmp_check_sizes(raster1.get(), raster2.get())) return 3;
   const RastcmpCounts compared = rastcmp_compare_cells(raster1.get(), raster2.get());
   rastcmp_release(raster1.release());
@@ -253,11 +248,4 @@ std::string rastcmp_copy_name(const char* file_name) {
   std::string copy = file_name;
   if (copy.size() >= 3) copy.replace(copy.size() - 3, 3, "ptc");
   return copy;
-}
-
-const char* rastcmp_name_only(const char* name) {
-  const char* cut = name;
-  for (const char* p = name; *p; p++)
-    if (*p == '/' || *p == '\\' || *p == ':') cut = p + 1;
-  return cut;
 }

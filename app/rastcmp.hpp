@@ -71,7 +71,4 @@ void rastcmp_release(SRreader* raster);
 // its last three characters replaced by "ptc".
 std::string rastcmp_copy_name(const char* file_name);
 
-// The part of a name after its last '/', '\\' or ':'.
-const char* rastcmp_name_only(const char* file_name);
-
 #endif

@@ -8,7 +8,7 @@
 #include "fanout/multicore.hpp"  // rastcmp_multi_core
 #include "raster/srreader.hpp"   // SRreader
 #include "tool/lasmessage.hpp"   // LASMessage, laserror, wait_on_exit, byebye
-#include "tool/lasutility.hpp"   // seconds_now
+#include "tool/lasutility.hpp"   // seconds_now, file_name_only
 
 namespace {
 
@@ -64,7 +64,7 @@ SRreader* open_second(const LASreadOpener& opener, unsigned int* i, bool pair) {
     return nullptr;
   }
   const std::string copy = rastcmp_copy_name(opener.get_file_name(*i));
-  return rastcmp_open_raster("ptc", copy.c_str(), rastcmp_name_only(copy.c_str()));
+  return rastcmp_open_raster("ptc", copy.c_str(), file_name_only(copy.c_str()));
 }
 
 // Compares input *i with its partner and reports the verdict. False (after

@@ -230,19 +230,12 @@ const char* LASreadOpener::get_neighbor_file_name(unsigned int i) const {
 
 const char* LASreadOpener::get_file_name_only(unsigned int i) const {
   const char* name = get_file_name(i);
-  if (name == nullptr) return nullptr;
-  const char* cut = name;
-  for (const char* p = name; *p; p++)
-    if (*p == '/' || *p == '\\' || *p == ':') cut = p + 1;
-  return cut;
+  return name == nullptr ? nullptr : file_name_only(name);
 }
 
 const char* LASreadOpener::get_file_extension_only(unsigned int i) const {
   const char* name = get_file_name(i);
-  if (name == nullptr) return nullptr;
-  const char* dot = strrchr(name, '.');
-  if (dot == nullptr || dot == name) return nullptr;
-  return dot + 1;
+  return name == nullptr ? nullptr : file_extension_only(name);
 }
 
 bool LASreadOpener::is_buffered() const {

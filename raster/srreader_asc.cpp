@@ -44,20 +44,19 @@ ssize_t read_line(FILE* f, char*& buffer, size_t& capacity) {
   return n;
 }
 
-// The header keywords, the format that reads each and its parse error.
+// The header keywords and the format that reads each.
 struct Keyword {
   const char* word;
   const char* format;
-  const char* error;
 };
 const Keyword kKeywords[] = {
-    {"ncols", "ncols %d", "Error: Failed to parse 'ncols' from line: %s\n"},
-    {"nrows", "nrows %d", "Error: Failed to parse 'nrows' from line: %s\n"},
-    {"xllcorner", "xllcorner %lf", "Error: Failed to parse 'xllcorner' from line: %s\n"},
-    {"yllcorner", "yllcorner %lf", "Error: Failed to parse 'yllcorner' from line: %s\n"},
-    {"cellsize", "cellsize %lf", "Error: Failed to parse 'cellsize' from line: %s\n"},
-    {"NODATA_value", "NODATA_value %lf", "Error: Failed to parse 'NODATA_value' from line: %s\n"},
-    {"nodata_value", "nodata_value %lf", "Error: Failed to parse 'nodata_value' from line: %s\n"},
+    {"ncols", "ncols %d"},
+    {"nrows", "nrows %d"},
+    {"xllcorner", "xllcorner %lf"},
+    {"yllcorner", "yllcorner %lf"},
+    {"cellsize", "cellsize %lf"},
+    {"NODATA_value", "NODATA_value %lf"},
+    {"nodata_value", "nodata_value %lf"},
 };
 
 }  // namespace
@@ -120,7 +119,7 @@ bool SRreader_asc::read_header() {
       continue;
     }
     if (!parse_keyword(which, header_done)) {
-      LASMessage(LAS_ERROR, kKeywords[which].error, line_buffer);
+      LASMessage(LAS_ERROR, "Error: Failed to parse '%s' from line: %s\n", kKeywords[which].word, line_buffer);
       if (do_halt_on_error()) byebye();
       return false;
     }

@@ -507,11 +507,7 @@ bool SRreader_tif::load_strip(int32_t first_row) {
     const tmsize_t expected = static_cast<tmsize_t>(band_rows) * ncols * sample_bytes;
     for (int p = 0; p < nbands; p++) {
       if (TIFFReadEncodedStrip(tif, p * strips_per_plane + strip, chunk, expected) < expected) {
-        if (nbands == 3) {
-          TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (band %d of 3)\n", p);
-        } else {
-          TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (band %d of %d)\n", p, nbands);
-        }
+        TIFFError("ReadImage", "failure in TIFFReadEncodedStrip (band %d of %d)\n", p, nbands);
         return false;
       }
       const size_t cells = static_cast<size_t>(band_rows) * ncols;

@@ -7,7 +7,7 @@
 #include <cerrno>       // errno for delete failures
 #include <cstdarg>      // va_list for sscanf_las
 #include <cstdlib>      // malloc, realloc, getenv
-#include <cstring>      // strlen, memcpy
+#include <cstring>      // strlen, memcpy, strrchr
 #include <ctime>        // clock, CLOCKS_PER_SEC
 #include <filesystem>   // temp_directory_path
 #include <system_error> // error_code
@@ -45,6 +45,18 @@ bool check_memory(size_t size) {
 }  // namespace
 
 double seconds_now() { return static_cast<double>(clock()) / CLOCKS_PER_SEC; }
+
+const char* file_name_only(const char* name) {
+  const char* cut = name;
+  for (const char* p = name; *p; p++)
+    if (*p == '/' || *p == '\\' || *p == ':') cut = p + 1;
+  return cut;
+}
+
+const char* file_extension_only(const char* name) {
+  const char* dot = strrchr(name, '.');
+  return (dot == nullptr || dot == name) ? nullptr : dot + 1;
+}
 
 FILE* LASfopen(const char* path, const char* mode) {
   if (path == nullptr || mode == nullptr || mode[0] == '\0') return nullptr;

@@ -17,6 +17,12 @@ constexpr int LAS_IO_BUFFER_SIZE = 262144;
 // Processor time of the process in seconds.
 double seconds_now();
 
+// The part of a file name after its last '/', '\\' or ':'.
+const char* file_name_only(const char* name);
+// The part after the last '.' (null when there is none or the name starts
+// with it).
+const char* file_extension_only(const char* name);
+
 FILE* LASfopen(const char* path, const char* mode);
 void FileDelete(std::string name, LAS_MESSAGE_TYPE level = LAS_WARNING);
 std::string exe_path();
