@@ -309,9 +309,10 @@ bool LASreadPoint::read_compressed(uint8_t* const* point, uint32_t& context) {
       compressed_readers[i]->chunk_sizes();
       layer_bytes += compressed_readers[i]->chunk_layer_bytes();
     }
-    // Layers larger than what the chunk (or the stream) holds are corrupt:
-    // refused before any buffer is sized by them.
-    if (layer_bytes > layer_budget()) throw int(4711);
+    // Layers larger than what the chunk holds are corrupt, larger than what
+    // the stream holds cut off: refused before any buffer is sized by them.
+    bool within_table = false;
+    if (layer_bytes > layer_budget(&within_table)) throw int(within_table ? 4711 : -1);
     for (uint32_t i = 0; i < reader_count; i++) compressed_readers[i]->init(point[i], context);
   } else {
     for (uint32_t i = 0; i < reader_count; i++) compressed_readers[i]->init(point[i], context);
@@ -321,10 +322,11 @@ bool LASreadPoint::read_compressed(uint8_t* const* point, uint32_t& context) {
   return true;
 }
 
-uint64_t LASreadPoint::layer_budget() const {
+uint64_t LASreadPoint::layer_budget(bool* within_table) const {
   const int64_t here = input->tell();
   int64_t end = stream_end;
-  if (chunk_index + 1u < known_chunks && chunk_starts[chunk_index + 1] > 0) end = chunk_starts[chunk_index + 1];
+  *within_table = chunk_index + 1u < known_chunks && chunk_starts[chunk_index + 1] > 0;
+  if (*within_table) end = chunk_starts[chunk_index + 1];
   if (end < 0) return UINT64_MAX;  // a stream without a known end
   return end > here ? static_cast<uint64_t>(end - here) : 0;
 }
