@@ -86,15 +86,7 @@ void KestrelTool_rast2ptc::usage() {
 }
 
 std::string rast2ptc_output_name(const std::string& input, const std::string& directory) {
-  const size_t slash = input.find_last_of("/\\:");
-  const size_t start = slash == std::string::npos ? 0 : slash + 1;
-  std::string name = input.substr(start);
-  const size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  name += ".ptc";
-  if (directory.empty()) return input.substr(0, start) + name;
-  const char last = directory.back();
-  return (last == '/' || last == '\\') ? directory + name : directory + "/" + name;
+  return derived_file_name(input, "ptc", directory);
 }
 
 bool rast2ptc_convert(const char* input, const char* extension, const char* output, Rast2ptcResult* result) {

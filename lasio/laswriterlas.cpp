@@ -72,6 +72,7 @@ bool LASwriterLAS::open(const char* file_name, const LASheader* header, uint16_t
     stream = nullptr;
     fclose(file);
     file = nullptr;
+    remove(file_name);  // nothing of the file was written
     return false;
   }
   delete_stream = true;
@@ -101,15 +102,28 @@ bool LASwriterLAS::open(ByteStreamOut* out, const LASheader* header, uint16_t co
   return true;
 }
 
+bool LASwriterLAS::set_item_version(uint16_t version) {
+  if (version > 4) return false;
+  item_version = version;
+  return true;
+}
+
 // The items and settings of the point format, and the point writer.
 bool LASwriterLAS::set_up_items(const LASheader* header, uint16_t compressor, uint32_t chunk_size) {
   ptcomp = PTcomp();
   const uint8_t point_type = header->point_data_format & 0x3F;
-  if (!ptcomp.setup(point_type, header->point_data_record_length, compressor)) {
+  compressed = compressor != PTcomp::COMPRESSOR_NONE;
+  // The items of formats 6 to 10 are coded in layers, those of 0 to 5 not.
+  if (compressed && point_type >= 6) {
+    compressor = PTcomp::COMPRESSOR_LAYERED_CHUNKED;
+  } else if (compressor == PTcomp::COMPRESSOR_LAYERED_CHUNKED) {
+    compressor = PTcomp::COMPRESSOR_POINTWISE_CHUNKED;
+  }
+  if (!ptcomp.setup(point_type, header->point_data_record_length, compressor) ||
+      (compressed && item_version != 0 && !ptcomp.request_version(item_version))) {
     laserror("%s", ptcomp.get_error() ? ptcomp.get_error() : "unsupported point type");
     return false;
   }
-  compressed = compressor != PTcomp::COMPRESSOR_NONE;
   if (compressed) ptcomp.chunk_size = chunk_size;
   delete writer;
   writer = new LASwritePoint();
@@ -133,11 +147,18 @@ bool LASwriterLAS::fill_block(const LASheader* header) {
   memcpy(block.project_ID_GUID_data_4, header->project_ID_GUID_data_4, 8);
   block.version_major = header->version_major;
   block.version_minor = header->version_minor;
+  // Points of formats 6 to 10 need the extended counts of LAS 1.4.
+  const bool upgrade = (header->point_data_format & 0x3F) >= 6 &&
+                       (header->version_major != 1 || header->version_minor < 4);
+  if (upgrade) {
+    block.version_major = 1;
+    block.version_minor = 4;
+  }
   memcpy(block.system_identifier, header->system_identifier, 32);
   memcpy(block.generating_software, header->generating_software, 32);
   block.file_creation_day = header->file_creation_day;
   block.file_creation_year = header->file_creation_year;
-  block_size = header->get_version_header_size();
+  block_size = upgrade ? 375 : header->get_version_header_size();
   const uint64_t header_size = uint64_t(block_size) + header->user_data_in_header_size;
   if (header_size > 0xFFFF) return fail("user data in header makes the header larger than 65535 bytes");
   block.header_size = static_cast<uint16_t>(header_size);
