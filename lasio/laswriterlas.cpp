@@ -147,18 +147,11 @@ bool LASwriterLAS::fill_block(const LASheader* header) {
   memcpy(block.project_ID_GUID_data_4, header->project_ID_GUID_data_4, 8);
   block.version_major = header->version_major;
   block.version_minor = header->version_minor;
-  // Points of formats 6 to 10 need the extended counts of LAS 1.4.
-  const bool upgrade = (header->point_data_format & 0x3F) >= 6 &&
-                       (header->version_major != 1 || header->version_minor < 4);
-  if (upgrade) {
-    block.version_major = 1;
-    block.version_minor = 4;
-  }
   memcpy(block.system_identifier, header->system_identifier, 32);
   memcpy(block.generating_software, header->generating_software, 32);
   block.file_creation_day = header->file_creation_day;
   block.file_creation_year = header->file_creation_year;
-  block_size = upgrade ? 375 : header->get_version_header_size();
+  block_size = header->get_version_header_size();
   const uint64_t header_size = uint64_t(block_size) + header->user_data_in_header_size;
   if (header_size > 0xFFFF) return fail("user data in header makes the header larger than 65535 bytes");
   block.header_size = static_cast<uint16_t>(header_size);

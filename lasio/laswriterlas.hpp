@@ -3,9 +3,9 @@
 // of a header (plus the compressor settings record when compressing), the
 // user data in and after the header, the points through a LASwritePoint and
 // at the end the EVLRs; closing patches the point counts, the counts by
-// return and the bounding box into the header block. Point formats 6 to 10
-// are written as LAS 1.4 (or later) and, compressed, with the layered
-// chunked compressor and items of version 3 or 4.
+// return and the bounding box into the header block. Compressed point
+// formats 6 to 10 are written with the layered chunked compressor and items
+// of version 3 or 4.
 #ifndef LASIO_LASWRITERLAS_HPP
 #define LASIO_LASWRITERLAS_HPP
 
@@ -41,8 +41,9 @@ class LASwriterLAS {
             uint32_t chunk_size = PTcomp::CHUNK_SIZE_DEFAULT, int io_buffer_size = DEFAULT_IO_BUFFER_SIZE);
   // The same onto a stream (not owned), positioned where the file begins.
   // Compressed formats 6 to 10 always use the layered chunked compressor
-  // (kind 3), formats 0 to 5 never (kind 3 becomes point-wise chunked). A
-  // header older than LAS 1.4 with a format of 6 or more is written as 1.4.
+  // (kind 3), formats 0 to 5 never (kind 3 becomes point-wise chunked). The
+  // header's version is written as it is (LAS 1.4 and later have the
+  // extended point counts and EVLRs).
   bool open(ByteStreamOut* stream, const LASheader* header, uint16_t compressor = PTcomp::COMPRESSOR_NONE,
             uint32_t chunk_size = PTcomp::CHUNK_SIZE_DEFAULT);
 
