@@ -18,9 +18,9 @@ configure: setup
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Only the three programs, for the demo.
+# Only the programs, for the demo.
 tools: configure
-	cmake --build $(BUILD) -j $(JOBS) --target rastcmp rast2ptc ptcinfo
+	cmake --build $(BUILD) -j $(JOBS) --target rastcmp rast2ptc ptcinfo ptcconv
 
 demo: tools
 	@bash scripts/demo.sh $(BUILD)
