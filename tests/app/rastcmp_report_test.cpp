@@ -6,6 +6,7 @@
 #include <gdal.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <unistd.h>  // truncate
 
 #include <cmath>
 #include <memory>
@@ -175,6 +176,25 @@ TEST_F(ReportLong, PictureReducedAlongLongSideOnly) {
   const uint8_t* px = p.at(4095, 150);
   EXPECT_GT(px[2], px[0]);  // raster2 lower: blue
   EXPECT_EQ(p.at(4095, 149)[0], p.at(4095, 149)[2]);
+}
+
+// A BIL file cut in the middle of its third row after it was opened: the
+// read failure names the first cell of that row.
+TEST_F(ReportLong, BilCutInRowNamesTheCell) {
+  const std::vector<double> v(20, 7.0);
+  ASSERT_TRUE(testsupport::write_dem(dir.file("a.bil"), 5, 4, GDT_Int16, v));
+  ASSERT_TRUE(testsupport::write_dem(dir.file("b.bil"), 5, 4, GDT_Int16, v));
+  std::unique_ptr<SRreader> r1(rastcmp_open_raster("bil", dir.file("a.bil").c_str(), "a.bil"));
+  std::unique_ptr<SRreader> r2(rastcmp_open_raster("bil", dir.file("b.bil").c_str(), "b.bil"));
+  ASSERT_TRUE(r1 && r2);
+  ASSERT_EQ(truncate(dir.file("b.bil").c_str(), 25), 0);
+  halt_on_error(false);
+  testing::internal::CaptureStderr();
+  rastcmp_compare_cells(r1.get(), r2.get());
+  halt_on_error(true);
+  const std::vector<std::string> err = testsupport::lines(testing::internal::GetCapturedStderr());
+  ASSERT_GE(err.size(), 2u);
+  EXPECT_EQ(err[1], "ERROR: failed to read raster2 at col 0 and row 2 ...") << err[0];
 }
 
 }  // namespace
