@@ -111,6 +111,7 @@ class RastcmpReport : public RastcmpCellSink {
   std::unique_ptr<RastcmpPicture> picture_;
   std::unique_ptr<float[]> diff_, value1_;
   std::unique_ptr<uint8_t[]> class_;
+  std::unique_ptr<int32_t[]> index_;  // cells of a batch that the statistics look at
 };
 
 #endif
