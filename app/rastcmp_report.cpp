@@ -8,6 +8,7 @@
 #include <algorithm>  // min
 #include <cerrno>     // EINTR
 #include <cmath>      // fabs, sqrt, isfinite
+#include <cstdio>     // fprintf of the listed cells
 #include <cstdlib>    // strtol
 #include <cstring>    // strcmp
 
@@ -66,7 +67,6 @@ int magnitude_of(double a) { return a <= 0.01 ? 0 : a <= 0.1 ? 1 : a <= 1.0 ? 2 
 }  // namespace
 
 bool rastcmp_report_parse(int argc, char** argv, RastcmpReportOptions* o) {
-  bool ok = true;
   for (int i = 1; i < argc; i++) {
     const char* a = argv[i];
     if (strcmp(a, "-json") == 0) {
@@ -91,7 +91,7 @@ bool rastcmp_report_parse(int argc, char** argv, RastcmpReportOptions* o) {
       argv[++i][0] = '\0';
     }
   }
-  return ok;
+  return true;
 }
 
 std::string rastcmp_report_unparse(const RastcmpReportOptions& o) {
@@ -377,11 +377,15 @@ bool RastcmpReport::finish(const RastcmpCounts& counts, double seconds) {
                static_cast<long long>(s.magnitude[2]), static_cast<long long>(s.magnitude[3]),
                static_cast<long long>(s.magnitude[4]));
   }
+  // written directly: the message system would cut a list of more than 15
+  // lines with one format short
   const LAS_MESSAGE_TYPE list_level = list_verbose_ ? LAS_VERBOSE : LAS_INFO;
-  for (const RastcmpListed& d : listed_) {
-    LASMessage(list_level, "difference at col %d and row %d (x %.10g, y %.10g): raster1 %s and raster2 %s",
-               static_cast<int>(d.cell % g1_.ncols), static_cast<int>(d.cell / g1_.ncols), g1_.x(d.cell),
-               g1_.y(d.cell), shown_value(d.nodata1, d.value1).c_str(), shown_value(d.nodata2, d.value2).c_str());
+  if (get_message_log_level() <= list_level) {
+    for (const RastcmpListed& d : listed_) {
+      fprintf(stderr, "difference at col %d and row %d (x %.10g, y %.10g): raster1 %s and raster2 %s\n",
+              static_cast<int>(d.cell % g1_.ncols), static_cast<int>(d.cell / g1_.ncols), g1_.x(d.cell),
+              g1_.y(d.cell), shown_value(d.nodata1, d.value1).c_str(), shown_value(d.nodata2, d.value2).c_str());
+    }
   }
   bool ok = true;
   if (raster_) ok = raster_->close() && ok;

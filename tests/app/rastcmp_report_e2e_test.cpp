@@ -37,6 +37,11 @@ class ReportE2E : public testsupport::DirTest<Case> {
       testsupport::write_asc(dir.file(n), 3, 2, 100, 200, 0.5, kA);
     testsupport::write_asc(dir.file("b.asc"), 3, 2, 100, 200, 0.5, kB);
     testsupport::write_asc(dir.file("far.asc"), 3, 2, 150, 200, 0.5, kA);
+    // 20 cells that all differ: more lines than the message system shows of one format
+    Strings w1, w2;
+    for (int k = 0; k < 20; k++) w1.push_back(std::to_string(k)), w2.push_back(std::to_string(k + 1));
+    testsupport::write_asc(dir.file("w1.asc"), 5, 4, 100, 200, 1, w1);
+    testsupport::write_asc(dir.file("w2.asc"), 5, 4, 100, 200, 1, w2);
     const std::vector<double> v = {1, 2, 3, 4, 5, 6};
     // the same heights as an int16 GeoTIFF (upper-left 100, 201), and a grid cut in its second row
     ASSERT_TRUE(testsupport::write_dem(dir.file("h.tif"), 3, 2, GDT_Int16, v, {100, 201, 0.5}));
@@ -103,6 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
               "difference at col 1 and row 0 (x 100.75, y 200.75): raster1 2 and raster2 2.5",
               "difference at col 2 and row 0 (x 101.25, y 200.75): raster1 3 and raster2 nodata",
               "difference at col 1 and row 1 (x 100.75, y 200.25): raster1 5 and raster2 nodata"}},
+        Case{"ListEighteen", {"-list_differences", "18", "-i", "@w1.asc", "-i", "@w2.asc"}, 0,
+             {"difference at col 2 and row 3 (x 102.5, y 200.5): raster1 17 and raster2 18"}},
         Case{"GridCutInRow", {"-i", "@a.asc", "-i", "@cut.asc"}, 3, {"ERROR: failed to read raster2 at col 1 and row 1 ..."}},
         Case{"ListNotANumber", {"-list_differences", "x", "-i", "@a.asc", "-i", "@b.asc"}, 3,
              {"ERROR: cannot understand argument 'x' for '-list_differences'"}},
