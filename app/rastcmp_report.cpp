@@ -61,6 +61,12 @@ void write_whole(const std::string& text) {
   }
 }
 
+// A world value as float, clamped to the float range.
+float to_float(double v) {
+  constexpr double kMax = 3.4028234663852886e+38;
+  return static_cast<float>(v > kMax ? kMax : v < -kMax ? -kMax : v);
+}
+
 // The magnitude class of a difference: ≤0.01, ≤0.1, ≤1, ≤10, >10.
 int magnitude_of(double a) { return a <= 0.01 ? 0 : a <= 0.1 ? 1 : a <= 1.0 ? 2 : a <= 10.0 ? 3 : 4; }
 
@@ -348,9 +354,9 @@ void RastcmpReport::add_outputs(const RastcmpBatch& b) {
       diff[k] = SR_DIFF_NODATA;
     } else {
       cls[k] = b.values1[k] == b.values2[k] ? RASTCMP_EQUAL : RASTCMP_VALUE_DIFFERS;
-      diff[k] = static_cast<float>(g2_.world(b.values2[k]) - w1);
+      diff[k] = to_float(g2_.world(b.values2[k]) - w1);
     }
-    value1[k] = static_cast<float>(w1);
+    value1[k] = to_float(w1);
   }
   if (raster_) raster_->write_cells(b.n, diff, cls);
   if (picture_) picture_->take(b.first, b.n, cls, diff, value1);
