@@ -97,11 +97,16 @@ void SRwriter_diff::write_cells(int64_t n, const float* difference, const uint8_
     const int64_t rows_here = std::min<int64_t>(tile_, nrows_ - band_row_);
     const int64_t room = rows_here * ncols_ - cells_in_band_;
     const int64_t take = std::min(room, n - k);
-    for (int64_t i = 0; i < take; i++) {
+    // row by row: one division per row piece, not per cell
+    for (int64_t i = 0; i < take;) {
       const int64_t cell = cells_in_band_ + i;
-      float* out = band_.get() + 2 * ((cell / ncols_) * padded_cols + cell % ncols_);
-      out[0] = difference[k + i];
-      out[1] = cell_class[k + i];
+      const int64_t col = cell % ncols_, piece = std::min<int64_t>(ncols_ - col, take - i);
+      float* out = band_.get() + 2 * ((cell / ncols_) * padded_cols + col);
+      for (int64_t j = 0; j < piece; j++) {
+        out[2 * j] = difference[k + i + j];
+        out[2 * j + 1] = cell_class[k + i + j];
+      }
+      i += piece;
     }
     k += take;
     cells_in_band_ += take;
