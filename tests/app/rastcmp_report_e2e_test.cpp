@@ -27,6 +27,8 @@ struct Case {
   Strings outputs = {};  // files that must exist afterwards
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 const std::vector<std::string> kA = {"1", "2", "3", "4", "5", "6"};
 const std::vector<std::string> kB = {"1", "2.5", "-9999", "4", "-9999", "7"};
 

@@ -31,6 +31,8 @@ struct Case {
   std::vector<Edit> edits;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 std::vector<double> read_band(const std::string& path, int band, double gt[6] = nullptr) {
   GDALDatasetH ds = GDALOpen(path.c_str(), GA_ReadOnly);
   EXPECT_NE(ds, nullptr) << path;
