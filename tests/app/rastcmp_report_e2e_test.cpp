@@ -39,6 +39,7 @@ class ReportE2E : public testsupport::DirTest<Case> {
       testsupport::write_asc(dir.file(n), 3, 2, 100, 200, 0.5, kA);
     testsupport::write_asc(dir.file("b.asc"), 3, 2, 100, 200, 0.5, kB);
     testsupport::write_asc(dir.file("far.asc"), 3, 2, 150, 200, 0.5, kA);
+    testsupport::write_asc(dir.file("coarse.asc"), 3, 2, 100, 200, 1, kA);
     // 20 cells that all differ: more lines than the message system shows of one format
     Strings w1, w2;
     for (int k = 0; k < 20; k++) w1.push_back(std::to_string(k)), w2.push_back(std::to_string(k + 1));
@@ -100,6 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ExtentNote", {"-i", "@a.asc", "-i", "@far.asc"}, 0,
              {"rasters of the same size have different extents: raster1 from (100, 200) to (101.5, 201) and raster2 "
               "from (150, 200) to (151.5, 201)"}},
+        Case{"CellSizeNote", {"-i", "@a.asc", "-i", "@coarse.asc"}, 0,
+             {"rasters of the same size have different cell sizes: raster1 0.5 by 0.5 and raster2 1 by 1"}},
         Case{"BatchThroughChildren",
              {"-json", "-cores", "2", "-diff_raster", "@out", "-diff_picture", "@out", "-i", "@x.asc", "@y.asc", "@z.asc"},
              0, {}, {"@x.asc|identical|", "@y.asc|identical|", "@z.asc|identical|"},
