@@ -54,7 +54,7 @@ Points make_points(int format, int extra, int version, uint32_t chunk, Kind kind
   pts.disk.assign(size_t(count) * pts.disk_size, 0);
   std::mt19937 rng(seed);
   auto below = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
-  int32_t x = 0, y = 0;
+  uint32_t x = 0, y = 0;  // coordinates wrap around
   double times[4] = {3e5, 3e5 + 17.5, 4.5e5, 1e3};
   uint16_t colour[4] = {100, 200, 300, 400};
   uint64_t offset = 5000;
@@ -64,10 +64,10 @@ Points make_points(int format, int extra, int version, uint32_t chunk, Kind kind
       for (uint32_t k = 0; k < pts.disk_size; k++) p[k] = static_cast<uint8_t>(rng());
       continue;
     }
-    x += kind == Kind::Flat ? 100 : (below(20) == 0 ? static_cast<int32_t>(rng()) : static_cast<int32_t>(below(41)) - 20);
-    y += kind == Kind::Flat ? 0 : static_cast<int32_t>(below(7)) - 3;
-    put<int32_t>(p, x);
-    put<int32_t>(p + 4, y);
+    x += kind == Kind::Flat ? 100 : (below(20) == 0 ? rng() : below(41) - 20);
+    y += kind == Kind::Flat ? 0 : below(7) - 3;
+    put<uint32_t>(p, x);
+    put<uint32_t>(p + 4, y);
     if (kind == Kind::Flat) {  // only X changes: every other layer is empty
       put<int32_t>(p + 8, 777);
       p[14] = 0x11;
