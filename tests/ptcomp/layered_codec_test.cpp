@@ -403,6 +403,45 @@ TEST(LayeredHandCoded, Point14ChunkDecodes) {
   }
 }
 
+// Colour after POINT14, coded by hand: the chunk starts in channel 2, point
+// 2 comes in channel 0 (not in use: started from channel 2's colour), point
+// 3 in channel 2 again, already in use: version 3 keeps predicting from the
+// colour of point 2, version 4 from channel 2's own last colour.
+TEST(LayeredHandCoded, ColourFollowsTheChannel) {
+  std::unique_ptr<ByteStreamOutArray> out(new_byte_stream_out_array());
+  ArithmeticEncoder enc;
+  enc.init(out.get());
+  ArithmeticModel used0(128, true), diff0(256, true), used2(128, true), diff2(256, true);
+  for (ArithmeticModel* m : {&used0, &diff0, &used2, &diff2}) m->init();
+  enc.encodeSymbol(&used0, 1);  // red low byte changed
+  enc.encodeSymbol(&diff0, 5);
+  enc.encodeSymbol(&used2, 1);
+  enc.encodeSymbol(&diff2, 1);
+  enc.done();
+  std::vector<uint8_t> chunk(4);
+  put<uint32_t>(chunk.data(), static_cast<uint32_t>(out->get_size()));
+  chunk.insert(chunk.end(), out->get_data(), out->get_data() + out->get_size());
+  const uint16_t first[3] = {100, 200, 300};
+  for (bool v4 : {false, true}) {
+    std::unique_ptr<ByteStreamInArray> in(new_byte_stream_in_array(chunk.data(), static_cast<long long>(chunk.size())));
+    ArithmeticDecoder shared;
+    shared.init(in.get(), false);
+    LASreadItemCompressed_RGB14_v3 v3r(&shared, LayerMask::ALL);
+    LASreadItemCompressed_RGB14_v4 v4r(&shared, LayerMask::ALL);
+    LASreadItemCompressed& reader = v4 ? static_cast<LASreadItemCompressed&>(v4r) : v3r;
+    uint32_t context = 2;
+    ASSERT_TRUE(reader.chunk_sizes());
+    ASSERT_TRUE(reader.init(reinterpret_cast<const uint8_t*>(first), context));
+    uint16_t rgb[3];
+    context = 0;
+    reader.read(reinterpret_cast<uint8_t*>(rgb), context);
+    EXPECT_EQ(std::vector<uint16_t>(rgb, rgb + 3), std::vector<uint16_t>({105, 105, 105}));  // grey: bit 6 clear
+    context = 2;
+    reader.read(reinterpret_cast<uint8_t*>(rgb), context);
+    EXPECT_EQ(rgb[0], v4 ? 101 : 106) << (v4 ? "version 4" : "version 3");
+  }
+}
+
 // Damaged layered chunks: a reader fails with the chunk's index, never
 // crashes, and goes on with the next chunk where the table allows.
 struct DamageCase {
