@@ -160,9 +160,15 @@ void LASreadItemCompressed_POINT14_v3::read(uint8_t* item, uint32_t& context) {
   }
   const uint32_t r0 = L[24] & 15u;
   switch (changed & 3) {
-    case 0: r = r0; break;
-    case 1: r = (r0 + 1) & 15u; break;
-    case 2: r = (r0 + 15) & 15u; break;
+    case 0:
+      r = r0;
+      break;
+    case 1:
+      r = (r0 + 1) & 15u;
+      break;
+    case 2:
+      r = (r0 + 15) & 15u;
+      break;
     default:
       if (g) {
         r = dec.decodeSymbol(ctx->return_number.get(r0));

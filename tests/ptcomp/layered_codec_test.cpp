@@ -118,12 +118,14 @@ struct Record {
   std::vector<uint8_t> bytes;
   std::vector<uint8_t*> ptr;
   explicit Record(const PTcomp& s) : items(s.items, s.items + s.num_items) {
+    std::vector<size_t> offsets;
     size_t n = 0;
-    for (const LASitem& it : items) n += it.type == LASitem::POINT14 ? 48 : it.size;
-    bytes.assign(n, 0);
-    for (uint8_t* p = bytes.data(); ptr.size() < items.size(); p += items[ptr.size() - 1].type == LASitem::POINT14 ? 48 : items[ptr.size() - 1].size) {
-      ptr.push_back(p);
+    for (const LASitem& it : items) {
+      offsets.push_back(n);
+      n += it.type == LASitem::POINT14 ? 48 : it.size;
     }
+    bytes.assign(n, 0);
+    for (size_t offset : offsets) ptr.push_back(bytes.data() + offset);
   }
   void from_disk(const uint8_t* d) {
     for (size_t i = 0; i < items.size(); d += items[i++].size) {
@@ -214,7 +216,10 @@ std::vector<std::vector<uint32_t>> chunk_layer_sizes(const Points& pts, const st
     std::vector<uint32_t> sizes;
     for (uint32_t i = 0; i < pts.settings->num_items; i++) {
       const LASitem& it = pts.settings->items[i];
-      const uint32_t layers = it.type == LASitem::POINT14 ? 9 : it.type == LASitem::RGBNIR14 ? 2 : it.type == LASitem::BYTE14 ? it.size : 1;
+      const uint32_t layers = it.type == LASitem::POINT14    ? 9
+                              : it.type == LASitem::RGBNIR14 ? 2
+                              : it.type == LASitem::BYTE14   ? it.size
+                                                             : 1;
       for (uint32_t k = 0; k < layers; k++, at += 4) sizes.push_back(get<uint32_t>(bytes.data() + at));
     }
     for (uint32_t s : sizes) at += s;
@@ -232,12 +237,9 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {"Random", Kind::Random, 1, 700, 1500},
-    {"Hard", Kind::Hard, 17, 300, 1201},  // the last chunk holds one point
-    {"HardExtra3", Kind::Hard, 3, 1000, 1000},
-    {"SinglePointChunks", Kind::Hard, 3, 1, 4},
-    {"TwoPointChunks", Kind::Hard, 1, 2, 9},
-    {"Flat", Kind::Flat, 3, 100, 250},
+    {"Random", Kind::Random, 1, 700, 1500},    {"Hard", Kind::Hard, 17, 300, 1201},  // the last chunk holds one point
+    {"HardExtra3", Kind::Hard, 3, 1000, 1000}, {"SinglePointChunks", Kind::Hard, 3, 1, 4},
+    {"TwoPointChunks", Kind::Hard, 1, 2, 9},   {"Flat", Kind::Flat, 3, 100, 250},
 };
 
 class LayeredRoundTrip : public ::testing::TestWithParam<std::tuple<int, int, Case>> {};
@@ -268,7 +270,8 @@ TEST_P(LayeredRoundTrip, ReadsBackEveryPoint) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FormatsVersions, LayeredRoundTrip,
-                         ::testing::Combine(::testing::Range(6, 11), ::testing::Values(3, 4), ::testing::ValuesIn(kCases)),
+                         ::testing::Combine(::testing::Range(6, 11), ::testing::Values(3, 4),
+                                            ::testing::ValuesIn(kCases)),
                          [](const ::testing::TestParamInfo<std::tuple<int, int, Case>>& info) {
                            return "Format" + std::to_string(std::get<0>(info.param)) + "V" +
                                   std::to_string(std::get<1>(info.param)) + std::get<2>(info.param).name;
@@ -288,8 +291,8 @@ TEST(LayeredSelective, SkippedLayersAreNotRead) {
   for (uint32_t i = 0; i < pts.count(); i++) {
     const uint8_t* first = pts.at(i / 200 * 200);
     const uint8_t* got = part.points[i].data();
-    ASSERT_EQ(memcmp(got, pts.at(i), 12), 0) << i;       // X, Y, Z
-    ASSERT_EQ(memcmp(got + 12, first + 12, 2), 0) << i;  // intensity
+    ASSERT_EQ(memcmp(got, pts.at(i), 12), 0) << i;        // X, Y, Z
+    ASSERT_EQ(memcmp(got + 12, first + 12, 2), 0) << i;   // intensity
     ASSERT_EQ(memcmp(got + 22, first + 22, 14), 0) << i;  // GPS time, colour
     ASSERT_EQ(memcmp(got + 14, pts.at(i) + 14, 8), 0) << i;
   }
@@ -360,15 +363,16 @@ TEST(LayeredHandCoded, Point14ChunkDecodes) {
   dy->compress(0, 0, 0);
   k = (dx->getK() + dy->getK()) / 2;
   z->compress(31, 31, k < 18 ? k & ~1u : 18);
-  layer[2].enc.encodeSymbol(cls, 200);       // model (200 & 31) * 2 = 16, fresh
-  intensity->compress(400, 777, 0);          // last intensity 2 * 0 + 0
+  layer[2].enc.encodeSymbol(cls, 200);  // model (200 & 31) * 2 = 16, fresh
+  intensity->compress(400, 777, 0);     // last intensity 2 * 0 + 0
 
   std::vector<uint8_t> chunk(36, 0);
   for (int l : {0, 1, 2, 4, 8}) {
     layer[l].enc.done();
     put<uint32_t>(chunk.data() + 4 * l, static_cast<uint32_t>(layer[l].out->get_size()));
   }
-  for (int l : {0, 1, 2, 4, 8}) chunk.insert(chunk.end(), layer[l].out->get_data(), layer[l].out->get_data() + layer[l].out->get_size());
+  for (int l : {0, 1, 2, 4, 8})
+    chunk.insert(chunk.end(), layer[l].out->get_data(), layer[l].out->get_data() + layer[l].out->get_size());
 
   for (bool v4 : {false, true}) {
     SCOPED_TRACE(v4 ? "version 4" : "version 3");
@@ -501,7 +505,8 @@ TEST(LayeredDamage, FlippedBytesShow) {
     damaged[at] ^= 0x5A;
     const Readback rb = read_points(pts, damaged);
     bool same = rb.errors.empty() && rb.points.size() == pts.count();
-    for (size_t i = 0; same && i < rb.points.size(); i++) same = memcmp(rb.points[i].data(), pts.at(i), pts.disk_size) == 0;
+    for (size_t i = 0; same && i < rb.points.size(); i++)
+      same = memcmp(rb.points[i].data(), pts.at(i), pts.disk_size) == 0;
     shown += same ? 0 : 1;
   }
   EXPECT_GT(shown * 10, flips * 9) << shown << " of " << flips;
