@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <string>
 #include <tuple>
@@ -236,6 +237,8 @@ struct Case {
   uint32_t count;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 const Case kCases[] = {
     {"Random", Kind::Random, 1, 700, 1500},    {"Hard", Kind::Hard, 17, 300, 1201},  // the last chunk holds one point
     {"HardExtra3", Kind::Hard, 3, 1000, 1000}, {"SinglePointChunks", Kind::Hard, 3, 1, 4},
@@ -454,6 +457,8 @@ struct DamageCase {
   long long delta;
   const char* error;
 };
+
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
 
 const DamageCase kDamage[] = {
     {"LayerLargerThanChunk", 1, 0x7FFFFFF0, "chunk with index 1 of 4 is corrupt"},
