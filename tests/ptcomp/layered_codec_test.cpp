@@ -284,10 +284,12 @@ INSTANTIATE_TEST_SUITE_P(FormatsVersions, LayeredRoundTrip,
 // skipped fields keep the values of each chunk's first point (one channel
 // here), and exactly the skipped layers' bytes are not read.
 TEST(LayeredSelective, SkippedLayersAreNotRead) {
-  Points pts = make_points(7, 0, 3, 200, Kind::Hard, 1000, 5);
+  Points pts = make_points(7, 17, 3, 200, Kind::Hard, 1000, 5);
   for (uint32_t i = 0; i < pts.count(); i++) pts.disk[size_t(i) * pts.disk_size + 15] &= 0xCF;  // channel 0
   const auto bytes = write_points(pts);
-  const uint32_t mask = LayerMask::ALL & ~(LayerMask::INTENSITY | LayerMask::GPS_TIME | LayerMask::RGB);
+  // No extra bytes either: the 17th is decoded all the same.
+  const uint32_t mask = LayerMask::ALL & ~(LayerMask::INTENSITY | LayerMask::GPS_TIME | LayerMask::RGB) &
+                        ~LayerMask::extra_bytes(0, 16);
   const Readback full = read_points(pts, bytes), part = read_points(pts, bytes, mask);
   ASSERT_TRUE(part.errors.empty()) << part.errors[0];
   ASSERT_EQ(part.points.size(), pts.count());
@@ -296,11 +298,15 @@ TEST(LayeredSelective, SkippedLayersAreNotRead) {
     const uint8_t* got = part.points[i].data();
     ASSERT_EQ(memcmp(got, pts.at(i), 12), 0) << i;        // X, Y, Z
     ASSERT_EQ(memcmp(got + 12, first + 12, 2), 0) << i;   // intensity
-    ASSERT_EQ(memcmp(got + 22, first + 22, 14), 0) << i;  // GPS time, colour
+    ASSERT_EQ(memcmp(got + 22, first + 22, 30), 0) << i;  // GPS time, colour, extra bytes 0-15
     ASSERT_EQ(memcmp(got + 14, pts.at(i) + 14, 8), 0) << i;
+    ASSERT_EQ(got[52], pts.at(i)[52]) << i;
   }
   long long skipped = 0;
-  for (const auto& sizes : chunk_layer_sizes(pts, bytes)) skipped += sizes[4] + sizes[8] + sizes[9];
+  for (const auto& sizes : chunk_layer_sizes(pts, bytes)) {
+    skipped += sizes[4] + sizes[8] + sizes[9];
+    for (int k = 10; k < 26; k++) skipped += sizes[k];
+  }
   EXPECT_GT(skipped, 0);
   EXPECT_EQ(full.consumed - part.consumed, skipped);
 }
