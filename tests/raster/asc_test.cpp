@@ -75,6 +75,40 @@ INSTANTIATE_TEST_SUITE_P(
         GridCase{"GarbageCellFails", kHeader + "1 x 3\n4 5 6\n", -9999, {100}, 5}),
     testsupport::CaseName());
 
+// Damaged grids keep the cells as read but warn, once per kind, so that the
+// run ends with status 1; one by one and in batches of two that end
+// inside and at the ends of rows.
+struct DamagedCase {
+  const char* name;
+  std::string rows;
+  std::string warning;  // %s: the file name
+};
+
+class AscDamaged : public AscTest, public ::testing::WithParamInterface<DamagedCase> {};
+
+TEST_P(AscDamaged, CellsKeptWithOneWarning) {
+  const DamagedCase& c = GetParam();
+  const std::vector<int> expected = {100, 200, 300, 400, 500, 600};
+  for (int batch : {0, 2}) {
+    las_message_reset();
+    auto o = open(kHeader + c.rows);
+    ASSERT_TRUE(o.ok) << o.err;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(batch == 0 ? cells(o.r.get()) : testsupport::cells_batched(o.r.get(), {batch}), expected);
+    const std::string warning = c.warning.empty() ? "" : "WARNING: " + c.warning + "\n";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), testsupport::with_path(warning, dir.file("g.asc")));
+    EXPECT_EQ(las_exit_status(), c.warning.empty() ? 0 : 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, AscDamaged,
+    ::testing::Values(DamagedCase{"TextAfterNumber", "1 2 3\n4 5.00abc 6x\n", "cell text '5.00abc' in row 1 of '%s' is not a number"},
+                      DamagedCase{"FourthValue", "1 2 3 7\n4 5 6 8 9\n", "row 0 of '%s' holds more than 3 values"},
+                      DamagedCase{"TextAfterLastRow", "1 2 3\n4 5 6\n\n  end\n", "'%s' has text after its last row"},
+                      DamagedCase{"BlankLinesAfterLastRow", "1 2 3\n4 5 6\n \n\t\n", ""}),
+    testsupport::CaseName());
+
 struct BadHeader {
   const char* name;
   std::string content;
