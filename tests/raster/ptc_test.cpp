@@ -13,6 +13,7 @@
 #include <functional>  // the changes of the refusal table
 #include <string>   // paths, messages
 #include <utility>  // cell and value pairs
+#include <algorithm>  // min, swap
 #include <vector>   // points, cells
 
 #include "las/laspoint.hpp"                // LASpoint, LASattributer
@@ -376,12 +377,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"ZeroStep", grid(4, 3, 0, 1), invalid("stepx 0, stepy 1, llx 1000, lly 2000")},
         RefusalCase{"NaNStep", grid(4, 3, 1, std::nan("")), invalid("stepx 1, stepy nan, llx 1000, lly 2000")},
         RefusalCase{"Absurd", grid(INT32_MAX, INT32_MAX, 1e-9, 1e-9),
-                    invalid("grid of 2147483647 x 2147483647 cells is too large")},
-        // the grid needs about 3.9 MB
-        RefusalCase{"BeyondMemory", grid(1000, 1000, 1, 1),
-                    "ERROR: RasterPTC grid of 1000 x 1000 cells needs 4 MB but only 2 MB of memory are available for "
-                    "'%s'\n",
-                    2 * 1048576}),
+                    invalid("grid of 2147483647 x 2147483647 cells is too large")}),
     CaseName());
 
 // A copy of 120 x 80 cells whose points end early must fail the first cell
@@ -422,6 +418,121 @@ TEST_P(TruncatedPoints, FirstCellFailsAndTheReaderSaysWhy) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shares, TruncatedPoints, ::testing::Values(0.0, 0.1, 0.5, 0.9, 0.99));
+
+// ---------------------------------------------------------------------------
+// Points in raster order are streamed; any other order falls back to a
+// store of all points, with the same cells. 300 x 250 cells, every 7th
+// without a point: more than one stretch of cells decoded ahead.
+
+constexpr int kOrderCols = 300, kOrderRows = 250;
+
+std::vector<Pt> raster_order() {
+  std::vector<Pt> pts;
+  for (int i = 0; i < kOrderCols * kOrderRows; i++) {
+    if (i % 7 == 3) continue;
+    pts.push_back({1000.5 + i % kOrderCols, 2002.5 - i / kOrderCols, (i * 7919) % 100000 - 50000});
+  }
+  return pts;
+}
+
+std::vector<Pt> shuffled(std::vector<Pt> pts, size_t from) {
+  for (size_t i = pts.size() - 1; i > from; i--) std::swap(pts[i], pts[from + (i * 2654435761u) % (i - from + 1)]);
+  return pts;
+}
+
+struct OrderCase {
+  const char* name;
+  std::function<std::vector<Pt>()> points;
+  bool from_store;
+  std::string error;  // %s: the file name; the first failed cell says it
+  uint64_t ram = 0;   // bytes of memory available; 0: as much as there is
+  int32_t ncols = kOrderCols;
+};
+
+class PtcOrder : public PtcReader<OrderCase> {};
+
+TEST_P(PtcOrder, SameCellsWhateverTheOrder) {
+  const OrderCase& c = GetParam();
+  PtcFile f;
+  f.raster.ncols = c.ncols, f.raster.nrows = kOrderRows, f.raster.lly = 2003.0 - kOrderRows;
+  f.points = c.points();
+  const std::string path = file(f);
+  // later points win
+  std::vector<int> expected(static_cast<size_t>(kOrderCols) * kOrderRows, ND);
+  for (const Pt& p : f.points) {
+    const size_t cell = static_cast<size_t>(2003.0 - p.y) * c.ncols + static_cast<size_t>(p.x - 1000.0);
+    if (cell < expected.size()) expected[cell] = p.z;  // the first 75000 cells are read
+  }
+  set_available_RAM_override(c.ram);
+  for (int64_t batch : {int64_t(1), SR_CELL_BATCH}) {
+    auto o = open_ptc(path);
+    ASSERT_TRUE(o.ok) << o.err;
+    std::vector<int> got;
+    std::vector<int32_t> v(batch);
+    std::vector<uint8_t> nd(batch);
+    testing::internal::CaptureStderr();
+    int failed = 0;
+    while (static_cast<int64_t>(got.size()) + failed < kOrderCols * kOrderRows) {
+      const int64_t k = o.r->read_cells(std::min<int64_t>(batch, expected.size() - got.size() - failed), v.data(), nd.data());
+      for (int64_t i = 0; i < k; i++) got.push_back(nd[i] ? ND : v[i]);
+      if (k < batch && static_cast<int64_t>(got.size()) + failed < kOrderCols * kOrderRows) failed++, got.push_back(ND);
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(o.r->from_store(), c.from_store) << batch;
+    if (c.error.empty()) {
+      EXPECT_EQ(err, "");
+      EXPECT_EQ(got, expected) << batch;
+    } else {
+      EXPECT_EQ(failed, 1);
+      EXPECT_EQ(err, testsupport::with_path(c.error, path));
+    }
+    // the store holds no more than the points that were read
+    EXPECT_LE(o.r->store_bytes(), f.points.size() * 16 * 2) << batch;
+  }
+  set_available_RAM_override(0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PtcOrder,
+    ::testing::Values(
+        OrderCase{"RasterOrder", raster_order, false, ""},
+        OrderCase{"Shuffled", [] { return shuffled(raster_order(), 0); }, true, ""},
+        // past the first stretch of cells decoded ahead
+        OrderCase{"SecondHalfShuffled", [] { return shuffled(raster_order(), 40000); }, true, ""},
+        OrderCase{"EachPointTwiceTheSecondWins",
+                  [] {
+                    std::vector<Pt> pts;
+                    for (Pt p : raster_order()) pts.push_back({p.x, p.y, p.z + 1}), pts.push_back(p);
+                    return pts;
+                  },
+                  false, ""},
+        OrderCase{"AllPointsTwice",
+                  [] {
+                    std::vector<Pt> pts = raster_order();
+                    pts.insert(pts.end(), pts.begin(), pts.end());
+                    return pts;
+                  },
+                  true, ""},
+        OrderCase{"ComesBackWithAnotherValue",
+                  [] {
+                    std::vector<Pt> pts = raster_order();
+                    pts.push_back({1000.5, 2002.5, 1});
+                    return pts;
+                  },
+                  true, "ERROR: points of RasterPTC '%s' come back to cells that were delivered already with other values\n"},
+        // about 309 kB of grid
+        OrderCase{"BeyondMemory", [] { return shuffled(raster_order(), 0); }, true,
+                  "ERROR: RasterPTC grid of 300 x 250 cells needs 0 MB but only 0 MB of memory are available for '%s'\n",
+                  100000},
+        // a record that claims 10^10 cells: the few points out of order
+        // cost a list, not a grid of 40 GB
+        OrderCase{"HugeRecordFewPoints",
+                  [] {
+                    return std::vector<Pt>{
+                        {1005.5, 2002.5, 7}, {1000.5, 2002.5, 8}, {1000.5, 2002.5 - 249, 9}, {1005.5, 2002.5, 10}};
+                  },
+                  true, "", 0, 40000000}),
+    CaseName());
 
 // ---------------------------------------------------------------------------
 // The writer's quantisation puts every centre back into its own cell
