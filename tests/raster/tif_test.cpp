@@ -120,22 +120,20 @@ TEST(TifTest, YCbCrDecodedToRgb) {
   }
 }
 
-// Files refused at open, with the message that says why, in a process that
-// could not reserve a gigabyte.
+// Files refused at open, with the message that says why.
 TEST(TifTest, RefusedFiles) {
   const TempDir dir;
   const std::string int64 = dir.file("i64.tif"), garbage = dir.file("garbage.tif"), huge = dir.file("huge.tif"),
                     strip = dir.file("strip.tif");
   ASSERT_TRUE(write_raster("GTiff", int64, 2, 1, 1, GDT_Int64, {1, 2}));
   write_file(garbage, std::string("II*\0\xff\xff\xff\x7f", 8) + std::string(100, 'x'));
-  // strips far larger than what their stored bytes can hold are refused,
-  // not allocated: sparse files of a few hundred bytes
-  const double gt[6] = {0, 1, 0, 300, 0, -1};
-  for (const auto& [path, cols, rows, rows_per_strip] :
-       {std::tuple{huge, 3000000, 300, "BLOCKYSIZE=256"}, std::tuple{strip, 46000, 46000, "BLOCKYSIZE=46000"}}) {
-    const char* options[] = {rows_per_strip, "SPARSE_OK=TRUE", "COMPRESS=DEFLATE", nullptr};
+  // strips larger than their stored bytes can hold are refused, not
+  // allocated: sparse files of a few hundred bytes
+  for (const auto& [path, cols, rows] : {std::tuple{huge, 3000000, 256}, std::tuple{strip, 46000, 46000}}) {
+    const char* options[] = {"BLOCKYSIZE=46000", "SPARSE_OK=TRUE", "COMPRESS=DEFLATE", nullptr};
     GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), cols, rows, 1,
                                  cols == 46000 ? GDT_Byte : GDT_Float32, const_cast<char**>(options));
+    const double gt[6] = {0, 1, 0, 300, 0, -1};
     GDALSetGeoTransform(ds, const_cast<double*>(gt));
     GDALClose(ds);
   }
@@ -144,30 +142,21 @@ TEST(TifTest, RefusedFiles) {
            {garbage, "ERROR: failed in XTIFFOpen\n"},
            {huge, "ERROR: strip of 3072000000 bytes cannot be decoded from 0 stored bytes\n"},
            {strip, "ERROR: strip of 2116000000 bytes cannot be decoded from 0 stored bytes\n"}}) {
-    const int status = testsupport::in_small_memory(
-        [&] {
-          auto o = open_tif(path);
-          return !o.ok && o.err.find(message) != std::string::npos ? 0 : 1;
-        },
-        uint64_t(1) << 30);
-    EXPECT_EQ(status, 0) << message;
+    auto o = open_tif(path);
+    EXPECT_FALSE(o.ok);
+    EXPECT_NE(o.err.find(message), std::string::npos) << o.err;
   }
 }
 
 // A strip of more than 4 MB is read in pieces of whole rows: 953 rows of
-// 1100 float cells, so that the pieces end inside the strip and inside the
-// second strip.
+// 1100 float cells, so that pieces end inside both strips.
 TEST(TifTest, LargeStripsReadInPieces) {
   const TempDir dir;
-  const int cols = 1100, rows = 1500;
-  std::vector<double> values(cols * rows);
+  std::vector<double> values(1100 * 1500);
   std::vector<int> expected(values.size());
-  for (size_t i = 0; i < values.size(); i++) {
-    values[i] = static_cast<double>(i % 977) - 300.0;
-    expected[i] = static_cast<int>(values[i] * 100);
-  }
+  for (size_t i = 0; i < values.size(); i++) values[i] = (i % 977) - 300.0, expected[i] = values[i] * 100;
   const std::string path = dir.file("p.tif");
-  ASSERT_TRUE(write_raster("GTiff", path, cols, rows, 1, GDT_Float32, values, Geo(), nullptr,
+  ASSERT_TRUE(write_raster("GTiff", path, 1100, 1500, 1, GDT_Float32, values, Geo(), nullptr,
                            {"BLOCKYSIZE=1000", "COMPRESS=DEFLATE"}));
   EXPECT_EQ(testsupport::cells_batched(open_tif(path).r.get(), {4099, 1}), expected);
 }
