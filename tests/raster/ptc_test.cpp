@@ -273,7 +273,7 @@ class PtcCells : public PtcReader<CellCase> {};
 TEST_P(PtcCells, GeometryAndEveryCellOneByOneAndInBatches) {
   const CellCase& c = GetParam();
   PtcFile f;
-  f.points = c.points;
+  f.points = std::vector<Pt>(c.points);
   f.z_offset = 50.0;
   const std::string path = file(f);
   std::vector<int> expected(12, ND);
@@ -465,7 +465,7 @@ TEST_P(PtcOrder, SameCellsWhateverTheOrder) {
   const OrderCase& c = GetParam();
   PtcFile f;
   f.raster.ncols = c.ncols, f.raster.nrows = kOrderRows, f.raster.lly = 2003.0 - kOrderRows;
-  f.points = c.points;
+  f.points = std::vector<Pt>(c.points);
   const std::string path = file(f);
   // the first 300 x 250 cells, later points winning
   std::vector<int> expected(static_cast<size_t>(kOrderCols) * kOrderRows, ND);
