@@ -54,7 +54,7 @@ int64_t fill_batch(SRreader* reader, int which, int64_t first, int64_t n, int32_
   int64_t k = 0, failed = 0;
   while (k < n) {
     k += reader->read_cells(n - k, values + k, nodata + k);
-    if (k >= n) break;
+    if (k >= n || reader->needs_second_pass()) break;
     const int64_t cell = first + k;
     // cells come row by row
     const int32_t col = ncols > 0 ? static_cast<int32_t>(cell % ncols) : 0;
@@ -104,21 +104,49 @@ int rastcmp_compare_files(const char* a, const char* b, const RastcmpOptions& op
   const ErrorsComeBack errors_come_back;
   const int64_t errors_before = las_message_count(LAS_ERROR);
   *counts = RastcmpCounts();
-  // a raster that was never read is deleted without the cell count check
-  std::unique_ptr<SRreader> raster1(rastcmp_open_raster(file_extension_only(a), a, file_name_only(a)));
-  if (!raster1) return 3;
-  std::unique_ptr<SRreader> raster2(rastcmp_open_raster(file_extension_only(b), b, file_name_only(b)));
-  if (!raster2 || !rastcmp_check_sizes(raster1.get(), raster2.get())) return 3;
-  RastcmpReport report(options.report);
-  if (!report.begin(raster1.get(), raster2.get(), a, b)) return 3;
-  const RastcmpCounts compared = rastcmp_compare_cells(raster1.get(), raster2.get(), report.sink());
-  rastcmp_release(raster1.release());
-  rastcmp_release(raster2.release());
-  if (!report.finish(compared, seconds_now() - start)) return 3;
+  const RastcmpPairOpener open = [a, b](std::unique_ptr<SRreader>* raster1, std::unique_ptr<SRreader>* raster2) {
+    raster1->reset(rastcmp_open_raster(file_extension_only(a), a, file_name_only(a)));
+    if (!*raster1) return false;
+    raster2->reset(rastcmp_open_raster(file_extension_only(b), b, file_name_only(b)));
+    return *raster2 && rastcmp_check_sizes(raster1->get(), raster2->get());
+  };
+  RastcmpCounts compared;
+  if (rastcmp_compare_pair(open, options.report, a, b, start, false, &compared) != RastcmpPairResult::kCompared) return 3;
   // a reader may report a bad stretch of its file and still deliver cells
   if (compared.failed_reads > 0 || las_message_count(LAS_ERROR) > errors_before) return 3;
   *counts = compared;
   return 0;
+}
+
+RastcmpPairResult rastcmp_compare_pair(const RastcmpPairOpener& open, const RastcmpReportOptions& options,
+                                       const char* name1, const char* name2, double start, bool verdict,
+                                       RastcmpCounts* counts) {
+  bool collect1 = false, collect2 = false;
+  for (int pass = 1;; pass++) {
+    // a raster that was never read is deleted without the cell count check
+    std::unique_ptr<SRreader> raster1, raster2;
+    if (!open(&raster1, &raster2)) return RastcmpPairResult::kNotOpened;
+    if (collect1) raster1->collect_all_cells_first();
+    if (collect2) raster2->collect_all_cells_first();
+    RastcmpReport report(options);
+    if (!report.begin(raster1.get(), raster2.get(), name1, name2)) return RastcmpPairResult::kNotOpened;
+    *counts = rastcmp_compare_cells(raster1.get(), raster2.get(), report.sink());
+    if (counts->second_pass && pass == 1) {
+      collect1 = raster1->needs_second_pass();
+      collect2 = raster2->needs_second_pass();
+      continue;
+    }
+    if (counts->second_pass) {
+      // a reader that collects all its points first has nothing to take back
+      LASMessage(LAS_ERROR, "'%s' and '%s' could not be compared in a second pass", name1, name2);
+      counts->failed_reads++;
+    }
+    if (verdict) rastcmp_report_verdict(*counts);
+    rastcmp_release(raster1.release());
+    rastcmp_release(raster2.release());
+    if (!report.finish(*counts, seconds_now() - start)) return RastcmpPairResult::kNotReported;
+    return RastcmpPairResult::kCompared;
+  }
 }
 
 SRreader* rastcmp_open_raster(const char* extension, const char* file_name, const char* shown) {
@@ -213,6 +241,10 @@ RastcmpCounts rastcmp_compare_cells(SRreader* raster1, SRreader* raster2, Rastcm
     const int64_t n = std::min(batch, total - first);
     c.failed_reads += fill_batch(raster1, 1, first, n, raster1->ncols, v1.get(), n1.get());
     c.failed_reads += fill_batch(raster2, 2, first, n, raster1->ncols, v2.get(), n2.get());
+    if (raster1->needs_second_pass() || raster2->needs_second_pass()) {
+      c.second_pass = true;
+      return c;
+    }
     // 32-bit sums over one batch (at most 65536 cells) let the loop run
     // on vector registers
     uint32_t diff_nodata = 0, both_nodata = 0, same_value = 0;

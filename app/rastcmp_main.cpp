@@ -74,29 +74,27 @@ SRreader* open_second(const LASreadOpener& opener, unsigned int* i, bool pair) {
 bool compare_input(const LASreadOpener& opener, const RastcmpReportOptions& options, unsigned int* i, bool pair) {
   const double start = seconds_now();
   const unsigned int first = *i;
-  SRreader* raster1 = rastcmp_open_raster(opener.get_file_extension_only(first), opener.get_file_name(first),
-                                          opener.get_file_name_only(first));
-  if (raster1 == nullptr) return false;
-  SRreader* raster2 = open_second(opener, i, pair);
-  if (raster2 == nullptr) {
-    rastcmp_release(raster1);
+  const RastcmpPairOpener open = [&](std::unique_ptr<SRreader>* raster1, std::unique_ptr<SRreader>* raster2) {
+    *i = first;  // a second pass opens the same pair again
+    raster1->reset(rastcmp_open_raster(opener.get_file_extension_only(first), opener.get_file_name(first),
+                                       opener.get_file_name_only(first)));
+    if (!*raster1) return false;
+    raster2->reset(open_second(opener, i, pair));
+    if (!*raster2) {
+      rastcmp_release(raster1->release());
+      return false;
+    }
+    // with halting off a size error lets the comparison go on; the error
+    // count still makes the exit status 3
+    rastcmp_check_sizes(raster1->get(), raster2->get());
+    return true;
+  };
+  const std::string name2 = pair ? opener.get_file_name(first + 1) : rastcmp_copy_name(opener.get_file_name(first));
+  RastcmpCounts counts;
+  if (rastcmp_compare_pair(open, options, opener.get_file_name(first), name2.c_str(), start, true, &counts) ==
+      RastcmpPairResult::kNotOpened) {
     return false;
   }
-  // with halting off a size error lets the comparison go on; the error
-  // count still makes the exit status 3
-  rastcmp_check_sizes(raster1, raster2);
-  RastcmpReport report(options);
-  const std::string name2 = pair ? opener.get_file_name(*i) : rastcmp_copy_name(opener.get_file_name(first));
-  if (!report.begin(raster1, raster2, opener.get_file_name(first), name2.c_str())) {
-    delete raster1;
-    delete raster2;
-    return false;
-  }
-  const RastcmpCounts counts = rastcmp_compare_cells(raster1, raster2, report.sink());
-  rastcmp_report_verdict(counts);
-  rastcmp_release(raster1);
-  rastcmp_release(raster2);
-  report.finish(counts, seconds_now() - start);
   LASMessage(LAS_INFO, "done with '%s'. total time %g sec.", opener.get_file_name(first), seconds_now() - start);
   return true;
 }

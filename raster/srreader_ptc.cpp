@@ -261,13 +261,10 @@ bool SRreader_ptc::build_store(int64_t delivered, int64_t break_at) {
   }
   store.finish();
   if (!points_complete()) return false;
-  if (conflict) {
-    fprintf(stderr,
-            "ERROR: points of RasterPTC '%s' come back to cells that were delivered already with other values\n",
-            name.c_str());
-    return false;
-  }
-  return true;
+  // cells that went out already were wrong: the caller compares again
+  // from the start, with the store built before the first cell
+  second_pass = conflict;
+  return !conflict;
 }
 
 bool SRreader_ptc::read_raster() {
@@ -277,12 +274,13 @@ bool SRreader_ptc::read_raster() {
 }
 
 int64_t SRreader_ptc::read_cells(int64_t n, int32_t* values, uint8_t* nodata_flags) {
-  if (r_count < 0 || n <= 0) return 0;
+  if (r_count < 0 || n <= 0 || second_pass) return 0;
   if (!started) {
     started = true;
     grid_count = cell_count();
     grid.set_geometry(ncols, nrows, llx, ury, stepx, stepy);
     window_first = window_end = 0;
+    if (collect_first && !build_store(0, 0)) return fail_cell();
   }
   const int64_t m = std::min(n, grid_count - r_count);
   int64_t k = 0;
@@ -292,7 +290,7 @@ int64_t SRreader_ptc::read_cells(int64_t n, int32_t* values, uint8_t* nodata_fla
       if (mode == Mode::kStream) {
         // a point out of raster order: from here on the cells come from
         // the store of all points
-        if (!build_store(r_count, lasreader->p_count - 1)) return k + fail_cell();
+        if (!build_store(r_count, lasreader->p_count - 1)) return second_pass ? k : k + fail_cell();
       } else {
         return k + fail_cell();  // the points ended early
       }

@@ -29,6 +29,8 @@ class SRreader_ptc : public SRreader {
   bool is_nodata() const override { return cell_nodata; }
   void close(bool close_file = true) override;
   int64_t read_cells(int64_t n, int32_t* values, uint8_t* nodata_flags) override;
+  bool needs_second_pass() const override { return second_pass; }
+  void collect_all_cells_first() override { collect_first = true; }
 
   // Cells of the raster (0 until the first cell request).
   int64_t grid_cells() const { return grid_count; }
@@ -68,6 +70,8 @@ class SRreader_ptc : public SRreader {
   int64_t grid_count = 0;
   bool cell_nodata = false;
   bool started = false;
+  bool collect_first = false;  // the store from the first cell on, no streaming
+  bool second_pass = false;    // delivered cells turned out wrong: start over
   bool points_done = false;    // all points read (or the reader gave up)
   bool pending = false;        // pending_cell/pending_value hold a point not yet placed
   int64_t pending_cell = 0;
