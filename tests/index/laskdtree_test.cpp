@@ -59,7 +59,9 @@ TEST(KdtreeRectangles, OverlapFindsWhatAScanFinds) {
       if (r.min_x <= x + s && r.max_x >= x && r.min_y <= y + s && r.max_y >= y) scanned.push_back(k);
     }
     EXPECT_EQ(found, scanned) << "query " << q;
-    if (q == 0) EXPECT_EQ(found.back(), 300u);
+    if (q == 0) {
+      EXPECT_EQ(found.back(), 300u);
+    }
   }
 }
 
