@@ -205,3 +205,102 @@ TEST(IndexedReadDamage, DamagedIndexIsDroppedAndTheReadGoesOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// A LAS 1.4 file of 60 format-6 points with a COPC hierarchy of three data
+// nodes over the cube centred at (50, 50, 50) with half size 50: the root
+// (points 0-9, anywhere), level-1 node x = 1 (points 10-29, x 50..100) and
+// level-1 node x = 0 (points 30-59, x 0..50); all with y below 50.
+struct CopcReadCase {
+  const char* name;
+  int64_t root_shift;  // moves the root page by this many bytes
+  int32_t root_count;  // the root's point count in the hierarchy
+  std::vector<std::string> warnings;
+};
+
+class CopcRead : public testsupport::DirTest<CopcReadCase> {};
+
+TEST_P(CopcRead, AreaAndDepthReads) {
+  const CopcReadCase& c = GetParam();
+  LASheader h;
+  lastest::make_header(h, 4, 6);
+  h.x_scale_factor = h.y_scale_factor = 0.01;
+  h.x_offset = h.y_offset = 0.0;
+  std::vector<unsigned char> info(160, 0), hierarchy;
+  auto put = [&hierarchy](const void* p, size_t n) {
+    hierarchy.insert(hierarchy.end(), static_cast<const unsigned char*>(p), static_cast<const unsigned char*>(p) + n);
+  };
+  const int32_t keys[3][2] = {{0, 0}, {1, 1}, {1, 0}}, counts[3] = {c.root_count, 20, 30};
+  for (int n = 0; n < 3; n++) {
+    const int32_t entry[4] = {keys[n][0], keys[n][1], 0, 0}, size = 100, count = counts[n];
+    const uint64_t offset = 1000 * (n + 1);
+    put(entry, 16);
+    put(&offset, 8);
+    put(&size, 4);
+    put(&count, 4);
+  }
+  ASSERT_TRUE(h.add_vlr("copc", 1, 160, info.data(), false));
+  ASSERT_TRUE(h.add_evlr("copc", 1000, hierarchy.size(), hierarchy.data(), false));
+  const std::string path = dir.file("copc.las");
+  std::vector<std::pair<double, double>> xy;
+  {
+    LASwriterLAS writer;
+    ASSERT_TRUE(writer.open(path.c_str(), &h));
+    LASpoint p;
+    ASSERT_TRUE(p.init(&h, writer.get_ptcomp().num_items, writer.get_ptcomp().items, &h));
+    for (int i = 0; i < 60; i++) {
+      const int x = i < 10 ? (i * 997) % 10000 : (i < 30 ? 5000 : 0) + (i * 371) % 5000;
+      p.zero();
+      p.X = x;
+      p.Y = (i * 613) % 5000;
+      p.gps_time = i;
+      xy.push_back({h.get_x(p.X), h.get_y(p.Y)});
+      ASSERT_TRUE(writer.write_point(&p));
+    }
+    ASSERT_GT(writer.close(), 0);
+  }
+  // Point the info at the hierarchy payload as written.
+  std::vector<unsigned char> bytes = lastest::read_bytes(path);
+  const size_t payload = bytes.size() - hierarchy.size();
+  auto vlr = std::search(bytes.begin(), bytes.end(), "copc", "copc" + 4);
+  const double cube[5] = {50, 50, 50, 50, 1};
+  const uint64_t root[2] = {payload + c.root_shift, hierarchy.size()};
+  memcpy(&*vlr + 52, cube, 40);
+  memcpy(&*vlr + 52 + 40, root, 16);
+  lastest::write_bytes(path, bytes);
+
+  lastest::Messages messages;
+  auto read = [&](bool (*query)(LASreaderLAS&)) {
+    LASreaderLAS reader;
+    EXPECT_TRUE(reader.open(path.c_str()));
+    std::vector<int> found;
+    if (query(reader)) {
+      while (reader.read_point()) found.push_back(static_cast<int>(reader.point.gps_time));
+    }
+    EXPECT_EQ(reader.get_copc_index() != nullptr, c.warnings.empty());
+    return found;
+  };
+  std::vector<int> inside;
+  for (int i = 0; i < 60; i++) {
+    if (10 <= xy[i].first && xy[i].first < 40 && 10 <= xy[i].second && xy[i].second < 40) inside.push_back(i);
+  }
+  EXPECT_EQ(read([](LASreaderLAS& r) { return r.inside_rectangle(10, 10, 40, 40); }), inside);
+  const std::vector<int> root_points = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const std::vector<int> depth = read([](LASreaderLAS& r) { return r.inside_copc_depth(1, 0, 0.0f); });
+  EXPECT_EQ(depth, c.warnings.empty() ? root_points : std::vector<int>{});
+  std::vector<std::string> expected_warnings;
+  for (int k = 0; k < 2; k++) expected_warnings.insert(expected_warnings.end(), c.warnings.begin(), c.warnings.end());
+  EXPECT_EQ(messages.texts(LAS_WARNING), expected_warnings);
+}
+
+const char* const kInvalid = "invalid COPC EPT hierarchy (does not conform to the LAS format).";
+const CopcReadCase kCopcReads[] = {
+    {"Valid", 0, 10, {}},
+    {"PageOutsidePayload", 64, 10, {kInvalid}},
+    {"CountMismatch", 0, 11, {"COPC EPT hierarchy EVLR number of point does not match with the header.", kInvalid}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Lasio, CopcRead, ::testing::ValuesIn(kCopcReads), testsupport::CaseName());
+
+}  // namespace
