@@ -3,7 +3,6 @@
 // damaged records; the COPC hierarchy loading and queries.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -12,7 +11,6 @@
 #include "index/copcindex.hpp"
 #include "index/lasindex.hpp"
 #include "las/bytestreamin_array.hpp"
-#include "las/bytestreamout_array.hpp"
 #include "tests/support/test_support.hpp"
 #include "tool/lasmessage.hpp"
 
@@ -161,49 +159,6 @@ const DamageCase kDamages[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Index, IndexDamage, ::testing::ValuesIn(kDamages), testsupport::CaseName());
-
-// An index built from points finds, for any rectangle, every point inside
-// it, and its record reads back to the same answers.
-TEST(IndexBuild, CandidatesHoldEveryPointInsideAndSurviveWriting) {
-  std::vector<std::pair<double, double>> points;
-  uint32_t seed = 7;
-  auto next = [&seed]() { return (seed = seed * 1664525u + 1013904223u) >> 8; };
-  for (int i = 0; i < 20000; i++) points.push_back({(next() % 100000) / 100.0, (next() % 50000) / 100.0});
-  // Points of a 50 by 50 block follow each other, as in most files.
-  std::sort(points.begin(), points.end(), [](const auto& a, const auto& b) {
-    return std::make_pair(int(a.second / 50), int(a.first / 50)) < std::make_pair(int(b.second / 50), int(b.first / 50));
-  });
-  LASindex built;
-  ASSERT_TRUE(built.prepare(0, 999.99, 0, 499.99, points.size()));
-  for (uint32_t i = 0; i < points.size(); i++) built.add(points[i].first, points[i].second, i);
-  built.complete(500);
-  ByteStreamOutArrayLE out;
-  ASSERT_TRUE(built.write(&out));
-  LASindex index;
-  ASSERT_TRUE(read_index(index, std::vector<unsigned char>(out.get_data(), out.get_data() + out.get_size()), 20000));
-  EXPECT_GT(index.get_interval()->get_number_of_cells(), 4u);
-  for (int q = 0; q < 50; q++) {
-    const double x = next() % 1000, y = next() % 500, size = 1 + next() % 200;
-    std::vector<bool> candidate(points.size(), false);
-    for (LASindex* i : {&built, &index}) {
-      i->intersect_rectangle(x, y, x + size, y + size);
-      for (const auto& run : intervals_of(*i)) {
-        for (uint32_t p = run.first; p <= run.second; p++) candidate[p] = true;
-      }
-    }
-    size_t inside = 0, read = 0;
-    for (uint32_t p = 0; p < points.size(); p++) {
-      const bool in = x <= points[p].first && points[p].first < x + size && y <= points[p].second &&
-                      points[p].second < y + size;
-      inside += in;
-      read += candidate[p];
-      EXPECT_TRUE(!in || candidate[p]) << "point " << p << " query " << q;
-    }
-    if (size < 50) {
-      EXPECT_LT(read, points.size() / 4) << "query " << q << " reads " << read << " for " << inside;
-    }
-  }
-}
 
 // COPC: hierarchy pages in an EVLR payload that starts at file position 1000.
 struct CopcCase {
