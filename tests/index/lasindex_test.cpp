@@ -160,6 +160,16 @@ const DamageCase kDamages[] = {
 
 INSTANTIATE_TEST_SUITE_P(Index, IndexDamage, ::testing::ValuesIn(kDamages), testsupport::CaseName());
 
+TEST(IndexDamage, EveryCutWarns) {
+  const std::vector<unsigned char> whole = index_record(true);
+  for (size_t cut = 0; cut < whole.size(); cut++) {
+    Warnings w;
+    LASindex index;
+    EXPECT_FALSE(read_index(index, std::vector<unsigned char>(whole.begin(), whole.begin() + cut))) << cut;
+    EXPECT_FALSE(w.texts.empty()) << cut;
+  }
+}
+
 // COPC: hierarchy pages in an EVLR payload that starts at file position 1000.
 struct CopcCase {
   const char* name;
