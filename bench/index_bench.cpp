@@ -1,7 +1,7 @@
 // Area reads with and without the spatial index: a compressed file of 10^7
-// spatially sorted format-1 points with its index in a ".lax" file beside
-// it; a square of 1% of the extent read through the index and point by
-// point. Reports the points delivered and the points decoded.
+// spatially sorted format-1 points with its index stored in the file; a
+// square of 1% of the extent read through the index and point by point.
+// Reports the points delivered and the points decoded.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>  // sort
@@ -11,7 +11,8 @@
 #include <string>     // file names
 #include <vector>     // the points before sorting
 
-#include "index/lasindex.hpp"      // LASindex, building the index
+#include "index/lasindex.hpp"      // LASindex::full, the points decoded
+#include "lasio/lasindexfile.hpp"  // index_point_file
 #include "lasio/lasreaderlas.hpp"  // LASreaderLAS
 #include "lasio/laswriterlas.hpp"  // LASwriterLAS, making the file
 #include "tool/lasmessage.hpp"     // halt_on_error
@@ -26,7 +27,6 @@ class IndexedFile {
   IndexedFile() {
     const std::string base = "/tmp/index_bench_" + std::to_string(reinterpret_cast<uintptr_t>(this));
     path_ = base + ".ptc";
-    lax_ = base + ".lax";
     std::vector<uint64_t> keys(kCount);  // z order of 1 m blocks, then the point
     std::mt19937_64 random(3);
     std::vector<std::pair<int32_t, int32_t>> xy(kCount);
@@ -49,8 +49,6 @@ class IndexedFile {
     if (!writer.open(path_.c_str(), &header, PTcomp::COMPRESSOR_POINTWISE_CHUNKED)) return;
     LASpoint point;
     point.init(&header, writer.get_ptcomp().num_items, writer.get_ptcomp().items, &header);
-    LASindex index;
-    if (!index.prepare(0, kSide * 0.01, 0, kSide * 0.01, kCount)) return;
     for (int64_t n = 0; n < kCount; n++) {
       const auto& p = xy[keys[n] & 0xFFFFFF];
       point.X = p.first;
@@ -58,20 +56,17 @@ class IndexedFile {
       point.Z = static_cast<int32_t>(n % 5000);
       point.gps_time = static_cast<double>(n);
       if (!writer.write_point(&point)) return;
-      index.add(p.first * 0.01, p.second * 0.01, static_cast<uint32_t>(n));
     }
-    index.complete(1000);
-    ok_ = writer.close() > 0 && index.write(lax_.c_str());
+    ok_ = writer.close() > 0 && index_point_file(path_.c_str());
   }
   ~IndexedFile() {
     remove(path_.c_str());
-    remove(lax_.c_str());
   }
   const std::string& path() const { return path_; }
   bool ok() const { return ok_; }
 
  private:
-  std::string path_, lax_;
+  std::string path_;
   bool ok_ = false;
 };
 

@@ -11,6 +11,7 @@
 #include "index/copcindex.hpp"       // EPToctree, COPCindex
 #include "index/lasindex.hpp"        // LASindex
 #include "las/bytestreamin_file.hpp"  // new_byte_stream_in_file
+#include "lasio/lasindexfile.hpp"     // lax_file_name
 #include "lasio/lasreadopener.hpp"    // z_from_attribute settings
 #include "ptcomp/lasreadpoint.hpp"    // LASreadPoint
 #include "ptcomp/ptcomp.hpp"          // PTcomp, settings record and item lists
@@ -580,11 +581,7 @@ void LASreaderLAS::read_special_index(uint32_t point_data_offset) {
 // ".lax" in place of its extension.
 void LASreaderLAS::read_lax_index() {
   if (index || file_name == nullptr) return;
-  std::string lax = file_name;
-  const size_t dot = lax.find_last_of('.');
-  const size_t slash = lax.find_last_of('/');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) lax.resize(dot);
-  lax += ".lax";
+  const std::string lax = lax_file_name(file_name);
   FILE* probe = fopen(lax.c_str(), "rb");
   if (probe == nullptr) return;
   fclose(probe);

@@ -1,5 +1,5 @@
-// Area reads through a spatial index (a ".lax" file beside a LAS file, the
-// special record of a PTC file) deliver exactly the points of the plain read
+// Area reads through a spatial index that index_point_file stored (a ".lax"
+// file beside a LAS file, the special record of a PTC file) deliver exactly the points of the plain read
 // and of a direct computation, for sorted and unsorted files; a damaged
 // index costs only the index.
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "index/lasindex.hpp"                // LASindex
-#include "las/bytestreamout_array.hpp"       // the index record
+#include "lasio/lasindexfile.hpp"            // index_point_file
 #include "lasio/lasreaderlas.hpp"            // LASreaderLAS
 #include "lasio/laswriterlas.hpp"            // LASwriterLAS
 #include "tests/lasio/las_file_helpers.hpp"  // make_header, kStorages, Messages
@@ -79,7 +79,8 @@ struct IndexCase {
 
 class IndexedRead : public testsupport::DirTest<IndexCase> {
  protected:
-  // Writes the file (gps_time = point number) and its index; returns the path.
+  // Writes the file (gps_time = point number) and indexes it; returns the
+  // path.
   std::string write_file(const std::vector<Pt>& points, LASheader& h) {
     lastest::make_header(h, 2, 1);
     h.x_scale_factor = h.y_scale_factor = 0.01;
@@ -90,25 +91,17 @@ class IndexedRead : public testsupport::DirTest<IndexCase> {
     EXPECT_TRUE(writer.open(path.c_str(), &h, storage.compressor, storage.chunk_size));
     LASpoint p;
     EXPECT_TRUE(p.init(&h, writer.get_ptcomp().num_items, writer.get_ptcomp().items, &h));
-    LASindex index;
-    EXPECT_TRUE(index.prepare(0, 400, 0, 200, points.size()));
     for (size_t i = 0; i < points.size(); i++) {
       p.zero();
       p.X = points[i].X;
       p.Y = points[i].Y;
       p.gps_time = static_cast<double>(i);
       EXPECT_TRUE(writer.write_point(&p));
-      index.add(h.get_x(p.X), h.get_y(p.Y), static_cast<uint32_t>(i));
     }
     EXPECT_GT(writer.close(), 0);
-    index.complete(200);
-    ByteStreamOutArrayLE record;
-    EXPECT_TRUE(index.write(&record));
-    index_bytes.assign(record.get_data(), record.get_data() + record.get_size());
+    EXPECT_TRUE(index_point_file(path.c_str(), 200));
     return path;
   }
-
-  std::vector<unsigned char> index_bytes;
 };
 
 enum Kind { RECTANGLE, TILE, CIRCLE };
@@ -136,7 +129,6 @@ TEST_P(IndexedRead, SamePointsWithAndWithoutIndex) {
   const std::vector<Pt> points = make_points(GetParam().sorted);
   LASheader h;
   const std::string path = write_file(points, h);
-  attach_index(path, index_bytes);
   std::mt19937 random(5);
   for (int q = 0; q < 12; q++) {
     const Kind kind = static_cast<Kind>(q % 3);
