@@ -123,7 +123,7 @@ void LASinterval::merge_cells(int32_t from, int32_t to) {
   target.total += moved.total;
   target.intervals.insert(target.intervals.end(), moved.intervals.begin(), moved.intervals.end());
   // Runs that now touch become one interval.
-  sort_and_join(target.intervals, 0, &target.full);
+  sort_and_join(target.intervals, 1, &target.full);
   walk = cells.end();
   current = nullptr;
 }
