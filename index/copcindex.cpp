@@ -90,6 +90,7 @@ bool EPToctree::set_vlr_entries(const unsigned char* data, uint64_t size, uint64
   delete[] header.vlr_copc_entries;
   header.vlr_copc_entries = nullptr;
   header.number_of_copc_entries = static_cast<uint32_t>(found.size());
+  header.number_of_copc_pages = static_cast<uint32_t>(visited.size());
   if (!found.empty()) {
     header.vlr_copc_entries = new LASvlr_copc_entry[found.size()];
     std::copy(found.begin(), found.end(), header.vlr_copc_entries);

@@ -128,6 +128,12 @@ void LASinterval::merge_cells(int32_t from, int32_t to) {
   current = nullptr;
 }
 
+uint64_t LASinterval::get_number_of_intervals() const {
+  uint64_t n = 0;
+  for (const auto& entry : cells) n += entry.second.intervals.size();
+  return n;
+}
+
 void LASinterval::get_cells() { walk = cells.begin(); }
 
 bool LASinterval::has_cells() {

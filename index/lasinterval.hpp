@@ -50,6 +50,7 @@ class LASinterval {
 
   const std::map<int32_t, LASintervalStartCell>& get_cell_map() const { return cells; }
   uint32_t get_number_of_cells() const { return static_cast<uint32_t>(cells.size()); }
+  uint64_t get_number_of_intervals() const;
 
   // Iterates all cells: index, full and total describe the current one.
   void get_cells();

@@ -177,6 +177,7 @@ struct CopcCase {
   int64_t points;
   bool ok;
   std::vector<uint64_t> offsets;  // of the loaded entries
+  uint32_t pages;
   const char* warning;
 };
 
@@ -207,6 +208,7 @@ TEST_P(CopcHierarchy, Loads) {
   std::vector<uint64_t> offsets;
   for (uint32_t i = 0; i < h.number_of_copc_entries; i++) offsets.push_back(h.vlr_copc_entries[i].offset);
   EXPECT_EQ(offsets, c.offsets);
+  EXPECT_EQ(h.number_of_copc_pages, c.pages);
   EXPECT_EQ(w.texts, c.warning ? std::vector<std::string>{c.warning} : std::vector<std::string>{});
   if (!c.ok || offsets.size() < 3) return;
   // Points are numbered in offset order: 5000 has 0-19, 7000 20-49, 9000
@@ -224,11 +226,11 @@ TEST_P(CopcHierarchy, Loads) {
 
 const char* const kMismatch = "COPC EPT hierarchy EVLR number of point does not match with the header.";
 const CopcCase kCopc[] = {
-    {"OnePage", 1000, 64, 30, true, {5000, 9000}, nullptr},
-    {"RootAndChildPage", 1000, 96, 60, true, {5000, 7000, 9000}, nullptr},
-    {"CountMismatch", 1000, 96, 61, false, {}, kMismatch},
-    {"RootOutsidePayload", 1100, 96, 60, false, {}, nullptr},
-    {"RootBeforePayload", 968, 64, 60, false, {}, nullptr},
+    {"OnePage", 1000, 64, 30, true, {5000, 9000}, 1, nullptr},
+    {"RootAndChildPage", 1000, 96, 60, true, {5000, 7000, 9000}, 2, nullptr},
+    {"CountMismatch", 1000, 96, 61, false, {}, 0, kMismatch},
+    {"RootOutsidePayload", 1100, 96, 60, false, {}, 0, nullptr},
+    {"RootBeforePayload", 968, 64, 60, false, {}, 0, nullptr},
 };
 
 INSTANTIATE_TEST_SUITE_P(Index, CopcHierarchy, ::testing::ValuesIn(kCopc), testsupport::CaseName());
