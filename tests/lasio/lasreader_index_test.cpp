@@ -75,6 +75,7 @@ struct IndexCase {
   const char* name;
   int storage;  // in lastest::kStorages
   bool sorted;
+  int format;
 };
 
 class IndexedRead : public testsupport::DirTest<IndexCase> {
@@ -82,7 +83,7 @@ class IndexedRead : public testsupport::DirTest<IndexCase> {
   // Writes the file (gps_time = point number) and indexes it; returns the
   // path.
   std::string write_file(const std::vector<Pt>& points, LASheader& h) {
-    lastest::make_header(h, 2, 1);
+    lastest::make_header(h, GetParam().format == 6 ? 4 : 2, GetParam().format);
     h.x_scale_factor = h.y_scale_factor = 0.01;
     h.x_offset = h.y_offset = 0.0;
     const lastest::Storage& storage = lastest::kStorages[GetParam().storage];
@@ -160,8 +161,9 @@ TEST_P(IndexedRead, SamePointsWithAndWithoutIndex) {
   EXPECT_EQ(messages.at_least(LAS_WARNING), 0) << messages.dump();
 }
 
-const IndexCase kIndexCases[] = {
-    {"LaxSorted", 0, true}, {"LaxUnsorted", 0, false}, {"PtcSorted", 2, true}, {"PtcUnsorted", 2, false}};
+const IndexCase kIndexCases[] = {{"LaxSorted", 0, true, 1},       {"LaxUnsorted", 0, false, 1},
+                                  {"PtcSorted", 2, true, 1},       {"PtcUnsorted", 2, false, 1},
+                                  {"PtcSortedFormat6", 2, true, 6}, {"LaxUnsortedFormat6", 0, false, 6}};
 
 INSTANTIATE_TEST_SUITE_P(Lasio, IndexedRead, ::testing::ValuesIn(kIndexCases), testsupport::CaseName());
 
