@@ -12,6 +12,7 @@
 #include <memory>   // unique_ptr of each reader
 
 #include "las/lasheader.hpp"       // LASheader and its records
+#include "lasio/lasindexfile.hpp"  // index_point_file, lax_file_name
 #include "lasio/lasreaderlas.hpp"  // LASreaderLAS
 #include "lasio/laswriterlas.hpp"  // LASwriterLAS
 #include "tool/lasmessage.hpp"     // LASMessage, laserror, halt_on_error
@@ -107,6 +108,8 @@ void KestrelTool_ptcconv::usage() {
   fprintf(stderr, "                        (default: '.las' for '.ptc' inputs, '.ptc' otherwise)\n");
   fprintf(stderr, "  -item_version n       1 to 4 (default 2 for point formats 0-5, 3 for 6-10)\n");
   fprintf(stderr, "  -chunk_size n         points per chunk (default 50000)\n");
+  fprintf(stderr, "  -index                stores a spatial index with every output (inside a PTC\n");
+  fprintf(stderr, "                        file, in a '.lax' file beside a LAS file)\n");
 }
 
 bool ptcconv_parse(int argc, char** argv, PtcconvOptions* o) {
@@ -133,6 +136,9 @@ bool ptcconv_parse(int argc, char** argv, PtcconvOptions* o) {
       argv[++i][0] = '\0';
     } else if (strcmp(a, "-olas") == 0 || strcmp(a, "-optc") == 0) {
       o->format = a + 2;
+      a[0] = '\0';
+    } else if (strcmp(a, "-index") == 0) {
+      o->index = true;
       a[0] = '\0';
     } else if (strcmp(a, "-item_version") == 0) {
       if (!take_number(i, argc, argv, "1, 2, 3 or 4", 1, 4, &number)) return false;
@@ -222,6 +228,14 @@ bool ptcconv_convert(LASreaderLAS* reader, const char* output, const PtcconvOpti
   if (writer.close(true) < 0) {
     remove(output);
     return false;
+  }
+  // A ".lax" file beside the output belongs to the file it replaced: it
+  // would make area reads of the new points go wrong.
+  const std::string lax = lax_file_name(output);
+  if (options.index) {
+    if (!index_point_file(output)) return false;
+  } else if (remove(lax.c_str()) == 0) {
+    LASMessage(LAS_INFO, "removed '%s', the index of an earlier '%s'", lax.c_str(), output);
   }
   LASMessage(LAS_INFO, "wrote %lld points of '%s' to '%s'. total time %g sec.", static_cast<long long>(points), input,
              output, seconds_now() - start);

@@ -31,6 +31,7 @@ struct PtcconvOptions {
   std::string format;     // "-olas" / "-optc": the extension of derived outputs ("" toggles)
   uint16_t item_version = 0;  // "-item_version": 0 for the default of the point format
   uint32_t chunk_size = PTcomp::CHUNK_SIZE_DEFAULT;  // "-chunk_size"
+  bool index = false;  // "-index": store a spatial index with every output
 };
 
 // Takes the arguments after the program name: message options, the read

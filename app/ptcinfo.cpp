@@ -1,10 +1,13 @@
 // ptcinfo: option parsing, the header report and the point check.
 #include "app/ptcinfo.hpp"
 
+#include <algorithm>  // max
 #include <cstdint>  // fixed-width header fields
+#include <cstdlib>  // strtod
 #include <cstring>  // strcmp, strnlen
 #include <string>   // record texts
 
+#include "index/lasindex.hpp"      // LASindex, the index report
 #include "lasio/lasreaderlas.hpp"  // LASreaderLAS, the header and the points
 #include "ptcomp/ptcomp.hpp"     // PTcomp, the compressor settings
 #include "tool/lasmessage.hpp"   // LASMessage, halt_on_error, las_exit_status
@@ -110,7 +113,23 @@ void report_header(const LASreaderLAS& reader, FILE* out) {
   fprintf(out, "  points %lld\n", static_cast<long long>(reader.npoints));
 }
 
-bool check_points(LASreaderLAS& reader, const char* file_name, FILE* out) {
+// The spatial index or COPC hierarchy the reader found.
+void report_index(const LASreaderLAS& reader, FILE* out) {
+  if (const LASindex* index = reader.get_index()) {
+    fprintf(out, "  spatial index: quadtree of %u levels, %u cells, %llu intervals\n", index->get_spatial()->levels,
+            index->get_interval()->get_number_of_cells(),
+            static_cast<unsigned long long>(index->get_interval()->get_number_of_intervals()));
+  }
+  const LASheader& h = reader.header;
+  if (h.number_of_copc_entries > 0) {
+    int32_t depth = 0;
+    for (uint32_t i = 0; i < h.number_of_copc_entries; i++) depth = std::max(depth, h.vlr_copc_entries[i].level);
+    fprintf(out, "  COPC hierarchy: %u pages, %u nodes, depth %d\n", h.number_of_copc_pages, h.number_of_copc_entries,
+            depth);
+  }
+}
+
+bool check_points(LASreaderLAS& reader, const char* file_name, FILE* out, bool area) {
   const LASpoint& p = reader.point;
   const LASheader& h = reader.header;
   int64_t count = 0;
@@ -138,13 +157,25 @@ bool check_points(LASreaderLAS& reader, const char* file_name, FILE* out) {
     }
     count++;
   }
-  fprintf(out, "  points read %lld of %lld\n", static_cast<long long>(count), static_cast<long long>(reader.npoints));
+  const int64_t errors = las_message_count(LAS_ERROR);
+  if (area) {
+    fprintf(out, "  points inside the area %lld of %lld\n", static_cast<long long>(count),
+            static_cast<long long>(reader.npoints));
+  } else {
+    fprintf(out, "  points read %lld of %lld\n", static_cast<long long>(count), static_cast<long long>(reader.npoints));
+  }
   if (count > 0) {
     fprintf(out, "  X min max %d %d (x %.10g %.10g)\n", min_X, max_X, h.get_x(min_X), h.get_x(max_X));
     fprintf(out, "  Y min max %d %d (y %.10g %.10g)\n", min_Y, max_Y, h.get_y(min_Y), h.get_y(max_Y));
     fprintf(out, "  Z min max %d %d (z %.10g %.10g)\n", min_Z, max_Z, h.get_z(min_Z), h.get_z(max_Z));
     fprintf(out, "  intensity min max %u %u\n", min_intensity, max_intensity);
     if (p.have_gps_time) fprintf(out, "  gps time min max %.10g %.10g\n", min_gps, max_gps);
+  }
+  if (area) {
+    // An area read skips points: only the reader's own errors count.
+    if (las_message_count(LAS_ERROR) == errors && reader.p_count <= reader.npoints) return true;
+    LASMessage(LAS_ERROR, "the points of '%s' could not be read", file_name);
+    return false;
   }
   if (count != reader.npoints) {
     LASMessage(LAS_ERROR, "only %lld of %lld points could be read from '%s'", static_cast<long long>(count),
@@ -154,12 +185,23 @@ bool check_points(LASreaderLAS& reader, const char* file_name, FILE* out) {
   return true;
 }
 
+// The number of values an area option takes, 0 for other arguments.
+int area_arguments(const char* arg) {
+  if (strcmp(arg, "-inside") == 0 || strcmp(arg, "-inside_rectangle") == 0) return 4;
+  if (strcmp(arg, "-inside_tile") == 0 || strcmp(arg, "-inside_circle") == 0) return 3;
+  return 0;
+}
+
 void usage() {
   LASMessage(LAS_INFO,
              "usage:\n"
              "ptcinfo file.las\n"
              "ptcinfo -check file1.ptc file2.las\n"
              "  -check  reads every point and reports the ranges of X, Y, Z, intensity and GPS time\n"
+             "  -inside min_x min_y max_x max_y, -inside_tile ll_x ll_y size,\n"
+             "  -inside_circle center_x center_y radius\n"
+             "          -check reads only the points inside the area (through the file's\n"
+             "          spatial index or COPC hierarchy when it has one)\n"
              "  -h      this text");
 }
 
@@ -171,6 +213,23 @@ bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options) {
     if (arg[0] == '\0') continue;
     if (strcmp(arg, "-check") == 0) {
       options.check = true;
+    } else if (const int n = area_arguments(arg)) {
+      if (i + n >= argc) {
+        LASMessage(LAS_ERROR, "'%s' needs %d arguments: %s", arg, n,
+                   n == 4 ? "min_x min_y max_x max_y" : (arg[8] == 't' ? "ll_x ll_y size" : "center_x center_y radius"));
+        return false;
+      }
+      for (int k = 0; k < n; k++) {
+        const char* text = argv[i + 1 + k];
+        char* end = nullptr;
+        options.area[k] = strtod(text, &end);
+        if (end == text || *end != '\0') {
+          LASMessage(LAS_ERROR, "cannot understand argument '%s' for '%s'", text, arg);
+          return false;
+        }
+      }
+      options.inside = n == 4 ? 'r' : arg[8];
+      i += n;
     } else if (strcmp(arg, "-h") == 0 || strcmp(arg, "-help") == 0) {
       options.help = true;
     } else if (arg[0] == '-' || static_cast<unsigned char>(arg[0]) == 150) {
@@ -188,6 +247,13 @@ bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options) {
 }
 
 bool ptcinfo_file(const char* file_name, bool check, FILE* out) {
+  PtcinfoOptions options;
+  options.check = check;
+  return ptcinfo_file(file_name, options, out);
+}
+
+bool ptcinfo_file(const char* file_name, const PtcinfoOptions& options, FILE* out) {
+  const bool check = options.check;
   LASreaderLAS reader(nullptr);
   if (!reader.open(file_name)) {
     LASMessage(LAS_ERROR, "cannot read '%s'", file_name);
@@ -195,8 +261,13 @@ bool ptcinfo_file(const char* file_name, bool check, FILE* out) {
   }
   fprintf(out, "file '%s' (%s)\n", file_name, reader.get_format() == 2 ? "PTC" : "LAS");
   report_header(reader, out);
+  report_index(reader, out);
+  const double* a = options.area;
+  if (options.inside == 'r') reader.inside_rectangle(a[0], a[1], a[2], a[3]);
+  if (options.inside == 't') reader.inside_tile(float(a[0]), float(a[1]), float(a[2]));
+  if (options.inside == 'c') reader.inside_circle(a[0], a[1], a[2]);
   bool ok = true;
-  if (check) ok = check_points(reader, file_name, out);
+  if (check) ok = check_points(reader, file_name, out, options.inside != 0);
   fflush(out);
   reader.close();
   return ok;
@@ -215,6 +286,6 @@ int ptcinfo_run(int argc, char** argv, FILE* out) {
     usage();
     return las_exit_status();
   }
-  for (const std::string& name : options.files) ptcinfo_file(name.c_str(), options.check, out);
+  for (const std::string& name : options.files) ptcinfo_file(name.c_str(), options, out);
   return las_exit_status();
 }

@@ -13,6 +13,11 @@ struct PtcinfoOptions {
   std::vector<std::string> files;
   bool check = false;  // "-check": read every point
   bool help = false;   // "-h" or "-help"
+  // "-inside" / "-inside_rectangle" (min_x min_y max_x max_y), "-inside_tile"
+  // (ll_x ll_y size), "-inside_circle" (center_x center_y radius): -check
+  // reads only the points of the area ('r', 't', 'c'; 0 for none).
+  char inside = 0;
+  double area[4] = {0.0, 0.0, 0.0, 0.0};
 };
 
 // Takes the arguments after the program name. False (after an ERROR) for an
@@ -22,6 +27,9 @@ bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options);
 // Reports one file to `out`. True when the file opened and, with check,
 // every point the header announces was read.
 bool ptcinfo_file(const char* file_name, bool check, FILE* out);
+// The same with an area for the check. With an area, the check reports the
+// points inside it and fails only when reading fails.
+bool ptcinfo_file(const char* file_name, const PtcinfoOptions& options, FILE* out);
 
 // The whole tool: parses, reports every file (errors do not stop the run)
 // and returns the exit status the messages call for.

@@ -66,6 +66,7 @@ void LASheader::set_defaults() {
   user_data_in_header_size = 0;
   user_data_after_header_size = 0;
   number_of_copc_entries = 0;
+  number_of_copc_pages = 0;
   clear_views();
 }
 
@@ -174,6 +175,7 @@ void LASheader::clean_copc() {
   delete[] vlr_copc_entries;
   vlr_copc_entries = nullptr;
   number_of_copc_entries = 0;
+  number_of_copc_pages = 0;
 }
 
 // A record's own copy of `length` payload bytes (zeros without data), with

@@ -76,6 +76,7 @@ class LASheader : public LASquantizer, public LASattributer {
   // Owned interpreted records.
   unsigned char* vlr_copc_info;  // LAS_COPC_INFO_SIZE bytes, opaque here
   uint32_t number_of_copc_entries;
+  uint32_t number_of_copc_pages;  // hierarchy pages the entries came from
   LASvlr_copc_entry* vlr_copc_entries;
   std::shared_ptr<PTcomp> ptcomp;  // compressor settings, null for plain LAS
   LASvlr_lastiling* vlr_lastiling;

@@ -4,6 +4,8 @@
 
 #include "filter/lasfilter.hpp"     // LASfilter::filter
 #include "filter/lastransform.hpp"  // LAStransform::transform, check_for_overflow
+#include "index/copcindex.hpp"      // COPCindex
+#include "index/lasindex.hpp"       // LASindex
 #include "tool/lasmessage.hpp"      // LASMessage
 
 LASreader::LASreader(LASreadOpener* opener)
@@ -11,6 +13,8 @@ LASreader::LASreader(LASreadOpener* opener)
       npoints(0),
       p_count(0),
       p_idx(0),
+      index(nullptr),
+      copc_index(nullptr),
       filter(nullptr),
       transform(nullptr),
       inside(INSIDE_NONE),
@@ -35,12 +39,27 @@ LASreader::LASreader(LASreadOpener* opener)
       copc_resolution(0.0f),
       copc_depth(-1),
       read_simple(&LASreader::read_point_default),
-      read_complex(nullptr) {
+      read_complex(nullptr),
+      area_index(AreaIndex::NONE),
+      have_interval(false),
+      interval_end(-1) {
   if (opener == nullptr) LASMessage(LAS_VERBOSE, "reader opened without opener");
 }
 
 LASreader::~LASreader() {
+  delete index;
+  delete copc_index;
   if (transform) transform->check_for_overflow();
+}
+
+void LASreader::set_index(LASindex* new_index) {
+  if (new_index != index) delete index;
+  index = new_index;
+}
+
+void LASreader::set_copc_index(COPCindex* new_copc_index) {
+  if (new_copc_index != copc_index) delete copc_index;
+  copc_index = new_copc_index;
 }
 
 void LASreader::choose_read_simple() {
@@ -83,6 +102,8 @@ void LASreader::save_box() {
 
 bool LASreader::inside_none() {
   set_area_read(&LASreader::read_point_default);
+  area_index = AreaIndex::NONE;
+  have_interval = false;
   if (inside) {
     header.min_x = orig_min_x;
     header.min_y = orig_min_y;
@@ -91,6 +112,12 @@ bool LASreader::inside_none() {
     inside = INSIDE_NONE;
   }
   return true;
+}
+
+void LASreader::use_index(AreaIndex which) {
+  area_index = which;
+  have_interval = false;
+  set_area_read(&LASreader::read_point_inside_indexed);
 }
 
 bool LASreader::inside_tile(float ll_x, float ll_y, float size) {
@@ -107,6 +134,9 @@ bool LASreader::inside_tile(float ll_x, float ll_y, float size) {
   header.max_y = t_ur_y - header.y_scale_factor;
   if (orig_min_x > header.max_x || orig_min_y > header.max_y || ll_x > orig_max_x || ll_y > orig_max_y) {
     set_area_read(&LASreader::read_point_none);
+  } else if (index && index->is_loaded()) {
+    index->intersect_tile(ll_x, ll_y, size);
+    use_index(AreaIndex::QUADTREE);
   } else {
     set_area_read(&LASreader::read_point_inside_tile);
   }
@@ -127,6 +157,12 @@ bool LASreader::inside_circle(double center_x, double center_y, double radius) {
   if (orig_min_x > header.max_x || orig_min_y > header.max_y || header.min_x > orig_max_x ||
       header.min_y > orig_max_y) {
     set_area_read(&LASreader::read_point_none);
+  } else if (index && index->is_loaded()) {
+    index->intersect_circle(center_x, center_y, radius);
+    use_index(AreaIndex::QUADTREE);
+  } else if (copc_index) {
+    copc_index->intersect_circle(center_x, center_y, radius);
+    use_index(AreaIndex::COPC);
   } else {
     set_area_read(&LASreader::read_point_inside_circle);
   }
@@ -146,6 +182,12 @@ bool LASreader::inside_rectangle(double min_x, double min_y, double max_x, doubl
   header.max_y = max_y;
   if (orig_min_x > max_x || orig_min_y > max_y || min_x > orig_max_x || min_y > orig_max_y) {
     set_area_read(&LASreader::read_point_none);
+  } else if (index && index->is_loaded()) {
+    index->intersect_rectangle(min_x, min_y, max_x, max_y);
+    use_index(AreaIndex::QUADTREE);
+  } else if (copc_index) {
+    copc_index->intersect_rectangle(min_x, min_y, max_x, max_y);
+    use_index(AreaIndex::COPC);
   } else {
     set_area_read(&LASreader::read_point_inside_rectangle);
   }
@@ -153,12 +195,30 @@ bool LASreader::inside_rectangle(double min_x, double min_y, double max_x, doubl
 }
 
 bool LASreader::inside_copc_depth(uint8_t mode, int depth, float resolution) {
-  (void)depth;
-  (void)resolution;
-  if (header.vlr_copc_info == nullptr || (mode != 1 && mode != 2)) return false;
-  // Depth and resolution limits are answered by the COPC hierarchy index,
-  // which is not loaded here.
-  return false;
+  if (header.vlr_copc_info == nullptr || copc_index == nullptr || (mode != 1 && mode != 2)) return false;
+  copc_stream_mode = mode;
+  copc_depth = depth;
+  copc_resolution = resolution;
+  if (mode == 1) {
+    copc_index->set_depth_limit(depth);
+  } else {
+    copc_index->set_resolution(resolution);
+  }
+  // An area query answered by the COPC index is asked again under the limit.
+  if (inside && area_index == AreaIndex::COPC) {
+    if (inside == INSIDE_CIRCLE) {
+      copc_index->intersect_circle(c_center_x, c_center_y, c_radius);
+    } else {
+      copc_index->intersect_rectangle(r_min_x, r_min_y, r_max_x, r_max_y);
+    }
+    have_interval = false;
+  } else if (!inside) {
+    copc_index->query_depth();
+    area_index = AreaIndex::COPC;
+    have_interval = false;
+    set_area_read(&LASreader::read_point_inside_depth_copc_indexed);
+  }
+  return true;
 }
 
 bool LASreader::read_point_none() { return false; }
@@ -186,6 +246,61 @@ bool LASreader::read_point_inside_rectangle() {
     const double x = point_x();
     const double y = point_y();
     if (r_min_x <= x && x < r_max_x && r_min_y <= y && y < r_max_y) return true;
+  }
+  return false;
+}
+
+bool LASreader::point_inside() const {
+  const double x = point_x();
+  const double y = point_y();
+  switch (inside) {
+    case INSIDE_TILE:
+      return t_ll_x <= x && x < t_ur_x && t_ll_y <= y && y < t_ur_y;
+    case INSIDE_CIRCLE:
+      return (c_center_x - x) * (c_center_x - x) + (c_center_y - y) * (c_center_y - y) < c_radius_squared;
+    case INSIDE_RECTANGLE:
+      return r_min_x <= x && x < r_max_x && r_min_y <= y && y < r_max_y;
+    default:
+      return true;
+  }
+}
+
+bool LASreader::seek_next_candidate() {
+  while (!have_interval) {
+    int64_t first;
+    if (area_index == AreaIndex::QUADTREE) {
+      if (!index->has_intervals()) return false;
+      first = index->start;
+      interval_end = index->end;
+    } else {
+      if (!copc_index->has_intervals()) return false;
+      first = static_cast<int64_t>(copc_index->start);
+      interval_end = static_cast<int64_t>(copc_index->end);
+    }
+    // An interval the reader cannot reach is skipped.
+    have_interval = (p_count == first && first < npoints) || seek(first);
+  }
+  // The point at interval_end is the last one read from this interval.
+  if (p_count >= interval_end) have_interval = false;
+  return true;
+}
+
+bool LASreader::read_point_inside_indexed() {
+  while (seek_next_candidate()) {
+    if (!read_point_default()) {
+      // A damaged stretch of points ends its interval, not the read.
+      have_interval = false;
+      continue;
+    }
+    if (point_inside()) return true;
+  }
+  return false;
+}
+
+bool LASreader::read_point_inside_depth_copc_indexed() {
+  while (seek_next_candidate()) {
+    if (read_point_default()) return true;
+    have_interval = false;
   }
   return false;
 }

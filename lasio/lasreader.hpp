@@ -2,7 +2,9 @@
 // point counters, and decides once (when a filter, transform or area query
 // is set) which read function `read_point()` calls: the concrete reader's
 // own, or a loop that repeats it until a point lies inside the area and
-// passes the filter, optionally followed by the transform.
+// passes the filter, optionally followed by the transform. With a spatial
+// index or a COPC hierarchy an area read decodes only the point intervals
+// that the index names for the area, seeking from one to the next.
 #ifndef LASIO_LASREADER_HPP
 #define LASIO_LASREADER_HPP
 
@@ -12,7 +14,9 @@
 #include "las/laspoint.hpp"   // LASpoint
 
 class ByteStreamIn;
+class COPCindex;
 class LASfilter;
+class LASindex;
 class LASreadOpener;
 class LAStransform;
 
@@ -44,11 +48,18 @@ class LASreader {
   virtual bool inside_circle(double center_x, double center_y, double radius);
   // Lower edges inside, upper edges outside.
   virtual bool inside_rectangle(double min_x, double min_y, double max_x, double max_y);
-  // Needs a COPC hierarchy index, which this build does not load: false.
+  // Mode 1 limits the COPC octree depth, mode 2 the resolution; false
+  // without a COPC hierarchy or for another mode.
   virtual bool inside_copc_depth(uint8_t mode, int depth, float resolution);
   virtual bool seek(long long p_index) = 0;
   virtual ByteStreamIn* get_stream() const = 0;
   virtual void close(bool close_stream = true) = 0;
+
+  // Takes over a spatial index (null removes it). Area queries set after
+  // this use it.
+  void set_index(LASindex* index);
+  LASindex* get_index() const { return index; }
+  COPCindex* get_copc_index() const { return copc_index; }
 
   // The next point (after area, filter and transform), or false at the end.
   bool read_point() { return (this->*read_simple)(); }
@@ -59,6 +70,9 @@ class LASreader {
   int64_t npoints;
   int64_t p_count;  // points delivered by read_point_default so far
   int64_t p_idx;    // moves together with p_count
+
+  LASindex* index;          // owned
+  COPCindex* copc_index;    // owned
 
   LASfilter* filter;
   LAStransform* transform;
@@ -76,12 +90,17 @@ class LASreader {
  protected:
   // The concrete reader's read of the next point.
   virtual bool read_point_default() = 0;
+  // Takes over a COPC index (null removes it).
+  void set_copc_index(COPCindex* copc_index);
 
  private:
   typedef bool (LASreader::*ReadFunction)();
 
   // Puts an area read where the filter and transform functions find it.
   void set_area_read(ReadFunction function);
+  enum class AreaIndex : uint8_t { NONE, QUADTREE, COPC };
+  // The indexed area read, answered by `which`.
+  void use_index(AreaIndex which);
   void choose_read_simple();
   // Saves the header's box in the orig_ fields.
   void save_box();
@@ -92,12 +111,24 @@ class LASreader {
   bool read_point_inside_tile();
   bool read_point_inside_circle();
   bool read_point_inside_rectangle();
+  bool point_inside() const;
+  // Positions the reader on the next candidate point of the index in use;
+  // false when no interval is left.
+  bool seek_next_candidate();
+  bool read_point_inside_indexed();
+  bool read_point_inside_depth_copc_indexed();
   bool read_point_filtered();
   bool read_point_transformed();
   bool read_point_filtered_and_transformed();
 
   ReadFunction read_simple;
   ReadFunction read_complex;
+
+  // The index that answers the current area query, and the point interval
+  // being read (last point included).
+  AreaIndex area_index;
+  bool have_interval;
+  int64_t interval_end;
 };
 
 #endif

@@ -8,7 +8,10 @@
 #include <string>   // formatted message texts
 #include <vector>   // payloads of unknown size
 
+#include "index/copcindex.hpp"       // EPToctree, COPCindex
+#include "index/lasindex.hpp"        // LASindex
 #include "las/bytestreamin_file.hpp"  // new_byte_stream_in_file
+#include "lasio/lasindexfile.hpp"     // lax_file_name
 #include "lasio/lasreadopener.hpp"    // z_from_attribute settings
 #include "ptcomp/layermask.hpp"       // LayerMask, the layers z needs
 #include "ptcomp/lasreadpoint.hpp"    // LASreadPoint
@@ -411,11 +414,13 @@ void interpret_payload(LASheader& h, const RecordRef& r, unsigned char* data) {
       }
       break;
     case LASrecordKind::COPC_HIERARCHY:
-      // The hierarchy entries are loaded by the COPC index, which this build
-      // does not contain; the record is kept as read.
-      if (r.extended && h.vlr_copc_info == nullptr) {
+      if (!r.extended) break;
+      if (h.vlr_copc_info == nullptr) {
         LASMessage(LAS_WARNING,
                    "no COPC VLR info before COPC EPT hierarchy EVLR (does not conform to the LAS format).");
+      } else if (!EPToctree::set_vlr_entries(data, r.length, r.position, h)) {
+        LASMessage(LAS_WARNING, "invalid COPC EPT hierarchy (does not conform to the LAS format).");
+        h.clean_copc();
       }
       break;
     default:
@@ -483,7 +488,9 @@ bool LASreaderLAS::open(const char* name, int io_buffer_size, bool peek_only, un
   }
   ByteStreamIn* file_stream = new_byte_stream_in_file(file);
   delete_stream = true;
-  return open(file_stream, peek_only, decompress_selective);
+  if (!open(file_stream, peek_only, decompress_selective)) return false;
+  if (!peek_only) read_lax_index();
+  return true;
 }
 
 bool LASreaderLAS::open(ByteStreamIn* new_stream, bool peek_only, unsigned int decompress_selective) {
@@ -524,7 +531,67 @@ bool LASreaderLAS::open(ByteStreamIn* new_stream, bool peek_only, unsigned int d
   if (!check_compression(vlrs_cut)) return false;
   z_from_attribute();
   if (!create_point_reader(decompress_selective)) return false;
+  read_special_index(original_offset);
+  if (h.number_of_copc_entries > 0 && h.vlr_copc_info) set_copc_index(new COPCindex(h));
   return start_point_data(original_offset);
+}
+
+// A spatial index among the special EVLRs that the compressor settings
+// announce. Whatever goes wrong here only costs the index: the points read
+// the same without it.
+void LASreaderLAS::read_special_index(uint32_t point_data_offset) {
+  const PTcomp* settings = header.ptcomp.get();
+  if (settings == nullptr || settings->number_of_special_evlrs <= 0 ||
+      settings->offset_to_special_evlrs < static_cast<int64_t>(point_data_offset) || !stream->isSeekable()) {
+    return;
+  }
+  const long long saved = stream->tell();
+  long long offset = settings->offset_to_special_evlrs;
+  bool read_failed = false;
+  for (int64_t i = 0; i < settings->number_of_special_evlrs; i++) {
+    char user_id[16];
+    uint16_t record_id;
+    uint64_t length;
+    if (!stream->seek(offset + 2) || !get_bytes(stream, user_id, 16) || !get(stream, record_id)) {
+      read_failed = true;
+      break;
+    }
+    if (record_id == 30 && las_user_id_is(user_id, "Kestrel")) {
+      LASindex* found = new LASindex();
+      if (stream->seek(offset + LAS_EVLR_HEADER_SIZE) && found->read(stream, static_cast<uint64_t>(npoints))) {
+        set_index(found);
+      } else {
+        delete found;
+      }
+      break;
+    }
+    if (!get(stream, length) || length > uint64_t(INT64_MAX - offset - LAS_EVLR_HEADER_SIZE)) {
+      read_failed = true;
+      break;
+    }
+    offset += LAS_EVLR_HEADER_SIZE + static_cast<long long>(length);
+  }
+  if (read_failed) {
+    LASMessage(LAS_WARNING, "trying to read %u internal EVLRs. ignoring ...",
+               static_cast<unsigned>(settings->number_of_special_evlrs));
+  }
+  stream->seek(saved);
+}
+
+// An index in a file of its own beside the point file: the name with
+// ".lax" in place of its extension.
+void LASreaderLAS::read_lax_index() {
+  if (index || file_name == nullptr) return;
+  const std::string lax = lax_file_name(file_name);
+  FILE* probe = fopen(lax.c_str(), "rb");
+  if (probe == nullptr) return;
+  fclose(probe);
+  LASindex* found = new LASindex();
+  if (found->read(lax.c_str(), static_cast<uint64_t>(npoints))) {
+    set_index(found);
+  } else {
+    delete found;
+  }
 }
 
 void LASreaderLAS::start_over(ByteStreamIn* new_stream) {
@@ -537,6 +604,9 @@ void LASreaderLAS::start_over(ByteStreamIn* new_stream) {
   stream = new_stream;
   header.clean();
   point.clean();
+  set_index(nullptr);
+  set_copc_index(nullptr);
+  inside_none();
   npoints = 0;
   p_count = 0;
   p_idx = 0;

@@ -64,6 +64,8 @@ class LASreaderLAS : public LASreader {
   bool check_compression(bool vlrs_cut);
   void z_from_attribute();
   bool create_point_reader(unsigned int decompress_selective);
+  void read_special_index(uint32_t point_data_offset);
+  void read_lax_index();
   bool start_point_data(uint32_t point_data_offset);
 };
 

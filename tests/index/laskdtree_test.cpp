@@ -34,3 +34,35 @@ TEST(KdtreeRectangles, BoundsWidenAndRectanglesAreNumberedInOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// Overlap queries agree with a scan of all rectangles, edges included.
+TEST(KdtreeRectangles, OverlapFindsWhatAScanFinds) {
+  LASkdtreeRectangles t;
+  uint32_t seed = 3;
+  auto next = [&seed]() { return (seed = seed * 1664525u + 1013904223u) >> 16; };
+  for (int i = 0; i < 300; i++) {
+    const double x = next() % 1000, y = next() % 1000;
+    t.add(x, y, x + next() % 50, y + next() % 50);
+  }
+  std::vector<uint32_t> found;
+  t.overlap(10, 10, 10, 10, found);  // builds the tree
+  t.add(0, 0, 10, 10);               // touches the query corner: rebuilt
+  for (int q = 0; q < 40; q++) {
+    double x = next() % 1000, y = next() % 1000, s = next() % 120;
+    if (q == 0) x = y = s = 10;
+    t.overlap(x, y, x + s, y + s, found);
+    std::vector<uint32_t> scanned;
+    for (uint32_t k = 0; k < t.get_count(); k++) {
+      const LASkdtreeRectangle& r = t.get_rectangle(k);
+      if (r.min_x <= x + s && r.max_x >= x && r.min_y <= y + s && r.max_y >= y) scanned.push_back(k);
+    }
+    EXPECT_EQ(found, scanned) << "query " << q;
+    if (q == 0) {
+      EXPECT_EQ(found.back(), 300u);
+    }
+  }
+}
+
+}  // namespace
