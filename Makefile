@@ -1,9 +1,10 @@
 # Top-level entry points. Every target installs missing Debian packages first.
 JOBS ?= 2
 BUILD ?= build
+PREFIX ?= /usr/local
 ASAN_BUILD ?= build-asan
 
-.PHONY: all setup configure build tools demo test test-asan bench clean
+.PHONY: all setup configure build tools install demo test test-asan bench clean
 
 all: build
 
@@ -19,6 +20,11 @@ build: configure
 # Only the three programs, for the demo.
 tools: configure
 	cmake --build $(BUILD) -j $(JOBS) --target rastcmp rast2ptc ptcinfo
+
+# The programs and their EPSG tables under PREFIX (bin/, share/rastcmp/).
+install: tools
+	cmake --build $(BUILD) -j $(JOBS) --target epsg_tables
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 demo: tools
 	@bash scripts/demo.sh $(BUILD)

@@ -31,6 +31,11 @@ void RastcmpTool::usage() {
   fprintf(stderr, "rastcmp -i *.img\n");
   fprintf(stderr, "rastcmp -i *.asc\n");
   fprintf(stderr, "rastcmp -i *.bil\n");
+  fprintf(stderr, "\n");
+  fprintf(stderr, "beyond the usage above:\n");
+  fprintf(stderr, "  coordinate systems: GeoTIFF, IMG and PTC rasters carry one. when both rasters of a pair have\n");
+  fprintf(stderr, "  one and they differ (projection, its parameters, GCS or horizontal units), an INFO line\n");
+  fprintf(stderr, "  says so before the verdict, which it does not change. -v names each raster's system.\n");
 }
 
 // Fills one batch of cells from a reader. A failed cell is reported and,
@@ -89,10 +94,14 @@ int rastcmp_compare_files(const char* a, const char* b, const RastcmpOptions&, R
   const int64_t errors_before = las_message_count(LAS_ERROR);
   *counts = RastcmpCounts();
   // a raster that was never read is deleted without the cell count check
-  std::unique_ptr<SRreader> raster1(rastcmp_open_raster(file_extension_only(a), a, file_name_only(a)));
+  GeoProjectionConverter crs1, crs2;  // outlive the readers that point to them
+  rastcmp_prepare_converter(&crs1);
+  rastcmp_prepare_converter(&crs2);
+  std::unique_ptr<SRreader> raster1(rastcmp_open_raster(file_extension_only(a), a, file_name_only(a), &crs1));
   if (!raster1) return 3;
-  std::unique_ptr<SRreader> raster2(rastcmp_open_raster(file_extension_only(b), b, file_name_only(b)));
+  std::unique_ptr<SRreader> raster2(rastcmp_open_raster(file_extension_only(b), b, file_name_only(b), &crs2));
   if (!raster2 || !rastcmp_check_sizes(raster1.get(), raster2.get())) return 3;
+  rastcmp_report_coordinate_systems(crs1, file_name_only(a), crs2, file_name_only(b));
   const RastcmpCounts compared = rastcmp_compare_cells(raster1.get(), raster2.get());
   rastcmp_release(raster1.release());
   rastcmp_release(raster2.release());
@@ -102,8 +111,9 @@ int rastcmp_compare_files(const char* a, const char* b, const RastcmpOptions&, R
   return 0;
 }
 
-SRreader* rastcmp_open_raster(const char* extension, const char* file_name, const char* shown) {
-  SRreader* raster = open_raster(extension, file_name);
+SRreader* rastcmp_open_raster(const char* extension, const char* file_name, const char* shown,
+                              GeoProjectionConverter* converter) {
+  SRreader* raster = open_raster(extension, file_name, converter);
   if (raster == nullptr) {
     laserror("cannot open raster1 with file name '%s'.", shown);
     return nullptr;
@@ -113,6 +123,21 @@ SRreader* rastcmp_open_raster(const char* extension, const char* file_name, cons
     return nullptr;
   }
   return raster;
+}
+
+void rastcmp_prepare_converter(GeoProjectionConverter* converter) { converter->quiet = true; }
+
+void rastcmp_report_coordinate_systems(const GeoProjectionConverter& first, const char* first_name,
+                                       const GeoProjectionConverter& second, const char* second_name) {
+  for (const auto& [crs, name] : {std::make_pair(&first, first_name), std::make_pair(&second, second_name)}) {
+    if (crs->has_projection(true)) {
+      LASMessage(LAS_VERBOSE, "coordinate system of '%s': %s", name, crs->describe_coordinate_system().c_str());
+    } else {
+      LASMessage(LAS_VERBOSE, "coordinate system of '%s': none", name);
+    }
+  }
+  const std::string note = geo_coordinate_system_note(first, second);
+  if (!note.empty()) LASMessage(LAS_INFO, "%s", note.c_str());
 }
 
 bool rastcmp_check_raster(const SRreader* r, const char* name) {

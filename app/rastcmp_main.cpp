@@ -53,18 +53,18 @@ bool is_ptc(const char* extension) {
 
 // The raster compared with input *i: the next input of a pair (moving *i
 // on), or else the RasterPTC copy beside input *i. Null after the error.
-SRreader* open_second(const LASreadOpener& opener, unsigned int* i, bool pair) {
+SRreader* open_second(const LASreadOpener& opener, unsigned int* i, bool pair, GeoProjectionConverter* crs) {
   if (pair) {
     ++*i;
     return rastcmp_open_raster(opener.get_file_extension_only(*i), opener.get_file_name(*i),
-                               opener.get_file_name_only(*i));
+                               opener.get_file_name_only(*i), crs);
   }
   if (is_ptc(opener.get_file_extension_only(*i))) {
     laserror("if more than two input rasters, they must all be in TIF, IMG, ASC, or BIL not in PTC format");
     return nullptr;
   }
   const std::string copy = rastcmp_copy_name(opener.get_file_name(*i));
-  return rastcmp_open_raster("ptc", copy.c_str(), file_name_only(copy.c_str()));
+  return rastcmp_open_raster("ptc", copy.c_str(), file_name_only(copy.c_str()), crs);
 }
 
 // Compares input *i with its partner and reports the verdict. False (after
@@ -72,10 +72,13 @@ SRreader* open_second(const LASreadOpener& opener, unsigned int* i, bool pair) {
 bool compare_input(const LASreadOpener& opener, unsigned int* i, bool pair) {
   const double start = seconds_now();
   const unsigned int first = *i;
+  GeoProjectionConverter crs1, crs2;  // outlive the readers that point to them
+  rastcmp_prepare_converter(&crs1);
+  rastcmp_prepare_converter(&crs2);
   SRreader* raster1 = rastcmp_open_raster(opener.get_file_extension_only(first), opener.get_file_name(first),
-                                          opener.get_file_name_only(first));
+                                          opener.get_file_name_only(first), &crs1);
   if (raster1 == nullptr) return false;
-  SRreader* raster2 = open_second(opener, i, pair);
+  SRreader* raster2 = open_second(opener, i, pair, &crs2);
   if (raster2 == nullptr) {
     rastcmp_release(raster1);
     return false;
@@ -83,6 +86,8 @@ bool compare_input(const LASreadOpener& opener, unsigned int* i, bool pair) {
   // with halting off a size error lets the comparison go on; the error
   // count still makes the exit status 3
   rastcmp_check_sizes(raster1, raster2);
+  const std::string copy = pair ? opener.get_file_name_only(*i) : rastcmp_copy_name(opener.get_file_name(first));
+  rastcmp_report_coordinate_systems(crs1, opener.get_file_name_only(first), crs2, file_name_only(copy.c_str()));
   rastcmp_report_verdict(rastcmp_compare_cells(raster1, raster2));
   rastcmp_release(raster1);
   rastcmp_release(raster2);

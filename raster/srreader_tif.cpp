@@ -121,7 +121,6 @@ void SRreader_tif::release() {
 }
 
 bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter) {
-  (void)converter;  // the projection converter keeps its defaults in this tool
   if (file_name == nullptr) {
     fputs("ERROR: zero file name pointer not supported by SRreader_tif::open()\n", stderr);
     release();
@@ -139,6 +138,13 @@ bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter
     return fail_open("");
   }
   read_geo_keys();
+  if (converter && geo_key_count > 0 && !converter->has_projection(true)) {
+    projection = converter;
+    if (!converter->set_projection_from_geo_keys(geo_key_count, geo_keys, nullptr, geo_double_params.data(), nullptr,
+                                                 true, static_cast<int>(geo_double_params.size()))) {
+      fputs("WARNING: could not parse projection from geo keys\n", stderr);
+    }
+  }
   if (!set_units() || !allocate_buffers()) return fail_open("");
   prepare_rules();
   row = 0;
