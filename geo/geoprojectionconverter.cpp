@@ -278,6 +278,20 @@ bool GeoProjectionConverter::set_gcs_from_table(short code) {
   return true;
 }
 
+// An ellipsoid given by its semi-major axis and its inverse flattening or
+// semi-minor axis (metres), named after a known one of the same size.
+bool GeoProjectionConverter::set_ellipsoid_from_axes(double a, double b, double inverse_flattening) {
+  if (!(a > 6000000.0 && a < 7000000.0)) return false;
+  if (!(inverse_flattening >= 1.0) && !(b > 0.0 && b <= a)) return false;
+  const double invf = inverse_flattening >= 1.0 ? inverse_flattening : (b < a ? a / (a - b) : 0.0);
+  int id = 0;
+  for (int k = 1; k <= 24; k++) {
+    if (std::fabs(kEllipsoids[k].a - a) < 1e-3 && std::fabs(kEllipsoids[k].inverse_flattening - invf) < 1e-6) id = k;
+  }
+  set_ellipsoid(make_ellipsoid(id, id ? kEllipsoids[id].name : "user-defined ellipsoid", a, invf, b));
+  return true;
+}
+
 void GeoProjectionConverter::set_projection(std::unique_ptr<GeoProjectionParameters> projection, bool source) {
   prepare(*projection);
   (source ? source_projection : target_projection) = std::move(projection);
@@ -557,6 +571,7 @@ bool GeoProjectionConverter::set_projection_from_geo_keys(int count, const GeoPr
   int gcs = 0;
   int ellipsoid_id = 0;
   int transformation = 0;
+  double axes[3] = {0.0, 0.0, 0.0};  // semi-major, semi-minor, inverse flattening
   bool present[SLOTS] = {};
   double value[SLOTS] = {};
   for (int i = 0; i < stored_key_count; i++) {
@@ -612,6 +627,9 @@ bool GeoProjectionConverter::set_projection_from_geo_keys(int count, const GeoPr
       case 2056:  // ellipsoid
         if (v >= 7001 && v <= 7046) ellipsoid_id = ellipsoid_code_id(v);
         break;
+      case 2057: case 2058: case 2059:  // a user-defined ellipsoid by its axes
+        if (double_params && v < double_count) axes[keys[i].key_id - 2057] = double_params[v];
+        break;
       case 3072:  // projected CS type
         if (v == 32767) break;
         if (set_epsg_code(static_cast<short>(v), description, source)) {
@@ -655,8 +673,12 @@ bool GeoProjectionConverter::set_projection_from_geo_keys(int count, const GeoPr
 
   if (gcs) {
     set_gcs(static_cast<short>(gcs), nullptr);
-  } else if (ellipsoid_id >= 1 && ellipsoid_id <= 24) {
-    set_reference_ellipsoid(ellipsoid_id);
+  } else if ((ellipsoid_id >= 1 && ellipsoid_id <= 24) || set_ellipsoid_from_axes(axes[0], axes[1], axes[2])) {
+    // a system of its own on that ellipsoid: no longer the default WGS 84
+    if (ellipsoid_id) set_reference_ellipsoid(ellipsoid_id);
+    gcs_code = 32767;
+    gcs_name = "user-defined on " + ellipsoid->name;
+    datum_name = gcs_name;
   }
   auto has = [&present](int s) { return present[s]; };
   const double f = source_coordinate_factor;

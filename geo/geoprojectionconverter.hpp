@@ -191,6 +191,7 @@ class GeoProjectionConverter {
   void prepare(GeoProjectionParameters& p) const;
   void set_ellipsoid(const GeoProjectionEllipsoid& e);
   bool set_gcs_from_table(short code);
+  bool set_ellipsoid_from_axes(double a, double b, double inverse_flattening);
   void set_coordinate_factor(double metres_per_unit, double units_per_metre, bool source);
 
   short projected_linear_unit = 9001;

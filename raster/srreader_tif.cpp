@@ -87,9 +87,10 @@ bool say(const char* message) {
   return false;
 }
 
-// The geo keys handed to a projection converter, in this order.
-const int kGeoKeys[] = {1024, 1025, 3072, 3076, 4099, 4096, 2048, 2052, 2056, 3075, 3078, 3079, 3080,
-                        3081, 3082, 3083, 3084, 3085, 3086, 3087, 3088, 3089, 3092, 3093, 3094, 3096};
+// The geo keys handed to a projection converter, in this order; the last
+// three give a user-defined ellipsoid by its axes.
+const int kGeoKeys[] = {1024, 1025, 3072, 3076, 4099, 4096, 2048, 2052, 2056, 3075, 3078, 3079, 3080, 3081, 3082,
+                        3083, 3084, 3085, 3086, 3087, 3088, 3089, 3092, 3093, 3094, 3096, 2057, 2058, 2059};
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 #include "tests/support/test_support.hpp"
 
 #include <cpl_conv.h>    // CPLSetConfigOption
+#include <ogr_srs_api.h> // coordinate systems of written rasters
 #include <fcntl.h>       // open flags of the child's streams
 #include <gtest/gtest.h> // ADD_FAILURE
 #include <spawn.h>       // posix_spawn
@@ -82,6 +83,13 @@ bool write_raster(const std::string& driver, const std::string& path, int cols, 
   }
   double gt[6] = {geo.ulx, geo.cell, 0.0, geo.uly, 0.0, -geo.cell};
   GDALSetGeoTransform(ds, gt);
+  if (!geo.srs.empty()) {
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    if (OSRSetFromUserInput(srs, geo.srs.c_str()) != OGRERR_NONE || GDALSetSpatialRef(ds, srs) != CE_None) {
+      ADD_FAILURE() << "GDAL cannot give " << path << " the system " << geo.srs;
+    }
+    OSRDestroySpatialReference(srs);
+  }
   bool ok = true;
   for (int b = 0; b < bands; b++) {
     GDALRasterBandH band = GDALGetRasterBand(ds, b + 1);

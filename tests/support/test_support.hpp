@@ -78,6 +78,7 @@ struct Geo {
   double ulx = 1000.0;
   double uly = 2000.0;
   double cell = 1.0;
+  std::string srs;  // coordinate system written with the raster ("EPSG:n", PROJ text), empty: none
 };
 
 // Writes a raster with GDAL's driver `driver` ("GTiff", "EHdr", "HFA",
