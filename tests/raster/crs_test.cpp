@@ -4,8 +4,10 @@
 // key), and what rastcmp says about the systems of a pair.
 #include <gtest/gtest.h>  // TEST_P
 
-#include <string>  // systems, messages
-#include <vector>  // parameters, values
+#include <algorithm>  // find, find_if
+#include <string>     // systems, messages
+#include <utility>    // pairs of names and systems
+#include <vector>     // parameters, values, lines
 
 #include "geo/geoprojectionconverter.hpp"  // GeoProjectionConverter
 #include "raster/srreader_tif.hpp"         // SRreader_tif
@@ -99,6 +101,69 @@ INSTANTIATE_TEST_SUITE_P(
         KeysCase{"LambertOneParallelKeys", "+proj=lcc +lat_1=40 +lat_0=40 +lon_0=-100 +k_0=0.99 +datum=WGS84", -1, {}, 0,
                  "", std::string("WARNING: ProjCoordTransGeoKey: CT_LambertConfConic_Helmert not implemented\n") +
                          kNotParsed}),
+    testsupport::CaseName());
+
+// A pair written with and without coordinate systems: with them, rastcmp
+// says the same as without (verdict, counts, exit status) plus, when the
+// systems differ, the note right before the verdict; -v names each system.
+struct PairCase {
+  const char* name;
+  const char* a;
+  std::string a_srs;
+  const char* b;
+  std::string b_srs;
+  std::string note;
+  std::vector<std::string> described;  // the -v lines
+};
+
+class PairSystems : public testsupport::DirTest<PairCase> {
+ protected:
+  testsupport::RunResult compare(bool with_systems, const std::vector<std::string>& more = {}) {
+    const PairCase& k = GetParam();
+    for (auto [name, srs] : {std::make_pair(k.a, k.a_srs), std::make_pair(k.b, k.b_srs)}) {
+      Geo geo;
+      if (with_systems) geo.srs = srs;
+      EXPECT_TRUE(testsupport::write_dem(dir.file(name), 3, 2, GDT_Int16, kCells, geo, &kNodata));
+    }
+    std::vector<std::string> args = {"-i", dir.file(k.a), dir.file(k.b)};
+    args.insert(args.end(), more.begin(), more.end());
+    return testsupport::run_rastcmp(args);
+  }
+};
+
+TEST_P(PairSystems, NoteBeforeTheSameVerdict) {
+  const PairCase& k = GetParam();
+  const testsupport::RunResult plain = compare(false);
+  const testsupport::RunResult with = compare(true);
+  // the lines up to the verdict: the timings after it vary
+  auto up_to_verdict = [](const std::string& err) {
+    std::vector<std::string> l = testsupport::lines(err);
+    auto verdict = std::find_if(l.begin(), l.end(), [](const std::string& s) { return s.rfind("rasters are ", 0) == 0; });
+    EXPECT_NE(verdict, l.end()) << err;
+    return std::vector<std::string>(l.begin(), verdict == l.end() ? verdict : verdict + 1);
+  };
+  std::vector<std::string> expected = up_to_verdict(plain.err);
+  if (!k.note.empty() && !expected.empty()) expected.insert(expected.end() - 1, k.note);
+  EXPECT_EQ(up_to_verdict(with.err), expected);
+  EXPECT_EQ(with.status, plain.status);
+  const std::vector<std::string> verbose = testsupport::lines(compare(true, {"-v"}).err);
+  for (const std::string& line : k.described) {
+    EXPECT_NE(std::find(verbose.begin(), verbose.end(), line), verbose.end()) << line;
+  }
+}
+
+const char* const kUtm = "WGS 84 / UTM zone 17N (GCS WGS 84, meter, EPSG:32617)";
+const char* const kNad83Utm = "NAD83 / UTM zone 17N (GCS NAD83, meter, EPSG:26917)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Gdal, PairSystems,
+    ::testing::Values(
+        PairCase{"OtherDatum", "a.tif", "EPSG:32617", "b.tif", "EPSG:26917",
+                 std::string("rasters have different coordinate systems: '") + kUtm + "' and '" + kNad83Utm + "'",
+                 {std::string("coordinate system of 'a.tif': ") + kUtm,
+                  std::string("coordinate system of 'b.tif': ") + kNad83Utm}},
+        PairCase{"SameSystem", "a.tif", "EPSG:32617", "b.tif", "EPSG:32617", "", {}},
+        PairCase{"AscHasNone", "a.asc", "", "b.tif", "EPSG:32617", "", {"coordinate system of 'a.asc': none"}}),
     testsupport::CaseName());
 
 }  // namespace
