@@ -256,6 +256,9 @@ bool GeoProjectionConverter::set_gcs(short code, char* description) {
     copy_name(description, gcs_name);
     return true;
   }
+  // the ellipsoid stays, but the system is no longer the one named before
+  gcs_name = "unknown";
+  datum_name = "unknown";
   if (description) strcpy(description, "unknown");
   return false;
 }

@@ -163,6 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {std::string("coordinate system of 'a.tif': ") + kUtm,
                   std::string("coordinate system of 'b.tif': ") + kNad83Utm}},
         PairCase{"SameSystem", "a.tif", "EPSG:32617", "b.tif", "EPSG:32617", "", {}},
+        PairCase{"ImgSameAsTif", "a.img", "EPSG:26917", "b.tif", "EPSG:26917", "",
+                 {std::string("coordinate system of 'a.img': ") + kNad83Utm}},
         PairCase{"AscHasNone", "a.asc", "", "b.tif", "EPSG:32617", "", {"coordinate system of 'a.asc': none"}}),
     testsupport::CaseName());
 
