@@ -31,7 +31,6 @@ void RastcmpTool::usage() {
   fprintf(stderr, "rastcmp -i *.img\n");
   fprintf(stderr, "rastcmp -i *.asc\n");
   fprintf(stderr, "rastcmp -i *.bil\n");
-  fprintf(stderr, "\n");
   fprintf(stderr, "beyond the usage above:\n");
   fprintf(stderr, "  coordinate systems: GeoTIFF, IMG and PTC rasters carry one. when both rasters of a pair have\n");
   fprintf(stderr, "  one and they differ (projection, its parameters, GCS or horizontal units), an INFO line\n");

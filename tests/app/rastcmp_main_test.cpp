@@ -122,7 +122,10 @@ TEST_P(Rastcmp, StderrStdoutAndStatus) {
 const char* const kUsage[] = {
     "usage:", "rastcmp -i dem.tif -i dem.ptc", "rastcmp -i dem.img -i dem.ptc", "rastcmp -i dem.asc -i dem.ptc",
     "rastcmp -i dem.bil -i dem.ptc", "rastcmp -i dem1.ptc -i dem2.ptc", "rastcmp -i \\*.tif", "rastcmp -i \\*.img",
-    "rastcmp -i \\*.asc", "rastcmp -i \\*.bil"};
+    "rastcmp -i \\*.asc", "rastcmp -i \\*.bil", "beyond the usage above:",
+    "  coordinate systems: GeoTIFF, IMG and PTC rasters carry one. when both rasters of a pair have",
+    "  one and they differ (projection, its parameters, GCS or horizontal units), an INFO line",
+    "  says so before the verdict, which it does not change. -v names each raster's system."};
 const std::string kTitle = "Kestrel rastcmp (rastcmp project) version 251128";
 const std::string kIdentical = "rasters are identical. both have 5 value and 1 nodata cells.";
 const std::string kPtcInBatch =

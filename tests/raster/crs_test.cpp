@@ -39,10 +39,8 @@ class GeoKeys : public testsupport::DirTest<KeysCase> {};
 
 TEST_P(GeoKeys, KindParametersGcsAndUnits) {
   const KeysCase& k = GetParam();
-  Geo geo;
-  geo.srs = k.srs;
   const std::string path = dir.file("k.tif");
-  ASSERT_TRUE(testsupport::write_dem(path, 3, 2, GDT_Int16, kCells, geo, &kNodata));
+  ASSERT_TRUE(testsupport::write_dem(path, 3, 2, GDT_Int16, kCells, Geo(), &kNodata, {}, k.srs));
   GeoProjectionConverter c;
   auto o = testsupport::open_reader<SRreader_tif>(path, 0.0, &c);
   ASSERT_TRUE(o.ok) << o.err;
@@ -121,9 +119,8 @@ class PairSystems : public testsupport::DirTest<PairCase> {
   testsupport::RunResult compare(bool with_systems, const std::vector<std::string>& more = {}) {
     const PairCase& k = GetParam();
     for (auto [name, srs] : {std::make_pair(k.a, k.a_srs), std::make_pair(k.b, k.b_srs)}) {
-      Geo geo;
-      if (with_systems) geo.srs = srs;
-      EXPECT_TRUE(testsupport::write_dem(dir.file(name), 3, 2, GDT_Int16, kCells, geo, &kNodata));
+      EXPECT_TRUE(testsupport::write_dem(dir.file(name), 3, 2, GDT_Int16, kCells, Geo(), &kNodata, {},
+                                         with_systems ? srs : ""));
     }
     std::vector<std::string> args = {"-i", dir.file(k.a), dir.file(k.b)};
     args.insert(args.end(), more.begin(), more.end());
