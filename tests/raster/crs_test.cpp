@@ -143,6 +143,8 @@ TEST_P(PairSystems, NoteBeforeTheSameVerdict) {
   if (!k.note.empty() && !expected.empty()) expected.insert(expected.end() - 1, k.note);
   EXPECT_EQ(up_to_verdict(with.err), expected);
   EXPECT_EQ(with.status, plain.status);
+  const std::string json = compare(true, {"-json"}).out;  // the note also travels in the JSON line
+  EXPECT_EQ(json.find(k.note.empty() ? "coordinate systems" : k.note) != std::string::npos, !k.note.empty()) << json;
   const std::vector<std::string> verbose = testsupport::lines(compare(true, {"-v"}).err);
   for (const std::string& line : k.described) {
     EXPECT_NE(std::find(verbose.begin(), verbose.end(), line), verbose.end()) << line;
