@@ -1,11 +1,12 @@
 # Top-level entry points. Every target installs missing Debian packages first.
 JOBS ?= 2
 BUILD ?= build
+PREFIX ?= /usr/local
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup configure build tools demo test test-asan fuzz bench clean
+.PHONY: all setup configure build tools install demo test test-asan fuzz bench clean
 
 all: build
 
@@ -21,6 +22,11 @@ build: configure
 # Only the programs, for the demo.
 tools: configure
 	cmake --build $(BUILD) -j $(JOBS) --target rastcmp rast2ptc ptcinfo ptcconv
+
+# The programs and their EPSG tables under PREFIX (bin/, share/rastcmp/).
+install: tools
+	cmake --build $(BUILD) -j $(JOBS) --target epsg_tables
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 demo: tools
 	@bash scripts/demo.sh $(BUILD)

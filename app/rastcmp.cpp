@@ -44,6 +44,9 @@ void RastcmpTool::usage() {
   fprintf(stderr, "                             rastcmp -i *.tif -json -cores 4 > report.jsonl\n");
   fprintf(stderr, "  with more than one comparison -diff_raster and -diff_picture name a folder:\n");
   fprintf(stderr, "                             rastcmp -i *.tif -diff_raster diffs -diff_picture diffs\n");
+  fprintf(stderr, "  coordinate systems: GeoTIFF, IMG and PTC rasters carry one. when both rasters of a pair have\n");
+  fprintf(stderr, "  one and they differ (projection, its parameters, GCS or horizontal units), an INFO line\n");
+  fprintf(stderr, "  says so before the verdict, which it does not change. -v names each raster's system.\n");
 }
 
 // Fills one batch of cells from a reader. A failed cell is reported and,
@@ -104,14 +107,28 @@ int rastcmp_compare_files(const char* a, const char* b, const RastcmpOptions& op
   const ErrorsComeBack errors_come_back;
   const int64_t errors_before = las_message_count(LAS_ERROR);
   *counts = RastcmpCounts();
-  const RastcmpPairOpener open = [a, b](std::unique_ptr<SRreader>* raster1, std::unique_ptr<SRreader>* raster2) {
-    raster1->reset(rastcmp_open_raster(file_extension_only(a), a, file_name_only(a)));
+  // the converters outlive the readers that point to them; a second pass
+  // opens the pair with fresh ones and does not repeat the note
+  std::unique_ptr<GeoProjectionConverter> crs1, crs2;
+  bool noted = false;
+  const RastcmpPairOpener open = [&](std::unique_ptr<SRreader>* raster1, std::unique_ptr<SRreader>* raster2,
+                                     std::string* note) {
+    crs1 = std::make_unique<GeoProjectionConverter>();
+    crs2 = std::make_unique<GeoProjectionConverter>();
+    rastcmp_prepare_converter(crs1.get());
+    rastcmp_prepare_converter(crs2.get());
+    raster1->reset(rastcmp_open_raster(file_extension_only(a), a, file_name_only(a), crs1.get()));
     if (!*raster1) return false;
-    raster2->reset(rastcmp_open_raster(file_extension_only(b), b, file_name_only(b)));
-    return *raster2 && rastcmp_check_sizes(raster1->get(), raster2->get());
+    raster2->reset(rastcmp_open_raster(file_extension_only(b), b, file_name_only(b), crs2.get()));
+    if (!*raster2 || !rastcmp_check_sizes(raster1->get(), raster2->get())) return false;
+    if (!noted) *note = rastcmp_report_coordinate_systems(*crs1, file_name_only(a), *crs2, file_name_only(b));
+    noted = true;
+    return true;
   };
   RastcmpCounts compared;
-  if (rastcmp_compare_pair(open, options.report, a, b, start, false, &compared) != RastcmpPairResult::kCompared) return 3;
+  if (rastcmp_compare_pair(open, options.report, a, b, start, false, &compared) != RastcmpPairResult::kCompared) {
+    return 3;
+  }
   // a reader may report a bad stretch of its file and still deliver cells
   if (compared.failed_reads > 0 || las_message_count(LAS_ERROR) > errors_before) return 3;
   *counts = compared;
@@ -122,14 +139,16 @@ RastcmpPairResult rastcmp_compare_pair(const RastcmpPairOpener& open, const Rast
                                        const char* name1, const char* name2, double start, bool verdict,
                                        RastcmpCounts* counts) {
   bool collect1 = false, collect2 = false;
+  std::string note;
   for (int pass = 1;; pass++) {
     // a raster that was never read is deleted without the cell count check
     std::unique_ptr<SRreader> raster1, raster2;
-    if (!open(&raster1, &raster2)) return RastcmpPairResult::kNotOpened;
+    if (!open(&raster1, &raster2, &note)) return RastcmpPairResult::kNotOpened;
     if (collect1) raster1->collect_all_cells_first();
     if (collect2) raster2->collect_all_cells_first();
     RastcmpReport report(options);
     if (!report.begin(raster1.get(), raster2.get(), name1, name2)) return RastcmpPairResult::kNotOpened;
+    if (!note.empty()) report.add_note(note, true);
     *counts = rastcmp_compare_cells(raster1.get(), raster2.get(), report.sink());
     if (counts->second_pass && pass == 1) {
       collect1 = raster1->needs_second_pass();
@@ -149,8 +168,9 @@ RastcmpPairResult rastcmp_compare_pair(const RastcmpPairOpener& open, const Rast
   }
 }
 
-SRreader* rastcmp_open_raster(const char* extension, const char* file_name, const char* shown) {
-  SRreader* raster = open_raster(extension, file_name);
+SRreader* rastcmp_open_raster(const char* extension, const char* file_name, const char* shown,
+                              GeoProjectionConverter* converter) {
+  SRreader* raster = open_raster(extension, file_name, converter);
   if (raster == nullptr) {
     laserror("cannot open raster1 with file name '%s'.", shown);
     return nullptr;
@@ -160,6 +180,22 @@ SRreader* rastcmp_open_raster(const char* extension, const char* file_name, cons
     return nullptr;
   }
   return raster;
+}
+
+void rastcmp_prepare_converter(GeoProjectionConverter* converter) { converter->quiet = true; }
+
+std::string rastcmp_report_coordinate_systems(const GeoProjectionConverter& first, const char* first_name,
+                                       const GeoProjectionConverter& second, const char* second_name) {
+  for (const auto& [crs, name] : {std::make_pair(&first, first_name), std::make_pair(&second, second_name)}) {
+    if (crs->has_projection(true)) {
+      LASMessage(LAS_VERBOSE, "coordinate system of '%s': %s", name, crs->describe_coordinate_system().c_str());
+    } else {
+      LASMessage(LAS_VERBOSE, "coordinate system of '%s': none", name);
+    }
+  }
+  const std::string note = geo_coordinate_system_note(first, second);
+  if (!note.empty()) LASMessage(LAS_INFO, "%s", note.c_str());
+  return note;
 }
 
 bool rastcmp_check_raster(const SRreader* r, const char* name) {

@@ -52,8 +52,22 @@ int rastcmp_compare_files(const char* a, const char* b, const RastcmpOptions& op
 // The pieces.
 
 // Opens the raster for `extension` and checks it; `shown` names it in the
-// messages. Null (after the error) when it cannot be opened or checked.
-SRreader* rastcmp_open_raster(const char* extension, const char* file_name, const char* shown);
+// messages. A converter, when given, receives the raster's coordinate
+// system and must outlive the reader. Null (after the error) when it
+// cannot be opened or checked.
+SRreader* rastcmp_open_raster(const char* extension, const char* file_name, const char* shown,
+                              GeoProjectionConverter* converter = nullptr);
+
+// A converter for one raster's coordinate system: quiet, since codes it
+// cannot look up must not change a comparison's exit status.
+void rastcmp_prepare_converter(GeoProjectionConverter* converter);
+
+// At -v one line per raster with its coordinate system; when both have one
+// and they differ, the INFO note of geo_coordinate_system_note, which it
+// also returns (empty: no note) for the report. Neither changes the verdict
+// or the exit status.
+std::string rastcmp_report_coordinate_systems(const GeoProjectionConverter& first, const char* first_name,
+                                       const GeoProjectionConverter& second, const char* second_name);
 
 // The raster checks; false (after laserror returned) when one failed.
 bool rastcmp_check_raster(const SRreader* raster, const char* name_only);
@@ -86,8 +100,10 @@ class RastcmpCellSink {
 // row. A sink, when given, sees every batch.
 RastcmpCounts rastcmp_compare_cells(SRreader* raster1, SRreader* raster2, RastcmpCellSink* sink = nullptr);
 
-// Opens a pair into raster1 and raster2; false after the error.
-using RastcmpPairOpener = std::function<bool(std::unique_ptr<SRreader>* raster1, std::unique_ptr<SRreader>* raster2)>;
+// Opens a pair into raster1 and raster2 and may set a note for the report
+// (the coordinate systems differ); false after the error.
+using RastcmpPairOpener =
+    std::function<bool(std::unique_ptr<SRreader>* raster1, std::unique_ptr<SRreader>* raster2, std::string* note)>;
 
 // What happened to a pair compared by rastcmp_compare_pair.
 enum class RastcmpPairResult { kCompared, kNotOpened, kNotReported };

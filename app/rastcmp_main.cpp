@@ -2,6 +2,7 @@
 // parse (or ask), fan out or not, compare pair by pair, report, exit.
 #include <cstdio>   // fprintf, fgets
 #include <cstring>  // strlen, strcmp
+#include <memory>   // the converters and readers of a pair
 #include <string>   // the RasterPTC copy's name
 
 #include "app/rastcmp.hpp"       // rastcmp_parse and the comparison pieces
@@ -55,18 +56,18 @@ bool is_ptc(const char* extension) {
 
 // The raster compared with input *i: the next input of a pair (moving *i
 // on), or else the RasterPTC copy beside input *i. Null after the error.
-SRreader* open_second(const LASreadOpener& opener, unsigned int* i, bool pair) {
+SRreader* open_second(const LASreadOpener& opener, unsigned int* i, bool pair, GeoProjectionConverter* crs) {
   if (pair) {
     ++*i;
     return rastcmp_open_raster(opener.get_file_extension_only(*i), opener.get_file_name(*i),
-                               opener.get_file_name_only(*i));
+                               opener.get_file_name_only(*i), crs);
   }
   if (is_ptc(opener.get_file_extension_only(*i))) {
     laserror("if more than two input rasters, they must all be in TIF, IMG, ASC, or BIL not in PTC format");
     return nullptr;
   }
   const std::string copy = rastcmp_copy_name(opener.get_file_name(*i));
-  return rastcmp_open_raster("ptc", copy.c_str(), file_name_only(copy.c_str()));
+  return rastcmp_open_raster("ptc", copy.c_str(), file_name_only(copy.c_str()), crs);
 }
 
 // Compares input *i with its partner and reports the verdict. False (after
@@ -74,12 +75,21 @@ SRreader* open_second(const LASreadOpener& opener, unsigned int* i, bool pair) {
 bool compare_input(const LASreadOpener& opener, const RastcmpReportOptions& options, unsigned int* i, bool pair) {
   const double start = seconds_now();
   const unsigned int first = *i;
-  const RastcmpPairOpener open = [&](std::unique_ptr<SRreader>* raster1, std::unique_ptr<SRreader>* raster2) {
-    *i = first;  // a second pass opens the same pair again
+  // the converters outlive the readers that point to them; a second pass
+  // opens the pair with fresh ones and does not repeat the note
+  std::unique_ptr<GeoProjectionConverter> crs1, crs2;
+  bool noted = false;
+  const RastcmpPairOpener open = [&](std::unique_ptr<SRreader>* raster1, std::unique_ptr<SRreader>* raster2,
+                                     std::string* note) {
+    *i = first;
+    crs1 = std::make_unique<GeoProjectionConverter>();
+    crs2 = std::make_unique<GeoProjectionConverter>();
+    rastcmp_prepare_converter(crs1.get());
+    rastcmp_prepare_converter(crs2.get());
     raster1->reset(rastcmp_open_raster(opener.get_file_extension_only(first), opener.get_file_name(first),
-                                       opener.get_file_name_only(first)));
+                                       opener.get_file_name_only(first), crs1.get()));
     if (!*raster1) return false;
-    raster2->reset(open_second(opener, i, pair));
+    raster2->reset(open_second(opener, i, pair, crs2.get()));
     if (!*raster2) {
       rastcmp_release(raster1->release());
       return false;
@@ -87,6 +97,12 @@ bool compare_input(const LASreadOpener& opener, const RastcmpReportOptions& opti
     // with halting off a size error lets the comparison go on; the error
     // count still makes the exit status 3
     rastcmp_check_sizes(raster1->get(), raster2->get());
+    const std::string name2 = pair ? opener.get_file_name(*i) : rastcmp_copy_name(opener.get_file_name(first));
+    if (!noted) {
+      *note = rastcmp_report_coordinate_systems(*crs1, opener.get_file_name_only(first), *crs2,
+                                                file_name_only(name2.c_str()));
+    }
+    noted = true;
     return true;
   };
   const std::string name2 = pair ? opener.get_file_name(first + 1) : rastcmp_copy_name(opener.get_file_name(first));

@@ -467,7 +467,10 @@ std::string RastcmpReport::json_line(const RastcmpCounts& c, double seconds) con
     j += ']';
   }
   j += ",\"notes\":[";
-  for (size_t k = 0; k < notes_.size(); k++) j += (k ? "," : "") + rastcmp_json_string(notes_[k]);
+  size_t k = 0;
+  for (const auto* list : {&issued_notes_, &notes_}) {
+    for (const std::string& note : *list) j += (k++ ? "," : "") + rastcmp_json_string(note);
+  }
   j += "],\"seconds\":";
   json_number(j, seconds);
   j += "}\n";

@@ -85,8 +85,9 @@ class RastcmpReport : public RastcmpCellSink {
   // could not be written.
   bool finish(const RastcmpCounts& counts, double seconds);
 
-  // A further note for the JSON line and the messages.
-  void add_note(const std::string& note) { notes_.push_back(note); }
+  // A further note for the JSON line and the messages; one that was issued
+  // already (before the verdict) goes into the JSON line only.
+  void add_note(const std::string& note, bool issued = false) { (issued ? issued_notes_ : notes_).push_back(note); }
 
   const RastcmpStatistics& statistics() const { return stats_; }
   const std::vector<RastcmpListed>& listed() const { return listed_; }
@@ -101,6 +102,7 @@ class RastcmpReport : public RastcmpCellSink {
   RastcmpGeometry g1_, g2_;
   std::string name1_, name2_, raster_name_, picture_name_;
   std::vector<std::string> notes_;
+  std::vector<std::string> issued_notes_;
   bool statistics_on_ = false;
   bool needs_cells_ = false;
   int list_limit_ = 0;

@@ -56,6 +56,13 @@ struct Loader {
     RASTCMP_RESOLVE(CPLGetErrorHandlerUserData)
     RASTCMP_RESOLVE(CPLGetThreadLocalConfigOption)
     RASTCMP_RESOLVE(CPLSetThreadLocalConfigOption)
+    RASTCMP_RESOLVE(GDALGetSpatialRef)
+    RASTCMP_RESOLVE(OSRIsGeographic)
+    RASTCMP_RESOLVE(OSRGetUTMZone)
+    RASTCMP_RESOLVE(OSRGetAttrValue)
+    RASTCMP_RESOLVE(OSRGetAuthorityName)
+    RASTCMP_RESOLVE(OSRGetAuthorityCode)
+    RASTCMP_RESOLVE(OSRGetLinearUnits)
 #undef RASTCMP_RESOLVE
     ok = true;
   }

@@ -8,6 +8,7 @@
 #include <cpl_error.h>   // error handler functions
 #include <gdal.h>        // dataset and band functions
 #include <gdal_frmts.h>  // GDALRegister_HFA
+#include <ogr_srs_api.h>  // the coordinate system of a dataset
 
 struct GdalRuntime {
   decltype(&::GDALRegister_HFA) GDALRegister_HFA;
@@ -30,6 +31,13 @@ struct GdalRuntime {
   decltype(&::CPLGetErrorHandlerUserData) CPLGetErrorHandlerUserData;
   decltype(&::CPLGetThreadLocalConfigOption) CPLGetThreadLocalConfigOption;
   decltype(&::CPLSetThreadLocalConfigOption) CPLSetThreadLocalConfigOption;
+  decltype(&::GDALGetSpatialRef) GDALGetSpatialRef;
+  decltype(&::OSRIsGeographic) OSRIsGeographic;
+  decltype(&::OSRGetUTMZone) OSRGetUTMZone;
+  decltype(&::OSRGetAttrValue) OSRGetAttrValue;
+  decltype(&::OSRGetAuthorityName) OSRGetAuthorityName;
+  decltype(&::OSRGetAuthorityCode) OSRGetAuthorityCode;
+  decltype(&::OSRGetLinearUnits) OSRGetLinearUnits;
 };
 
 // The loaded library's functions, or null (with the loader's reason in

@@ -27,13 +27,17 @@ SRreader* open_with(const char* file_name, Args... args) {
 }  // namespace
 
 SRreader* open_raster(const char* extension, const char* file_name) {
+  return open_raster(extension, file_name, nullptr);
+}
+
+SRreader* open_raster(const char* extension, const char* file_name, GeoProjectionConverter* converter) {
   if (file_name == nullptr || extension == nullptr) return nullptr;
   if (is_ext(extension, "asc", "ASC")) return open_with<SRreader_asc>(file_name, true);
   if (is_ext(extension, "bil", "BIL")) return open_with<SRreader_bil>(file_name);
-  if (is_ext(extension, "ptc", "PTC")) return open_with<SRreader_ptc>(file_name, nullptr);
+  if (is_ext(extension, "ptc", "PTC")) return open_with<SRreader_ptc>(file_name, converter);
   if (is_ext(extension, "png", "PNG")) return open_with<SRreader_png>(file_name);
-  if (is_ext(extension, "tif", "TIF")) return open_with<SRreader_tif>(file_name, nullptr);
-  if (is_ext(extension, "img", "IMG")) return open_with<SRreader_img>(file_name, nullptr);
+  if (is_ext(extension, "tif", "TIF")) return open_with<SRreader_tif>(file_name, converter);
+  if (is_ext(extension, "img", "IMG")) return open_with<SRreader_img>(file_name, converter);
   laserror("unknown raster format '%s'.", extension);
   return nullptr;
 }

@@ -90,5 +90,9 @@ class SRreader {
 // Creates and opens the reader for a file's extension (without the dot).
 // Null when the extension is unknown (reported) or the open failed.
 SRreader* open_raster(const char* extension, const char* file_name);
+// The same, handing `converter` (may be null) to the readers that take a
+// coordinate system from their file (GeoTIFF, IMG, RasterPTC); the reader
+// keeps a pointer to it, so it must outlive the reader.
+SRreader* open_raster(const char* extension, const char* file_name, GeoProjectionConverter* converter);
 
 #endif

@@ -4,12 +4,13 @@
 #include "raster/srreader_img.hpp"
 
 #include <algorithm>  // min
-#include <cmath>      // isnan
+#include <cmath>      // isnan, fabs
 #include <cstdio>     // fprintf
-#include <cstdlib>    // free
+#include <cstdlib>    // free, strtol
 #include <cstring>    // memcpy, strcmp, strstr
 #include <string>     // file name and GDAL's reason in messages
 
+#include "geo/geoprojectionconverter.hpp"  // set_gcs, set_epsg_code, set_utm_projection
 #include "raster/gdal_runtime.hpp"  // GDAL's functions, loaded on first use
 #include "tool/lasutility.hpp"         // malloc_las, round_clamp_i32
 
@@ -219,7 +220,7 @@ void SRreader_img::free_blocks() {
   blocks_per_row = 0;
 }
 
-bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*converter*/) {
+bool SRreader_img::open(const char* file_name, GeoProjectionConverter* converter) {
   if (file_name == nullptr) {
     fprintf(stderr, "ERROR: zero file name pointer not supported by SRreader_img::open()\n");
     return false;
@@ -239,7 +240,9 @@ bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*convert
     return false;
   }
   dataset = ds;
-  if (!read_geometry() || !read_pixel_type() || !allocate_block_rows()) return false;
+  if (!read_geometry()) return false;
+  if (converter && !converter->has_projection(true)) read_projection(*converter);
+  if (!read_pixel_type() || !allocate_block_rows()) return false;
 
   block_column = 0;
   next_block_row = 0;
@@ -249,6 +252,62 @@ bool SRreader_img::open(const char* file_name, GeoProjectionConverter* /*convert
   row_counter = 0;
   r_count = 0;
   return true;
+}
+
+namespace {
+
+// EPSG code of a node of the coordinate system, 0 when it has none.
+int epsg_of(OGRSpatialReferenceH srs, const char* node) {
+  const char* authority = gdal().OSRGetAuthorityName(srs, node);
+  const char* code = gdal().OSRGetAuthorityCode(srs, node);
+  if (authority == nullptr || code == nullptr || strcmp(authority, "EPSG") != 0) return 0;
+  const long value = strtol(code, nullptr, 10);
+  return value > 0 && value <= 32767 ? static_cast<int>(value) : 0;
+}
+
+const char* text_or_unknown(const char* text) { return text ? text : "unknown"; }
+
+}  // namespace
+
+// The datum and projection of the file, as GDAL's HFA driver describes
+// them: NAD83 and NAD27 by name, other datums by their EPSG code; a
+// geographic system, a UTM zone (either hemisphere) or an EPSG-coded
+// projected system. Anything else is reported and left out.
+void SRreader_img::read_projection(GeoProjectionConverter& converter) {
+  OGRSpatialReferenceH srs = gdal().GDALGetSpatialRef(static_cast<GDALDatasetH>(dataset));
+  if (srs == nullptr) return;  // no projection parameters
+  projection = &converter;
+  const char* gcs = gdal().OSRGetAttrValue(srs, "GEOGCS", 0);
+  const char* datum = gdal().OSRGetAttrValue(srs, "DATUM", 0);
+  auto named = [gcs, datum](const char* short_name, const char* long_name) {
+    return (gcs && strcmp(gcs, short_name) == 0) || (datum && strcmp(datum, long_name) == 0);
+  };
+  if (named("NAD83", "North_American_Datum_1983")) {
+    converter.set_gcs(4269, nullptr);
+  } else if (named("NAD27", "North_American_Datum_1927")) {
+    converter.set_gcs(4267, nullptr);
+  } else if (const int code = epsg_of(srs, "GEOGCS"); code == 0 || !converter.set_gcs(static_cast<short>(code))) {
+    fprintf(stderr, "WARNING: not implemented datum '%s' in file '%s'.\n", text_or_unknown(datum), name.c_str());
+    converter.set_gcs(32767, nullptr);  // user-defined: not the default WGS 84
+  }
+  int north = 0;
+  if (gdal().OSRIsGeographic(srs)) {
+    converter.set_longlat_projection(nullptr, true);
+    return;
+  }
+  const int pcs = epsg_of(srs, "PROJCS");
+  if (pcs && converter.set_epsg_code(static_cast<short>(pcs), nullptr, true)) return;
+  if (const int zone = gdal().OSRGetUTMZone(srs, &north)) {
+    converter.set_utm_projection(zone, north != 0, nullptr, true, nullptr, false);
+  } else {
+    fprintf(stderr, "WARNING: not implemented projection '%s' in file '%s'.\n",
+            text_or_unknown(gdal().OSRGetAttrValue(srs, "PROJCS", 0)), name.c_str());
+    return;
+  }
+  const double metres = gdal().OSRGetLinearUnits(srs, nullptr);
+  if (metres == 1.0) converter.set_ProjLinearUnitsGeoKey(9001, true);
+  if (metres == 0.3048) converter.set_ProjLinearUnitsGeoKey(9002, true);
+  if (std::fabs(metres - 0.3048006096012) < 1e-12) converter.set_ProjLinearUnitsGeoKey(9003, true);
 }
 
 // Size, band count and the extent from the map information: GDAL turns the

@@ -15,8 +15,8 @@ class SRreader_img : public SRreader {
   SRreader_img() = default;
   ~SRreader_img() override;
 
-  // The converter receives no projection in this tool (open_raster passes
-  // none); it is accepted for the common open signature.
+  // A converter without a projection receives the file's datum and
+  // projection.
   bool open(const char* file_name, GeoProjectionConverter* converter);
   bool read_raster() override;
   void close(bool close_file = true) override;
@@ -30,6 +30,7 @@ class SRreader_img : public SRreader {
  private:
   // Steps of open(), in their order; each reports its own failure.
   bool read_geometry();
+  void read_projection(GeoProjectionConverter& converter);
   bool read_pixel_type();
   bool check_rgb_type();
   bool allocate_block_rows();

@@ -9,6 +9,7 @@
 
 #include "las/bytestreamin_array.hpp"  // ByteStreamInArrayLE over the VLR data
 #include "lasio/lasreaderlas.hpp"        // LASreaderLAS
+#include "geo/geoprojectionconverter.hpp"  // set_projection_from_geo_keys
 #include "ptcomp/layermask.hpp"         // LayerMask, the layers a raster needs
 #include "raster/lasvlrrasterptc.hpp"  // LASvlrRasterPTC
 #include "tool/lasutility.hpp"         // get_available_RAM, round_clamp_i32
@@ -30,9 +31,6 @@ bool SRreader_ptc::fail_open(const char* format) {
 }
 
 bool SRreader_ptc::open(const char* file_name, GeoProjectionConverter* converter) {
-  // no projection converter in this build takes geo keys, so the point
-  // file's keys are not handed on
-  (void)converter;
   if (file_name == nullptr) {
     fprintf(stderr, "ERROR: zero file name pointer not supported by SRreader_ptc\n");
     return false;
@@ -77,9 +75,41 @@ bool SRreader_ptc::open(const char* file_name, GeoProjectionConverter* converter
   if (lly > h.min_y) return fail_open("ERROR: invalid RasterPTC (min_y is smaller than lly) for '%s'\n");
   if (h.max_x > urx) return fail_open("ERROR: invalid RasterPTC (max_x is larger than urx) for '%s'\n");
   if (h.max_y > ury) return fail_open("ERROR: invalid RasterPTC (max_y is larger than ury) for '%s'\n");
+  if (converter && h.vlr_geo_key_directory && !converter->has_projection(true)) hand_geo_keys(*converter);
 
   r_count = 0;
   return true;
+}
+
+namespace {
+
+// Bytes of the (E)VLR payload that starts at `data`, 0 when none does.
+uint64_t payload_length(const LASheader& h, const void* data) {
+  if (data == nullptr) return 0;
+  for (uint32_t i = 0; i < h.number_of_variable_length_records; i++) {
+    if (h.vlrs[i].data == data) return h.vlrs[i].record_length_after_header;
+  }
+  for (uint32_t i = 0; i < h.number_of_extended_variable_length_records; i++) {
+    if (h.evlrs[i].data == data) return h.evlrs[i].record_length_after_header;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// The point file's geo keys go to the converter, as many keys and double
+// parameters as their records hold.
+void SRreader_ptc::hand_geo_keys(GeoProjectionConverter& converter) {
+  const LASheader& h = lasreader->header;
+  const uint64_t key_bytes = payload_length(h, h.vlr_geo_key_directory);
+  const uint64_t room = key_bytes > 8 ? (key_bytes - 8) / sizeof(GeoProjectionGeoKeys) : 0;
+  const int keys = static_cast<int>(std::min<uint64_t>(h.vlr_geo_key_directory->number_of_keys, room));
+  const int doubles = static_cast<int>(std::min<uint64_t>(payload_length(h, h.vlr_geo_double_params) / 8, INT32_MAX));
+  projection = &converter;
+  if (!converter.set_projection_from_geo_keys(keys, reinterpret_cast<const GeoProjectionGeoKeys*>(h.vlr_geo_key_entries),
+                                              h.vlr_geo_ascii_params, h.vlr_geo_double_params, nullptr, true, doubles)) {
+    fprintf(stderr, "WARNING: could not parse projection from geo keys\n");
+  }
 }
 
 // Finds the RasterPTC VLR among the header's records and loads it.

@@ -59,6 +59,7 @@ class SRreader_ptc : public SRreader {
   bool fail_open(const char* format);
   // Steps of open(); each reports its own failure.
   bool load_raster_vlr(LASvlrRasterPTC& raster);
+  void hand_geo_keys(GeoProjectionConverter& converter);
   void set_unit();
   bool check_grid();
   void release_points();

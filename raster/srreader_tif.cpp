@@ -96,9 +96,10 @@ bool say(const char* message) {
   return false;
 }
 
-// The geo keys handed to a projection converter, in this order.
-const int kGeoKeys[] = {1024, 1025, 3072, 3076, 4099, 4096, 2048, 2052, 2056, 3075, 3078, 3079, 3080,
-                        3081, 3082, 3083, 3084, 3085, 3086, 3087, 3088, 3089, 3092, 3093, 3094, 3096};
+// The geo keys handed to a projection converter, in this order; the last
+// three give a user-defined ellipsoid by its axes.
+const int kGeoKeys[] = {1024, 1025, 3072, 3076, 4099, 4096, 2048, 2052, 2056, 3075, 3078, 3079, 3080, 3081, 3082,
+                        3083, 3084, 3085, 3086, 3087, 3088, 3089, 3092, 3093, 3094, 3096, 2057, 2058, 2059};
 
 }  // namespace
 
@@ -130,7 +131,6 @@ void SRreader_tif::release() {
 }
 
 bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter) {
-  (void)converter;  // the projection converter keeps its defaults in this tool
   if (file_name == nullptr) {
     fputs("ERROR: zero file name pointer not supported by SRreader_tif::open()\n", stderr);
     release();
@@ -148,6 +148,13 @@ bool SRreader_tif::open(const char* file_name, GeoProjectionConverter* converter
     return fail_open("");
   }
   read_geo_keys();
+  if (converter && geo_key_count > 0 && !converter->has_projection(true)) {
+    projection = converter;
+    if (!converter->set_projection_from_geo_keys(geo_key_count, geo_keys, nullptr, geo_double_params.data(), nullptr,
+                                                 true, static_cast<int>(geo_double_params.size()))) {
+      fputs("WARNING: could not parse projection from geo keys\n", stderr);
+    }
+  }
   if (!set_units() || !allocate_buffers()) return fail_open("");
   prepare_rules();
   row = 0;

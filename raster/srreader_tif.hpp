@@ -7,6 +7,7 @@
 #include <cstdint>  // fixed-width fields
 #include <vector>   // geo key double parameters, failed chunks
 
+#include "geo/geoprojectionconverter.hpp"  // GeoProjectionGeoKeys, the converter the keys go to
 #include "raster/srreader.hpp"  // SRreader
 #include "raster/srsample.hpp"  // SRsampleRule, SRsampleType
 
@@ -16,19 +17,14 @@ struct gtiff;
 // One entry of a GeoTIFF key directory: key id, the tag that holds the value
 // (0: the value is the entry itself), count, and the value or the index of
 // the value in that tag's array.
-struct SRgeoKeyEntry {
-  uint16_t key_id = 0;
-  uint16_t tiff_tag_location = 0;
-  uint16_t count = 0;
-  uint16_t value_offset = 0;
-};
+using SRgeoKeyEntry = GeoProjectionGeoKeys;
 
 class SRreader_tif : public SRreader {
  public:
   SRreader_tif();
   ~SRreader_tif() override;
 
-  // The converter would receive the file's geo keys; the tool passes none.
+  // A converter without a projection receives the file's geo keys.
   bool open(const char* file_name, GeoProjectionConverter* converter);
   bool read_raster() override;
   bool is_nodata() const override { return cell_nodata; }
@@ -38,7 +34,7 @@ class SRreader_tif : public SRreader {
   // Geo keys collected at open. Keys of double type point into
   // geo_double_params (location 34736, the GeoTIFF double parameter tag).
   int32_t geo_key_count = 0;
-  SRgeoKeyEntry geo_keys[64];
+  SRgeoKeyEntry geo_keys[64] = {};
   std::vector<double> geo_double_params;
 
   // Layout read at open (for inspection; read only).

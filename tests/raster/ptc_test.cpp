@@ -17,6 +17,7 @@
 
 #include "las/laspoint.hpp"                // LASpoint, LASattributer
 #include "lasio/laswriterlas.hpp"          // LASwriterLAS for the test files
+#include "geo/geoprojectionconverter.hpp"       // GeoProjectionConverter
 #include "raster/lasvlrrasterptc.hpp"      // LASvlrRasterPTC
 #include "raster/srptcgrid.hpp"            // SRptcGrid
 #include "raster/srreader_ptc.hpp"         // SRreader_ptc, sr_ptc_attribute_z
@@ -216,6 +217,8 @@ struct PtcFile {
   const char* user_id = "Raster PTC";
   uint16_t record_id = 7113, vlr_length = 80;
   uint32_t chunk_size = PTcomp::CHUNK_SIZE_DEFAULT;
+  std::vector<uint16_t> geo_keys;  // the GeoKeyDirectoryTag payload, empty: none
+  std::vector<double> geo_doubles;  // the GeoDoubleParamsTag payload, empty: none
   uint8_t point_format = 0;  // 6: layered, with intensity and GPS time varying
 };
 
@@ -225,6 +228,14 @@ bool write_ptc(const std::string& path, const PtcFile& f) {
   // another record first, so that the reader has to search
   const char wkt[] = "LOCAL_CS[\"test\"]";
   if (!h.add_vlr("LASF_Projection", 2112, sizeof(wkt), (unsigned char*)wkt, false)) return false;
+  if (!f.geo_keys.empty() && !h.add_vlr("LASF_Projection", 34735, 2 * f.geo_keys.size(),
+                                        (unsigned char*)f.geo_keys.data(), false)) {
+    return false;
+  }
+  if (!f.geo_doubles.empty() && !h.add_vlr("LASF_Projection", 34736, 8 * f.geo_doubles.size(),
+                                           (unsigned char*)f.geo_doubles.data(), false)) {
+    return false;
+  }
   if (f.with_vlr) {
     unsigned char* payload = f.raster.get_payload();
     const bool ok = h.add_vlr(f.user_id, f.record_id, f.vlr_length, payload, false);
@@ -625,5 +636,71 @@ TEST(PtcWriter, FallsBackToBinaryScaleWhenDecimalIndexesOverflow) {
   EXPECT_FALSE(bad.open(dir.file("bad.ptc").c_str(), g, 1.0, 0.0));
   EXPECT_EQ(messages.count(LAS_ERROR), 1) << messages.dump();
 }
+
+
+// ---------------------------------------------------------------------------
+// Geo keys of the point file handed to a converter: a directory that
+// claims more keys than its record holds, and double parameters indexed
+// beyond their record, are read only as far as the records go.
+
+struct GeoKeyCase {
+  const char* name;
+  std::vector<uint16_t> keys;  // directory head and entries
+  int kind;                    // GeoProjectionKind, -1: no projection
+  double false_easting;
+  const char* err;
+};
+
+class PtcGeoKeys : public PtcReader<GeoKeyCase> {};
+
+TEST_P(PtcGeoKeys, ReachTheConverterWithinTheirRecords) {
+  PtcFile f;
+  f.geo_keys = GetParam().keys;
+  f.geo_doubles = {1640416.667, 0.0, 49.0, -2.0, 0.9996};
+  f.points = {{1000.5, 2000.5, 7}};
+  GeoProjectionConverter c;
+  auto o = testsupport::open_reader<SRreader_ptc>(file(f), 0.0, &c);
+  ASSERT_TRUE(o.ok) << o.err;
+  EXPECT_EQ(o.err, GetParam().err);
+  if (GetParam().kind < 0) {
+    EXPECT_FALSE(c.has_projection(true));
+    return;
+  }
+  ASSERT_TRUE(c.has_projection(true));
+  EXPECT_EQ(c.get_projection(true)->type, GetParam().kind);
+  EXPECT_NEAR(c.get_projection(true)->false_easting, GetParam().false_easting, 1e-3);
+}
+
+// model type projected, user-defined system, transverse Mercator in US
+// survey feet and its five parameters as indexes 0 to 4 (1640416.667 US
+// survey feet are 500000 m; international feet would give 499999.0 m)
+const std::vector<uint16_t> kHead = {1, 1, 0, 9, 1024, 0, 1, 1, 3072, 0, 1, 32767, 3075, 0, 1, 1, 3076, 0, 1, 9003};
+std::vector<uint16_t> with(std::vector<uint16_t> keys, std::vector<uint16_t> more) {
+  keys.insert(keys.end(), more.begin(), more.end());
+  return keys;
+}
+std::vector<uint16_t> claiming(std::vector<uint16_t> keys, uint16_t count) {
+  keys[3] = count;
+  return keys;
+}
+const std::vector<uint16_t> kFe = {3082, 34736, 1, 0}, kFn = {3083, 34736, 1, 1}, kLat = {3081, 34736, 1, 2},
+                            kLon = {3080, 34736, 1, 3}, kScale = {3092, 34736, 1, 4};
+const char* const kUnparsed = "WARNING: could not parse projection from geo keys\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, PtcGeoKeys,
+    ::testing::Values(
+        GeoKeyCase{"Utm", {1, 1, 0, 1, 3072, 0, 1, 26917}, GEO_PROJECTION_UTM, 500000.0, ""},
+        GeoKeyCase{"SurveyFeetBecomeMetres", with(with(with(with(with(kHead, kFe), kFn), kLat), kLon), kScale),
+                   GEO_PROJECTION_TM, 500000.0, ""},
+        GeoKeyCase{"NoScaleNoProjection", claiming(with(with(with(with(kHead, kFe), kFn), kLat), kLon), 8), -1, 0,
+                   kUnparsed},
+        // the last entry, named by the directory, is not in the record
+        GeoKeyCase{"MoreKeysThanTheRecordHolds", with(with(with(with(kHead, kFe), kFn), kLat), kLon), -1, 0,
+                   kUnparsed},
+        GeoKeyCase{"IndexBeyondTheDoubles", with(with(with(with(with(kHead, kFe), kFn), kLat), kLon),
+                                                 {3092, 34736, 1, 5}),
+                   -1, 0, kUnparsed}),
+    CaseName());
 
 }  // namespace

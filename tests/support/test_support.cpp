@@ -2,6 +2,7 @@
 #include "tests/support/test_support.hpp"
 
 #include <cpl_conv.h>    // CPLSetConfigOption
+#include <ogr_srs_api.h> // coordinate systems of written rasters
 #include <fcntl.h>       // open flags of the child's streams
 #include <gtest/gtest.h> // ADD_FAILURE
 #include <spawn.h>       // posix_spawn
@@ -59,7 +60,7 @@ std::string read_file(const std::string& path) {
 
 bool write_raster(const std::string& driver, const std::string& path, int cols, int rows, int bands,
                   GDALDataType type, const std::vector<double>& values, const Geo& geo, const double* nodata,
-                  const std::vector<std::string>& options) {
+                  const std::vector<std::string>& options, const std::string& srs) {
   GDALAllRegister();
   CPLSetConfigOption("GDAL_PAM_ENABLED", "NO");
   if (values.size() != static_cast<size_t>(cols) * rows * bands) {
@@ -84,6 +85,13 @@ bool write_raster(const std::string& driver, const std::string& path, int cols, 
   }
   double gt[6] = {geo.ulx, geo.cell, 0.0, geo.uly, 0.0, -geo.cell};
   GDALSetGeoTransform(ds, gt);
+  if (!srs.empty()) {
+    OGRSpatialReferenceH system = OSRNewSpatialReference(nullptr);
+    if (OSRSetFromUserInput(system, srs.c_str()) != OGRERR_NONE || GDALSetSpatialRef(ds, system) != CE_None) {
+      ADD_FAILURE() << "GDAL cannot give " << path << " the system " << srs;
+    }
+    OSRDestroySpatialReference(system);
+  }
   bool ok = true;
   for (int b = 0; b < bands; b++) {
     GDALRasterBandH band = GDALGetRasterBand(ds, b + 1);
@@ -102,12 +110,12 @@ bool write_raster(const std::string& driver, const std::string& path, int cols, 
 }
 
 bool write_dem(const std::string& path, int cols, int rows, GDALDataType type, const std::vector<double>& values,
-               const Geo& geo, const double* nodata, const std::vector<std::string>& options) {
+               const Geo& geo, const double* nodata, const std::vector<std::string>& options, const std::string& srs) {
   const std::string ext = path.substr(path.size() - 3);
   const char* driver = ext == "tif" ? "GTiff" : ext == "bil" ? "EHdr" : ext == "img" ? "HFA" : ext == "png" ? "PNG"
                                                                                                             : "AAIGrid";
   // after the image: GDAL deletes the files beside one it replaces
-  if (!write_raster(driver, path, cols, rows, 1, type, values, geo, nodata, options)) return false;
+  if (!write_raster(driver, path, cols, rows, 1, type, values, geo, nodata, options, srs)) return false;
   if (ext == "png") {
     std::ostringstream world;
     world.precision(17);

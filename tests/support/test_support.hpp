@@ -86,14 +86,18 @@ struct Geo {
 // after band, north row first. Drivers without direct creation (PNG,
 // AAIGrid) are written through a memory dataset and CreateCopy.
 // Returns false (with a test failure) when GDAL refuses.
+// srs, when not empty, is the coordinate system given to the raster
+// ("EPSG:n" or a PROJ definition).
 bool write_raster(const std::string& driver, const std::string& path, int cols, int rows, int bands,
                   GDALDataType type, const std::vector<double>& values, const Geo& geo = Geo(),
-                  const double* nodata = nullptr, const std::vector<std::string>& options = {});
+                  const double* nodata = nullptr, const std::vector<std::string>& options = {},
+                  const std::string& srs = "");
 
 // Writes a one-band raster with GDAL's driver for the file's extension
 // (tif, bil, img, png, asc); a PNG image gets the world file of geo.
 bool write_dem(const std::string& path, int cols, int rows, GDALDataType type, const std::vector<double>& values,
-               const Geo& geo = Geo(), const double* nodata = nullptr, const std::vector<std::string>& options = {});
+               const Geo& geo = Geo(), const double* nodata = nullptr, const std::vector<std::string>& options = {},
+               const std::string& srs = "");
 
 // Writes an ESRI ASCII grid by hand, each row on one line.
 void write_asc(const std::string& path, int cols, int rows, double xll, double yll, double cellsize,
