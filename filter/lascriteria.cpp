@@ -406,19 +406,19 @@ class LAScriterionClassifications : public LAScriterion {
   bool keep_;
 };
 
-// The 8-bit classes to drop.
+// The 8-bit classes to keep or drop; holds the drop mask and renders the
+// classes the way they were given.
 class LAScriterionExtendedClassifications : public LAScriterion {
  public:
-  explicit LAScriterionExtendedClassifications(const uint32_t* drop_mask) { memcpy(mask_, drop_mask, sizeof(mask_)); }
+  LAScriterionExtendedClassifications(const uint32_t* drop_mask, bool keep) : keep_(keep) {
+    memcpy(mask_, drop_mask, sizeof(mask_));
+  }
   const char* name() const override { return "drop_extended_classification_mask"; }
   int get_command(char* string) const override {
-    int n = 0;
+    int n = sprintf(string, "-%s ", keep_ ? "keep_extended_class" : "drop_extended_class");
     for (uint32_t c = 0; c < 256; c++) {
-      if (!((mask_[c / 32] >> (c % 32)) & 1u)) continue;
-      if (n == 0) n = sprintf(string, "-drop_extended_class ");
-      n += sprintf(string + n, "%u ", c);
+      if (((mask_[c / 32] >> (c % 32)) & 1u) != keep_) n += sprintf(string + n, "%u ", c);
     }
-    string[n] = '\0';
     return n;
   }
   uint32_t get_decompress_selective() const override { return LASselective::CLASSIFICATION; }
@@ -429,6 +429,7 @@ class LAScriterionExtendedClassifications : public LAScriterion {
 
  private:
   uint32_t mask_[8];
+  bool keep_;
 };
 
 // Return numbers 0 to 15 to keep or drop; holds the mask as given.
@@ -966,7 +967,7 @@ CriterionOption parse_class_list(int& i, int argc, char** argv, bool keep, bool 
     if (keep) {
       for (uint32_t& word : mask) word = ~word;
     }
-    *made = new LAScriterionExtendedClassifications(mask);
+    *made = new LAScriterionExtendedClassifications(mask, keep);
   } else {
     *made = new LAScriterionClassifications(keep ? ~mask[0] : mask[0], keep);
   }
