@@ -31,6 +31,9 @@ void RastcmpTool::usage() {
   fprintf(stderr, "rastcmp -i *.img\n");
   fprintf(stderr, "rastcmp -i *.asc\n");
   fprintf(stderr, "rastcmp -i *.bil\n");
+  fprintf(stderr,
+          "point filter options (-keep_class 2 8, -drop_z_below 0, ... listed by -hh) are checked and passed on\n"
+          "to the child processes of -cores, but no comparison applies them to raster cells\n");
 }
 
 // Fills one batch of cells from a reader. A failed cell is reported and,
