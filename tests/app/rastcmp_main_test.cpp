@@ -267,6 +267,10 @@ INSTANTIATE_TEST_SUITE_P(
                  {"ERROR: neighbors only*", 0}}},
         FanCase{"ListThatCannotBeCreated", "-cpu64 -merged -temp_files @no/such -i @a.asc @b.asc", "", 3,
                 {{"ERROR: cannot open '@no/such/file_list_buffered.*.txt'", 1}, {"*", 1}}},
+        FanCase{"FiltersReachTheChildrenAsOptionText", "-cores 2 -keep_class 2 8 -drop_z_below 0 -keep_tile 0 0 100 "
+                "-i @a.asc @b.asc", "a b", 0,
+                {{kThread + "-i @[ab].asc -oasc -keep_class 2 8 -drop_z_below 0.000000 -keep_tile 0 0 100 ", 2},
+                 {kIdentical, 2}}},
         FanCase{"OneMissingCopyFailsTheParent", "-cores 2 -i @a.asc @b.asc @c.asc @d.asc @e.asc", "a b c d", 3,
                 {{kIdentical, 4}, {"ERROR: job 5 of 5 (process *) ended with exit status 3", 1}, {kJob, 1}}}),
     testsupport::CaseName());
