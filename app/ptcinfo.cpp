@@ -146,8 +146,10 @@ bool check_points(LASreaderLAS& reader, const char* file_name, FILE* out) {
     fprintf(out, "  intensity min max %u %u\n", min_intensity, max_intensity);
     if (p.have_gps_time) fprintf(out, "  gps time min max %.10g %.10g\n", min_gps, max_gps);
   }
-  if (count != reader.npoints) {
-    LASMessage(LAS_ERROR, "only %lld of %lld points could be read from '%s'", static_cast<long long>(count),
+  // Points dropped by a filter were decoded all the same: only points
+  // that could not be decoded make the file incomplete.
+  if (reader.p_count != reader.npoints) {
+    LASMessage(LAS_ERROR, "only %lld of %lld points could be read from '%s'", static_cast<long long>(reader.p_count),
                static_cast<long long>(reader.npoints), file_name);
     return false;
   }
@@ -160,12 +162,20 @@ void usage() {
              "ptcinfo file.las\n"
              "ptcinfo -check file1.ptc file2.las\n"
              "  -check  reads every point and reports the ranges of X, Y, Z, intensity and GPS time\n"
-             "  -h      this text");
+             "  -h      this text\n"
+             "  filter options (-keep_class 2 8, -drop_z_below 0, ... listed by -hh) make -check report\n"
+             "  the points that pass them");
 }
 
 }  // namespace
 
 bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options) {
+  options.filter.reset(new LASfilter());
+  if (!options.filter->parse(argc, argv)) {
+    options.filter.reset();
+    return false;
+  }
+  if (options.filter->num_criteria == 0) options.filter.reset();
   for (int i = 1; i < argc; i++) {
     const char* arg = argv[i];
     if (arg[0] == '\0') continue;
@@ -187,7 +197,7 @@ bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options) {
   return true;
 }
 
-bool ptcinfo_file(const char* file_name, bool check, FILE* out) {
+bool ptcinfo_file(const char* file_name, bool check, FILE* out, LASfilter* filter) {
   LASreaderLAS reader(nullptr);
   if (!reader.open(file_name)) {
     LASMessage(LAS_ERROR, "cannot read '%s'", file_name);
@@ -196,7 +206,10 @@ bool ptcinfo_file(const char* file_name, bool check, FILE* out) {
   fprintf(out, "file '%s' (%s)\n", file_name, reader.get_format() == 2 ? "PTC" : "LAS");
   report_header(reader, out);
   bool ok = true;
-  if (check) ok = check_points(reader, file_name, out);
+  if (check) {
+    if (filter) reader.set_filter(filter);
+    ok = check_points(reader, file_name, out);
+  }
   fflush(out);
   reader.close();
   return ok;
@@ -215,6 +228,6 @@ int ptcinfo_run(int argc, char** argv, FILE* out) {
     usage();
     return las_exit_status();
   }
-  for (const std::string& name : options.files) ptcinfo_file(name.c_str(), options.check, out);
+  for (const std::string& name : options.files) ptcinfo_file(name.c_str(), options.check, out, options.filter.get());
   return las_exit_status();
 }
