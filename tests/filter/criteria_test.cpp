@@ -9,6 +9,8 @@
 
 #include "filter/lasfilter.hpp"
 #include "las/lasselective.hpp"
+#include "lasio/lasreaderlas.hpp"
+#include "lasio/lasreadopener.hpp"
 #include "tests/lasio/las_file_helpers.hpp"
 
 namespace {
@@ -299,6 +301,37 @@ TEST(Criteria, RandomFractionKeepsAboutTheFraction) {
   int kept = 0;
   for (int k = 0; k < 4000; k++) kept += !filter.filter(&point);
   EXPECT_NEAR(kept, 1000, 100);
+}
+
+// A read that asks for X, Y and Z only still decodes the layers its filter
+// reads (and no others) from layered compressed points.
+TEST(Criteria, FilteredReadDecodesTheLayersOfTheFilter) {
+  testsupport::TempDir dir;
+  const std::string path = dir.file("a.ptc");
+  LASheader h;
+  lastest::make_header(h, 4, 6);
+  ASSERT_TRUE(lastest::write_points(path, h, 500, {"Layered", PTcomp::COMPRESSOR_LAYERED_CHUNKED, 100}));
+  std::vector<std::vector<int>> full;  // X, user data of the points the filter keeps
+  LASreaderLAS all(nullptr);
+  ASSERT_TRUE(all.open(path.c_str()));
+  while (all.read_point()) {
+    const LASpoint& p = all.point;
+    if (p.intensity >= 32768 && p.extended_classification > 3) full.push_back({p.X, p.user_data});
+  }
+  lastest::Messages messages;
+  testsupport::Argv a({"-i", path, "-drop_intensity_below", "32768", "-drop_class", "0", "1", "2", "3"});
+  LASreadOpener opener;
+  opener.parse(a.argc(), a.argv());
+  std::unique_ptr<LASreaderLAS> reader(opener.open(S::Z));
+  ASSERT_NE(reader, nullptr);
+  size_t k = 0, other_layer_decoded = 0;
+  for (; reader->read_point(); k++) {
+    ASSERT_LT(k, full.size());
+    EXPECT_EQ(reader->point.X, full[k][0]);
+    other_layer_decoded += reader->point.user_data == full[k][1];
+  }
+  EXPECT_EQ(k, full.size());
+  EXPECT_LT(other_layer_decoded, k / 2);
 }
 
 struct ErrorCase {
