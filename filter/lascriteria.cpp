@@ -239,14 +239,34 @@ class LAScriterionValue : public Named {
     keep_ = test == KEEP_HALF || test == KEEP_CLOSED || test == KEEP_BELOW || test == KEEP_ABOVE ||
             test == KEEP_EQUAL || test == KEEP_FLAG;
     switch (test) {
-      case KEEP_HALF: case DROP_HALF: set(v[0], v[1], false, test == DROP_HALF); break;
-      case KEEP_CLOSED: case DROP_CLOSED: set(v[0], v[1], true, test == DROP_CLOSED); break;
-      case KEEP_BELOW: set(-inf, v[0], false, false); break;
-      case KEEP_ABOVE: set(-inf, v[0], true, true); break;
-      case DROP_BELOW: set(-inf, v[0], false, true); break;
-      case DROP_ABOVE: set(-inf, v[0], true, false); break;
-      case KEEP_EQUAL: case DROP_EQUAL: set(v[0], v[0], true, test == DROP_EQUAL); break;
-      case KEEP_FLAG: case DROP_FLAG: set(1.0, 1.0, true, test == DROP_FLAG); break;
+      case KEEP_HALF:
+      case DROP_HALF:
+        set(v[0], v[1], false, test == DROP_HALF);
+        break;
+      case KEEP_CLOSED:
+      case DROP_CLOSED:
+        set(v[0], v[1], true, test == DROP_CLOSED);
+        break;
+      case KEEP_BELOW:
+        set(-inf, v[0], false, false);
+        break;
+      case KEEP_ABOVE:
+        set(-inf, v[0], true, true);
+        break;
+      case DROP_BELOW:
+        set(-inf, v[0], false, true);
+        break;
+      case DROP_ABOVE:
+        set(-inf, v[0], true, false);
+        break;
+      case KEEP_EQUAL:
+      case DROP_EQUAL:
+        set(v[0], v[0], true, test == DROP_EQUAL);
+        break;
+      case KEEP_FLAG:
+      case DROP_FLAG:
+        set(1.0, 1.0, true, test == DROP_FLAG);
+        break;
     }
   }
   uint32_t get_decompress_selective() const override { return mask_; }
@@ -472,7 +492,8 @@ class LAScriterionKeepRandomFraction : public LAScriterion {
       : fraction_(fraction), seed_(seed), seeded_(seeded), state_(seed) {}
   const char* name() const override { return "keep_random_fraction"; }
   int get_command(char* string) const override {
-    return seeded_ ? sprintf(string, "-%s %g %u ", name(), fraction_, seed_) : sprintf(string, "-%s %g ", name(), fraction_);
+    return seeded_ ? sprintf(string, "-%s %g %u ", name(), fraction_, seed_)
+                   : sprintf(string, "-%s %g ", name(), fraction_);
   }
   bool filter(const LASpoint*) override {
     // splitmix64
@@ -642,7 +663,12 @@ struct Row {
   uint32_t mask;
   double min, max;     // every value must lie in [min, max]
   bool positive_last;  // and the last one must be > 0
+  int variant;         // what a special criterion makes (see its make function)
 };
+
+// Variants of the special rows.
+constexpr int STORED = 1;     // box of stored integer coordinates
+constexpr int LIGHTNESS = 8;  // colour: HSL instead of HSV; plus the index of the first value among the six
 
 LAScriterion* make_value(const Row& r, const double* v, int count) {
   const bool indexed = r.get == get_attribute;
@@ -652,7 +678,7 @@ LAScriterion* make_value(const Row& r, const double* v, int count) {
 LAScriterion* make_box(const Row& r, const double* v, int count) {
   const char* name = r.name ? r.name : r.option;
   const bool drop = r.test == DROP_HALF;
-  const bool scaled = r.formats[1] != 'd';
+  const bool scaled = r.variant != STORED;
   if (count == 3) {  // tile: single-precision corners
     const double lo[2] = {static_cast<float>(v[0]), static_cast<float>(v[1])};
     const double hi[2] = {static_cast<float>(static_cast<float>(v[0]) + static_cast<float>(v[2])),
@@ -673,41 +699,42 @@ LAScriterion* make_profile(const Row& r, const double* v, int) {
 // the full range of the other two.
 LAScriterion* make_colour(const Row& r, const double* v, int count) {
   const char* name = r.name ? r.name : r.option;
-  const bool lightness = name[7] == 'L';
+  const bool lightness = (r.variant & LIGHTNESS) != 0;
   double all[6] = {0.0, 360.0, 0.0, 1.0, 0.0, 1.0};
-  const int at = count == 6 ? 0 : static_cast<int>(r.mask);
+  const int at = r.variant & 7;
   for (int k = 0; k < count; k++) all[at + k] = v[k];
   return new LAScriterionColour(name, all, lightness, name[0] == 'd');
 }
 LAScriterion* make_every_nth(const Row& r, const double* v, int) {
-  return new LAScriterionEveryNth(r.option, v, r.option[0] == 'k');
+  return new LAScriterionEveryNth(r.option, v, r.test == KEEP_FLAG);
 }
 LAScriterion* make_thin(const Row& r, const double* v, int) {
   const char* name = r.name ? r.name : r.option;
-  const LAScriterionThin::Kind kind =
-      name[5] == 'w' ? LAScriterionThin::GRID : (name[5] == 'p' && name[6] == 'u' ? LAScriterionThin::PULSES
-                                                                                 : LAScriterionThin::POINTS);
-  return new LAScriterionThin(name, v, kind);
+  return new LAScriterionThin(name, v, static_cast<LAScriterionThin::Kind>(r.variant));
 }
-LAScriterion* make_direction_change(const Row&, const double*, int) { return new LAScriterionKeepScanDirectionChange(); }
+LAScriterion* make_direction_change(const Row&, const double*, int) {
+  return new LAScriterionKeepScanDirectionChange();
+}
 
 constexpr double kInf = kHuge;
 constexpr double kI32 = 2147483647.0;
 
 #define VALUE(option, formats, values, test, get, mask, lo, hi) \
-  {option, nullptr, nullptr, formats, values, make_value, get, test, mask, lo, hi, false}
+  { option, nullptr, nullptr, formats, values, make_value, get, test, mask, lo, hi, false, 0 }
 #define ALIAS(option, name, formats, values, test, get, mask, lo, hi) \
-  {option, name, nullptr, formats, values, make_value, get, test, mask, lo, hi, false}
-#define FLAG(option, test, get, mask) {option, nullptr, nullptr, "", "", make_value, get, test, mask, 0, 0, false}
-#define SPECIAL(option, name, formats, values, make, test, mask, lo, hi, positive) \
-  {option, name, nullptr, formats, values, make, nullptr, test, mask, lo, hi, positive}
-#define CHANNEL(option, test, get, mask) \
-  {option, test == KEEP_CLOSED ? "keep_RGB" : "drop_RGB", option, "%d %d", "min max", make_value, get, test, mask, \
-   0, 65535, false}
+  { option, name, nullptr, formats, values, make_value, get, test, mask, lo, hi, false, 0 }
+#define FLAG(option, test, get, mask) \
+  { option, nullptr, nullptr, "", "", make_value, get, test, mask, 0, 0, false, 0 }
+#define SPECIAL(option, name, formats, values, make, test, variant, lo, hi, positive) \
+  { option, name, nullptr, formats, values, make, nullptr, test, 0, lo, hi, positive, variant }
+#define CHANNEL(option, test, get, mask)                                                                               \
+  {                                                                                                                    \
+    option, test == KEEP_CLOSED ? "keep_RGB" : "drop_RGB", option, "%d %d", "min max", make_value, get, test, mask, 0, \
+        65535, false, 0                                                                                                \
+  }
 #define NDVI(option, get, mask) VALUE(option, "%g %g", "min max", KEEP_CLOSED, get, mask, -1, 1)
-// The mask field of a colour row is where its values go among the six.
-#define COLOUR(option, name, formats, values, first) \
-  SPECIAL(option, name, formats, values, make_colour, KEEP_CLOSED, first, -kInf, kInf, false)
+#define COLOUR(option, name, formats, values, variant) \
+  SPECIAL(option, name, formats, values, make_colour, KEEP_CLOSED, variant, -kInf, kInf, false)
 
 using namespace LASselective;
 
@@ -726,7 +753,7 @@ const Row kRows[] = {
             false),
     SPECIAL("drop_xy", nullptr, "%lf %lf %lf %lf", "min_x min_y max_x max_y", make_box, DROP_HALF, 0, -kInf, kInf,
             false),
-    SPECIAL("keep_XY", nullptr, "%d %d %d %d", "min_X min_Y max_X max_Y", make_box, KEEP_HALF, 0, -kI32 - 1, kI32,
+    SPECIAL("keep_XY", nullptr, "%d %d %d %d", "min_X min_Y max_X max_Y", make_box, KEEP_HALF, STORED, -kI32 - 1, kI32,
             false),
     VALUE("keep_x", "%lf %lf", "min max", KEEP_HALF, get_x, 0, -kInf, kInf),
     VALUE("drop_x", "%lf %lf", "min max", DROP_HALF, get_x, 0, -kInf, kInf),
@@ -851,22 +878,26 @@ const Row kRows[] = {
     NDVI("keep_NDVI_intensity_is_NIR", get_ndvi_intensity, RGB | INTENSITY),
     NDVI("keep_NDVI_green_is_NIR", get_ndvi_green, RGB),
     NDVI("keep_NDVI_blue_is_NIR", get_ndvi_blue, RGB),
-    COLOUR("keep_HSV", nullptr, "%g %g %g %g %g %g", "min_hue max_hue min_saturation max_saturation min_value max_value", 0),
-    COLOUR("drop_HSV", nullptr, "%g %g %g %g %g %g", "min_hue max_hue min_saturation max_saturation min_value max_value", 0),
-    COLOUR("keep_HSL", nullptr, "%g %g %g %g %g %g", "min_hue max_hue min_saturation max_saturation min_lightness max_lightness", 0),
-    COLOUR("drop_HSL", nullptr, "%g %g %g %g %g %g", "min_hue max_hue min_saturation max_saturation min_lightness max_lightness", 0),
+    COLOUR("keep_HSV", nullptr, "%g %g %g %g %g %g",
+           "min_hue max_hue min_saturation max_saturation min_value max_value", 0),
+    COLOUR("drop_HSV", nullptr, "%g %g %g %g %g %g",
+           "min_hue max_hue min_saturation max_saturation min_value max_value", 0),
+    COLOUR("keep_HSL", nullptr, "%g %g %g %g %g %g",
+           "min_hue max_hue min_saturation max_saturation min_lightness max_lightness", LIGHTNESS),
+    COLOUR("drop_HSL", nullptr, "%g %g %g %g %g %g",
+           "min_hue max_hue min_saturation max_saturation min_lightness max_lightness", LIGHTNESS),
     COLOUR("keep_HSV_hue", "keep_HSV", "%g %g", "min max", 0),
     COLOUR("keep_HSV_saturation", "keep_HSV", "%g %g", "min max", 2),
     COLOUR("keep_HSV_value", "keep_HSV", "%g %g", "min max", 4),
     COLOUR("drop_HSV_hue", "drop_HSV", "%g %g", "min max", 0),
     COLOUR("drop_HSV_saturation", "drop_HSV", "%g %g", "min max", 2),
     COLOUR("drop_HSV_value", "drop_HSV", "%g %g", "min max", 4),
-    COLOUR("keep_HSL_hue", "keep_HSL", "%g %g", "min max", 0),
-    COLOUR("keep_HSL_saturation", "keep_HSL", "%g %g", "min max", 2),
-    COLOUR("keep_HSL_lightness", "keep_HSL", "%g %g", "min max", 4),
-    COLOUR("drop_HSL_hue", "drop_HSL", "%g %g", "min max", 0),
-    COLOUR("drop_HSL_saturation", "drop_HSL", "%g %g", "min max", 2),
-    COLOUR("drop_HSL_lightness", "drop_HSL", "%g %g", "min max", 4),
+    COLOUR("keep_HSL_hue", "keep_HSL", "%g %g", "min max", LIGHTNESS),
+    COLOUR("keep_HSL_saturation", "keep_HSL", "%g %g", "min max", LIGHTNESS + 2),
+    COLOUR("keep_HSL_lightness", "keep_HSL", "%g %g", "min max", LIGHTNESS + 4),
+    COLOUR("drop_HSL_hue", "drop_HSL", "%g %g", "min max", LIGHTNESS),
+    COLOUR("drop_HSL_saturation", "drop_HSL", "%g %g", "min max", LIGHTNESS + 2),
+    COLOUR("drop_HSL_lightness", "drop_HSL", "%g %g", "min max", LIGHTNESS + 4),
     // wave packets
     VALUE("keep_wavepacket", "%u", "index", KEEP_EQUAL, get_wavepacket, WAVEPACKET, 0, 255),
     VALUE("drop_wavepacket", "%u", "index", DROP_EQUAL, get_wavepacket, WAVEPACKET, 0, 255),
@@ -882,11 +913,14 @@ const Row kRows[] = {
     // thinning
     SPECIAL("keep_every_nth", nullptr, "%u", "n", make_every_nth, KEEP_FLAG, 0, 1, 4294967295.0, false),
     SPECIAL("drop_every_nth", nullptr, "%u", "n", make_every_nth, DROP_FLAG, 0, 1, 4294967295.0, false),
-    SPECIAL("thin_with_grid", nullptr, "%g", "grid_spacing", make_thin, KEEP_FLAG, 0, DBL_MIN, kInf, false),
-    SPECIAL("thin_pulses_with_time", nullptr, "%g", "time_spacing", make_thin, KEEP_FLAG, 0, DBL_MIN, kInf, false),
-    SPECIAL("thin_points_with_time", nullptr, "%g", "time_spacing", make_thin, KEEP_FLAG, 0, DBL_MIN, kInf, false),
-    SPECIAL("thin_with_time", "thin_points_with_time", "%g", "time_spacing", make_thin, KEEP_FLAG, 0, DBL_MIN, kInf,
-            false),
+    SPECIAL("thin_with_grid", nullptr, "%g", "grid_spacing", make_thin, KEEP_FLAG, LAScriterionThin::GRID, DBL_MIN,
+            kInf, false),
+    SPECIAL("thin_pulses_with_time", nullptr, "%g", "time_spacing", make_thin, KEEP_FLAG, LAScriterionThin::PULSES,
+            DBL_MIN, kInf, false),
+    SPECIAL("thin_points_with_time", nullptr, "%g", "time_spacing", make_thin, KEEP_FLAG, LAScriterionThin::POINTS,
+            DBL_MIN, kInf, false),
+    SPECIAL("thin_with_time", "thin_points_with_time", "%g", "time_spacing", make_thin, KEEP_FLAG,
+            LAScriterionThin::POINTS, DBL_MIN, kInf, false),
 };
 
 #undef VALUE
@@ -1070,7 +1104,8 @@ CriterionOption parse_criterion(int& i, int argc, char** argv, LAScriterion** ma
     return parse_return_list(i, argc, argv, word[0] == 'k', made);
   }
   if (strcmp(word, "keep_random_fraction") == 0) return parse_random_fraction(i, argc, argv, made);
-  const bool class_mask = strcmp(word, "keep_classification_mask") == 0 || strcmp(word, "drop_classification_mask") == 0;
+  const bool class_mask =
+      strcmp(word, "keep_classification_mask") == 0 || strcmp(word, "drop_classification_mask") == 0;
   const bool return_mask = strcmp(word, "keep_return_mask") == 0 || strcmp(word, "drop_return_mask") == 0;
   if (class_mask || return_mask) {
     const bool keep = word[0] == 'k';

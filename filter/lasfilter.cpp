@@ -52,15 +52,16 @@ bool LASfilter::parse(int argc, char** argv) {
     if (static_cast<unsigned char>(arg[0]) != '-' && static_cast<unsigned char>(arg[0]) != 150) continue;
     const char* word = arg + 1;
     if (strncmp(word, "clip_", 5) == 0 || strcmp(word, "clip") == 0) {
-      laserror("'%s' is no longer recognized. check documentation with '-h'.\n"
-               "  rename '-clip' to '-keep_xy'.\n"
-               "  rename '-clip_box' to '-keep_xyz'.\n"
-               "  rename '-clip_tile' to '-keep_tile'.\n"
-               "  rename '-clip_z_below' to '-drop_z_below'.\n"
-               "  rename '-clip_z_above' to '-drop_z_above'.\n"
-               "  rename '-clip_z_between' to '-drop_z'.\n"
-               "  etc ...\n",
-               arg);
+      laserror(
+          "'%s' is no longer recognized. check documentation with '-h'.\n"
+          "  rename '-clip' to '-keep_xy'.\n"
+          "  rename '-clip_box' to '-keep_xyz'.\n"
+          "  rename '-clip_tile' to '-keep_tile'.\n"
+          "  rename '-clip_z_below' to '-drop_z_below'.\n"
+          "  rename '-clip_z_above' to '-drop_z_above'.\n"
+          "  rename '-clip_z_between' to '-drop_z'.\n"
+          "  etc ...\n",
+          arg);
       return false;
     }
     if (strcmp(word, "filter_and") == 0 || strcmp(word, "filter_or") == 0) {

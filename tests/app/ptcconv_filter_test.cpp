@@ -27,29 +27,34 @@ bool first(const LASpoint& p, const LASheader&) {
 bool z_from_20(const LASpoint& p, const LASheader& h) { return h.get_z(p.Z) >= 20.0; }
 
 const FilterCase kCases[] = {
-    {"keep_class", {"-keep_class", "2", "6"},
+    {"keep_class",
+     {"-keep_class", "2", "6"},
      [](const LASpoint& p, const LASheader&) {
        const int c = p.extended_point_type ? p.extended_classification : p.classification;
        return c == 2 || c == 6;
      }},
     {"drop_z_below", {"-drop_z_below", "20"}, z_from_20},
-    {"keep_tile", {"-keep_tile", "0", "-262144", "4194304"},
+    {"keep_tile",
+     {"-keep_tile", "0", "-262144", "4194304"},
      [](const LASpoint& p, const LASheader& h) {
        const double x = h.get_x(p.X), y = h.get_y(p.Y);
        return 0.0 <= x && x < 4194304.0 && -262144.0 <= y && y < 3932160.0;
      }},
-    {"keep_circle", {"-keep_circle", "0", "-270000", "3000000"},
+    {"keep_circle",
+     {"-keep_circle", "0", "-270000", "3000000"},
      [](const LASpoint& p, const LASheader& h) {
        const double dx = h.get_x(p.X), dy = h.get_y(p.Y) + 270000.0;
        return dx * dx + dy * dy < 9.0e12;
      }},
     {"keep_return", {"-keep_return", "1"}, first},
     {"keep_first", {"-keep_first"}, first},
-    {"drop_withheld", {"-drop_withheld"},
+    {"drop_withheld",
+     {"-drop_withheld"},
      [](const LASpoint& p, const LASheader&) {
        return !(p.extended_point_type ? (p.extended_classification_flags & 4) : p.withheld_flag);
      }},
-    {"filter_or", {"-drop_z_below", "20", "-keep_return", "1", "-filter_or"},
+    {"filter_or",
+     {"-drop_z_below", "20", "-keep_return", "1", "-filter_or"},
      [](const LASpoint& p, const LASheader& h) { return z_from_20(p, h) && first(p, h); }},
 };
 
@@ -91,8 +96,8 @@ TEST_P(PtcconvFilter, WritesExactlyThePassingPoints) {
   EXPECT_TRUE(points_of(out) == expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats1And6, PtcconvFilter, ::testing::Combine(::testing::Values(1, 6),
-                                                                         ::testing::ValuesIn(kCases)),
+INSTANTIATE_TEST_SUITE_P(Formats1And6, PtcconvFilter,
+                         ::testing::Combine(::testing::Values(1, 6), ::testing::ValuesIn(kCases)),
                          [](const ::testing::TestParamInfo<std::tuple<int, FilterCase>>& info) {
                            return std::string(std::get<1>(info.param).name) + "_format" +
                                   std::to_string(std::get<0>(info.param));
