@@ -44,6 +44,9 @@ struct Points {
     LASpoint& p = point;
     p.zero();
     const auto q = [](double w) { return static_cast<int32_t>(w / 0.25); };
+    const int i = static_cast<int>(v[0]);
+    const int16_t raw = static_cast<int16_t>(v[0] / 0.5);
+    p.extended_point_type = f == ERET || f == ECLS || f == EANG;
     switch (f) {
       case NONE: break;
       case X: p.X = q(v[0]); break;
@@ -51,46 +54,34 @@ struct Points {
       case Z: p.Z = q(v[0]); break;
       case XYZ: p.Z = q(v[2]); [[fallthrough]];
       case XY: p.X = q(v[0]); p.Y = q(v[1]); break;
-      case IX: p.X = static_cast<int32_t>(v[0]); break;
-      case IY: p.Y = static_cast<int32_t>(v[0]); break;
-      case IZ: p.Z = static_cast<int32_t>(v[0]); break;
-      case IXY: p.X = static_cast<int32_t>(v[0]); p.Y = static_cast<int32_t>(v[1]); break;
-      case RET: p.return_number = static_cast<int>(v[0]) / 10; p.number_of_returns = static_cast<int>(v[0]) % 10; break;
-      case ERET:
-        p.extended_point_type = 1;
-        p.extended_return_number = static_cast<int>(v[0]) / 100;
-        p.extended_number_of_returns = static_cast<int>(v[0]) % 100;
-        break;
-      case DIR: p.scan_direction_flag = v[0] != 0; break;
-      case EDGE: p.edge_of_flight_line = v[0] != 0; break;
-      case CHAN: p.extended_scanner_channel = static_cast<int>(v[0]); break;
-      case INTEN: p.intensity = static_cast<uint16_t>(v[0]); break;
-      case CLS: p.classification = static_cast<int>(v[0]); break;
-      case ECLS:
-        p.extended_point_type = 1;
-        p.extended_classification = static_cast<uint8_t>(v[0]);
-        p.classification = v[0] < 32 ? static_cast<int>(v[0]) : 0;
-        break;
-      case SYN: p.synthetic_flag = v[0] != 0; break;
-      case KEY: p.keypoint_flag = v[0] != 0; break;
-      case WH: p.withheld_flag = v[0] != 0; break;
-      case OVL: p.extended_classification_flags = v[0] != 0 ? 8 : 0; break;
-      case UD: p.user_data = static_cast<uint8_t>(v[0]); break;
-      case PSID: p.point_source_ID = static_cast<uint16_t>(v[0]); break;
-      case ANG: p.scan_angle_rank = static_cast<int8_t>(v[0]); break;
-      case EANG: p.extended_point_type = 1; p.extended_scan_angle = static_cast<int16_t>(v[0] / 0.006 + 0.5); break;
+      case IX: p.X = i; break;
+      case IY: p.Y = i; break;
+      case IZ: p.Z = i; break;
+      case IXY: p.X = i; p.Y = static_cast<int32_t>(v[1]); break;
+      case RET: p.return_number = i / 10; p.number_of_returns = i % 10; break;
+      case ERET: p.extended_return_number = i / 100; p.extended_number_of_returns = i % 100; break;
+      case DIR: p.scan_direction_flag = i; break;
+      case EDGE: p.edge_of_flight_line = i; break;
+      case CHAN: p.extended_scanner_channel = i; break;
+      case INTEN: p.intensity = static_cast<uint16_t>(i); break;
+      case CLS: p.classification = i; break;
+      case ECLS: p.extended_classification = static_cast<uint8_t>(i); p.classification = i < 32 ? i : 0; break;
+      case SYN: p.synthetic_flag = i; break;
+      case KEY: p.keypoint_flag = i; break;
+      case WH: p.withheld_flag = i; break;
+      case OVL: p.extended_classification_flags = i ? 8 : 0; break;
+      case UD: p.user_data = static_cast<uint8_t>(i); break;
+      case PSID: p.point_source_ID = static_cast<uint16_t>(i); break;
+      case ANG: p.scan_angle_rank = static_cast<int8_t>(i); break;
+      case EANG: p.extended_scan_angle = static_cast<int16_t>(v[0] / 0.006 + 0.5); break;
       case GPS: p.gps_time = v[0]; break;
-      case RED: p.rgb[0] = static_cast<uint16_t>(v[0]); break;
-      case NIR: p.rgb[3] = static_cast<uint16_t>(v[0]); break;
+      case RED: p.rgb[0] = static_cast<uint16_t>(i); break;
+      case NIR: p.rgb[3] = static_cast<uint16_t>(i); break;
       case RGB3: for (int k = 0; k < 3; k++) p.rgb[k] = static_cast<uint16_t>(v[k]); break;
-      case NIR_RED: p.rgb[3] = static_cast<uint16_t>(v[0]); p.rgb[0] = static_cast<uint16_t>(v[1]); break;
-      case INT_RED: p.intensity = static_cast<uint16_t>(v[0]); p.rgb[0] = static_cast<uint16_t>(v[1]); break;
-      case WAVE: p.wavepacket[0] = static_cast<uint8_t>(v[0]); break;
-      case ATTR: {
-        const int16_t raw = static_cast<int16_t>(v[0] / 0.5);
-        memcpy(p.extra_bytes, &raw, 2);
-        break;
-      }
+      case NIR_RED: p.rgb[3] = static_cast<uint16_t>(i); p.rgb[0] = static_cast<uint16_t>(v[1]); break;
+      case INT_RED: p.intensity = static_cast<uint16_t>(i); p.rgb[0] = static_cast<uint16_t>(v[1]); break;
+      case WAVE: p.wavepacket[0] = static_cast<uint8_t>(i); break;
+      case ATTR: memcpy(p.extra_bytes, &raw, 2); break;
     }
     return &p;
   }
