@@ -21,6 +21,8 @@ struct FilterCase {
   Keep keep;
 };
 
+void PrintTo(const FilterCase& c, std::ostream* os) { *os << c.name; }
+
 bool first(const LASpoint& p, const LASheader&) {
   return (p.extended_point_type ? p.extended_return_number : p.return_number) == 1;
 }

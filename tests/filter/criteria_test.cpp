@@ -97,6 +97,7 @@ struct Case {
   std::string expect;          // per point: K kept, D dropped, ? either
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 class Criteria : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Criteria, ParseRenderFilter) {
@@ -282,7 +283,7 @@ INSTANTIATE_TEST_SUITE_P(
         // combinations
         Case{"filter_and", {"-keep_z", "0", "1", "-drop_intensity_below", "5", "-filter_and"}, "-keep_z 0.000000 1.000000 -drop_intensity_below 5 -filter_and ", S::Z | S::INTENSITY, Z, {0, 2}, "KD"},
         Case{"filter_or", {"-keep_class", "2", "-keep_class", "6", "-filter_or"}, "-keep_class 2 -keep_class 6 -filter_or ", S::CLASSIFICATION, CLS, {2, 6, 1}, "DDD"}),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST(Criteria, RandomFractionKeepsAboutTheFraction) {
   testsupport::Argv a({"-keep_random_fraction", "0.25"});
@@ -330,6 +331,7 @@ struct ErrorCase {
   std::vector<std::string> args;
   std::string message;
 };
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
 class CriteriaErrors : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(CriteriaErrors, MessageAndStatus) {
@@ -377,7 +379,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"AndFirst", {"-filter_and", "-keep_first"}, "'-filter_and' needs to be preceeded by at least two filters"},
         ErrorCase{"OrAfterOne", {"-keep_first", "-filter_or"}, "'-filter_or' needs to be preceeded by at least two filters"},
         ErrorCase{"Clip", {"-clip_box", "0", "0", "0", "1", "1", "1"}, kClip}),
-    [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST(CriteriaErrors, EndTheProcessWhileHaltingIsOn) {
   testsupport::Argv a({"-drop_z_below"});
