@@ -41,3 +41,7 @@ printf -- '-i\na.asc\n-i\nb.ptc\n-cores\n2\n-keep_class\n2\n6\n' > "$WORK/rastcm
 seed fuzz_cli_rastcmp "$WORK/rastcmp.args"
 printf -- '-check\na.ptc\n' > "$WORK/ptcinfo.args"
 seed fuzz_cli_ptcinfo "$WORK/ptcinfo.args"
+printf -- '-i\na.asc\n-point_format\n6\n-odir\nout\n' > "$WORK/rast2ptc.args"
+seed fuzz_cli_rast2ptc "$WORK/rast2ptc.args"
+printf -- '-i\na.las\n-o\nb.ptc\n-item_version\n3\n-chunk_size\n1000\n-keep_class\n2\n-translate_z\n1\n' > "$WORK/ptcconv.args"
+seed fuzz_cli_ptcconv "$WORK/ptcconv.args"
