@@ -8,6 +8,13 @@
 #include "filter/lascriterion.hpp"  // LAScriterion
 #include "tool/lasmessage.hpp"      // LASMessage, laserror
 
+namespace {
+
+// The longest option text of one criterion, and/or combinations included.
+constexpr int kMaxCommand = 4000;
+
+}  // namespace
+
 LASfilter::~LASfilter() { clean(); }
 
 void LASfilter::clean() {
@@ -67,6 +74,14 @@ bool LASfilter::parse(int argc, char** argv) {
     if (strcmp(word, "filter_and") == 0 || strcmp(word, "filter_or") == 0) {
       if (num_criteria < 2) {
         laserror("'%s' needs to be preceeded by at least two filters", arg);
+        return false;
+      }
+      // Every criterion renders into at most kMaxCommand characters (the
+      // fan-out sizes its buffers by that), so a combination must too.
+      char text[2 * kMaxCommand + 64];
+      const int length = criteria[num_criteria - 2]->get_command(text);
+      if (length + criteria[num_criteria - 1]->get_command(text + length) + 16 > kMaxCommand) {
+        laserror("'%s' combines filters whose option text is longer than %d characters", arg, kMaxCommand);
         return false;
       }
       LAScriterion* one = criteria[num_criteria - 2];

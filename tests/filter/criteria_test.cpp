@@ -349,6 +349,17 @@ const char* kClip =
     "'-drop_z_below'.\n  rename '-clip_z_above' to '-drop_z_above'.\n  rename '-clip_z_between' to '-drop_z'.\n  etc "
     "...";
 
+// Five of the longest class lists (all extended classes but one), combined.
+const std::vector<std::string> kLong = [] {
+  std::vector<std::string> args;
+  for (int k = 0; k < 5; k++) {
+    args.push_back("-keep_extended_class");
+    for (int c = 0; c < 255; c++) args.push_back(std::to_string(c));
+    if (k > 0) args.push_back(k == 1 ? "-filter_and" : "-filter_or");
+  }
+  return args;
+}();
+
 INSTANTIATE_TEST_SUITE_P(
     Filter, CriteriaErrors,
     ::testing::Values(
@@ -378,6 +389,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"ReturnMask", {"-keep_return_mask", "65536"}, "'-keep_return_mask' needs a return_mask between 0 and 65535 but return_mask is 65536"},
         ErrorCase{"AndFirst", {"-filter_and", "-keep_first"}, "'-filter_and' needs to be preceeded by at least two filters"},
         ErrorCase{"OrAfterOne", {"-keep_first", "-filter_or"}, "'-filter_or' needs to be preceeded by at least two filters"},
+        ErrorCase{"LongCombination", kLong, "'-filter_or' combines filters whose option text is longer than 4000 characters"},
         ErrorCase{"Clip", {"-clip_box", "0", "0", "0", "1", "1", "1"}, kClip}),
     testsupport::CaseName());
 
