@@ -122,7 +122,9 @@ TEST_P(Rastcmp, StderrStdoutAndStatus) {
 const char* const kUsage[] = {
     "usage:", "rastcmp -i dem.tif -i dem.ptc", "rastcmp -i dem.img -i dem.ptc", "rastcmp -i dem.asc -i dem.ptc",
     "rastcmp -i dem.bil -i dem.ptc", "rastcmp -i dem1.ptc -i dem2.ptc", "rastcmp -i \\*.tif", "rastcmp -i \\*.img",
-    "rastcmp -i \\*.asc", "rastcmp -i \\*.bil"};
+    "rastcmp -i \\*.asc", "rastcmp -i \\*.bil",
+    "point filter options (-keep_class 2 8, -drop_z_below 0, ... listed by -hh) are checked and passed on",
+    "to the child processes of -cores, but no comparison applies them to raster cells"};
 const std::string kTitle = "Kestrel rastcmp (rastcmp project) version 251128";
 const std::string kIdentical = "rasters are identical. both have 5 value and 1 nodata cells.";
 const std::string kPtcInBatch =
