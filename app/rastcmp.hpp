@@ -5,12 +5,15 @@
 #ifndef APP_RASTCMP_HPP
 #define APP_RASTCMP_HPP
 
-#include <cstdint>  // int64_t counters
-#include <string>   // the RasterPTC copy's name
+#include <cstdint>     // int64_t counters
+#include <functional>  // RastcmpPairOpener
+#include <memory>      // unique_ptr readers
+#include <string>      // the RasterPTC copy's name
 
 #include "fanout/srwriteopener.hpp"        // SRwriteOpener, handed to children
 #include "geo/geoprojectionconverter.hpp"  // GeoProjectionConverter, handed to children
 #include "lasio/lasreadopener.hpp"         // LASreadOpener, the input files
+#include "app/rastcmp_options.hpp"         // RastcmpReportOptions: statistics, lists, outputs
 
 class SRreader;
 
@@ -21,6 +24,7 @@ struct RastcmpOptions {
   SRwriteOpener raster_writer;       // output naming passed on to children
   int cores = 1;                     // "-cores n"
   bool cpu64 = false;                // "-cpu64"
+  RastcmpReportOptions report;       // "-json", "-list_differences n", "-diff_raster", "-diff_picture"
 };
 
 struct RastcmpCounts {
@@ -29,6 +33,7 @@ struct RastcmpCounts {
   int64_t identical_nodata = 0;
   int64_t different_nodata = 0;
   int64_t failed_reads = 0;  // cells a reader could not deliver (counted anyway)
+  bool second_pass = false;  // a reader stopped short and asks to start over
 };
 
 // Takes the arguments after the program name: the message options first,
@@ -57,9 +62,45 @@ bool rastcmp_check_raster(const SRreader* raster, const char* name_only);
 // a warning for different nbits.
 bool rastcmp_check_sizes(const SRreader* raster1, const SRreader* raster2);
 
+// One batch of compared cells as the comparison loop sees it.
+struct RastcmpBatch {
+  int64_t first = 0;  // row-major number of the batch's first cell
+  int64_t n = 0;
+  const int32_t* values1 = nullptr;
+  const uint8_t* nodata1 = nullptr;  // non-zero where raster1 has no data
+  const int32_t* values2 = nullptr;
+  const uint8_t* nodata2 = nullptr;
+  int64_t both_values = 0;  // cells where both have values
+  int64_t differing = 0;    // cells that differ in value or in nodata
+};
+
+// Takes every batch after it was counted (one call per batch).
+class RastcmpCellSink {
+ public:
+  virtual ~RastcmpCellSink() = default;
+  virtual void take(const RastcmpBatch& batch) = 0;
+};
+
 // Compares every cell of the first raster's size; read failures are
-// reported as "failed to read raster..." errors.
-RastcmpCounts rastcmp_compare_cells(SRreader* raster1, SRreader* raster2);
+// reported as "failed to read raster..." errors with the cell's column and
+// row. A sink, when given, sees every batch.
+RastcmpCounts rastcmp_compare_cells(SRreader* raster1, SRreader* raster2, RastcmpCellSink* sink = nullptr);
+
+// Opens a pair into raster1 and raster2; false after the error.
+using RastcmpPairOpener = std::function<bool(std::unique_ptr<SRreader>* raster1, std::unique_ptr<SRreader>* raster2)>;
+
+// What happened to a pair compared by rastcmp_compare_pair.
+enum class RastcmpPairResult { kCompared, kNotOpened, kNotReported };
+
+// Opens the pair, compares it into a report of `options`, issues the
+// verdict (when asked), releases both rasters and finishes the report. When a reader
+// asks for a second pass (a RasterPTC copy whose points came back to cells
+// it had delivered already), the pair is opened anew, that reader collects
+// all its points before its first cell, and the comparison starts over, so
+// that the verdict does not depend on the order of the points.
+RastcmpPairResult rastcmp_compare_pair(const RastcmpPairOpener& open, const RastcmpReportOptions& options,
+                                       const char* name1, const char* name2, double start, bool verdict,
+                                       RastcmpCounts* counts);
 
 // Issues the verdict message for the counts.
 void rastcmp_report_verdict(const RastcmpCounts& counts);

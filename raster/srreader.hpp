@@ -58,6 +58,14 @@ class SRreader {
   // must keep r_count, value[0] and is_nodata() as the per-cell path would.
   virtual int64_t read_cells(int64_t n, int32_t* values, uint8_t* nodata_flags);
 
+  // A reader that found, while delivering, that cells it had delivered
+  // already were wrong (a RasterPTC copy whose points came back to them)
+  // stops short and says so here, without a message. The caller opens the
+  // raster again, calls collect_all_cells_first() before the first cell and
+  // starts over.
+  virtual bool needs_second_pass() const { return false; }
+  virtual void collect_all_cells_first() {}
+
   // Total number of cells as a 64-bit count (0 while the geometry is unset).
   int64_t cell_count() const {
     return (nrows > 0 && ncols > 0) ? static_cast<int64_t>(nrows) * ncols : 0;

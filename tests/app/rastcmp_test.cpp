@@ -8,10 +8,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "raster/lasvlrrasterptc.hpp"
 #include "raster/srreader.hpp"
+#include "raster/srwriter_ptc.hpp"
 #include "tests/support/test_support.hpp"
 #include "tool/lasmessage.hpp"
 
@@ -90,13 +93,13 @@ INSTANTIATE_TEST_SUITE_P(
         CountCase{"Both", {1, 2, 3, ND, ND, 6}, {1, 9, 3, 4, ND, 6}, {3, 1, 1, 1, 0},
                   "rasters are not identical. they have 1 different and 3 identical value cells. they have 1 different "
                   "and 1 identical nodata cells."},
-        // cell 4 of 2 columns x 3 rows is col 4/3 = 1, row 4%3 = 1; it is
-        // counted with the value the reader still holds (4)
+        // cell 4 of 2 columns x 3 rows is col 0 of row 2; it is counted
+        // with the value the reader still holds (4)
         CountCase{"ReadFailure",
                   {1, 2, 3, 4, 5, 6},
                   {1, 2, 3, 4, 5, 6},
                   {5, 1, 0, 0, 1},
-                  "ERROR: failed to read raster2 at col 1 and row 1 ...\nrasters are not identical. rasters have 1 "
+                  "ERROR: failed to read raster2 at col 0 and row 2 ...\nrasters are not identical. rasters have 1 "
                   "different and 5 identical value cells. but both have 0 nodata cells",
                   4}),
     [](const ::testing::TestParamInfo<CountCase>& info) { return info.param.name; });
@@ -212,3 +215,42 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FilesCase>& info) { return info.param.name; });
 
 }  // namespace
+
+// A RasterPTC copy written west half first, then east half, sends its
+// points back to rows that went out already: the pair is compared again
+// with the copy collected first, and the verdict is that of the copy in
+// raster order.
+TEST(ComparePair, CopyInAnyPointOrderGivesTheSameVerdict) {
+  testsupport::TempDir dir;
+  const int cols = 300, rows = 250;  // more cells than the reader decodes ahead
+  std::vector<double> cells(static_cast<size_t>(cols) * rows);
+  for (size_t k = 0; k < cells.size(); k++) cells[k] = static_cast<double>(k * 7 % 1000) - 500;
+  const std::string tif = dir.file("a.tif");
+  ASSERT_TRUE(write_raster("GTiff", tif, cols, rows, 1, GDT_Int16, cells));
+  for (const bool halves : {false, true}) {
+    const std::string ptc = dir.file(halves ? "halves.ptc" : "ordered.ptc");
+    LASvlrRasterPTC g;
+    g.nbands = 1, g.nbits = 16, g.ncols = cols, g.nrows = rows;
+    g.stepx = 1.0, g.stepy = 1.0, g.llx = 1000.0, g.lly = 2000.0 - rows;
+    SRwriter_ptc w;
+    ASSERT_TRUE(w.open(ptc.c_str(), g, 1.0, 0.0));
+    for (int half = 0; half < (halves ? 2 : 1); half++) {
+      for (int row = 0; row < rows; row++) {
+        for (int col = 0; col < cols; col++) {
+          if (halves && (col < cols / 2) != (half == 0)) continue;
+          ASSERT_TRUE(w.write_cell(col, row, static_cast<int32_t>(cells[static_cast<size_t>(row) * cols + col])));
+        }
+      }
+    }
+    ASSERT_GT(w.close(), 0);
+    std::unique_ptr<SRreader> alone(open_raster("ptc", ptc.c_str()));
+    ASSERT_TRUE(alone);
+    std::vector<int32_t> v(cells.size());
+    std::vector<uint8_t> nd(cells.size());
+    alone->read_cells(static_cast<int64_t>(cells.size()), v.data(), nd.data());
+    EXPECT_EQ(alone->needs_second_pass(), halves);
+    RastcmpCounts counts;
+    EXPECT_EQ(rastcmp_compare_files(tif.c_str(), ptc.c_str(), RastcmpOptions(), &counts), 0);
+    expect_counts(counts, {cols * rows, 0, 0, 0, 0});
+  }
+}
