@@ -177,8 +177,10 @@ bool check_points(LASreaderLAS& reader, const char* file_name, FILE* out, bool a
     LASMessage(LAS_ERROR, "the points of '%s' could not be read", file_name);
     return false;
   }
-  if (count != reader.npoints) {
-    LASMessage(LAS_ERROR, "only %lld of %lld points could be read from '%s'", static_cast<long long>(count),
+  // Points dropped by a filter were decoded all the same: only points
+  // that could not be decoded make the file incomplete.
+  if (reader.p_count != reader.npoints) {
+    LASMessage(LAS_ERROR, "only %lld of %lld points could be read from '%s'", static_cast<long long>(reader.p_count),
                static_cast<long long>(reader.npoints), file_name);
     return false;
   }
@@ -202,12 +204,21 @@ void usage() {
              "  -inside_circle center_x center_y radius\n"
              "          -check reads only the points inside the area (through the file's\n"
              "          spatial index or COPC hierarchy when it has one)\n"
-             "  -h      this text");
+             "  -h      this text\n"
+
+             "  filter options (-keep_class 2 8, -drop_z_below 0, ... listed by -hh) make -check report\n"
+             "  the points that pass them");
 }
 
 }  // namespace
 
 bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options) {
+  options.filter.reset(new LASfilter());
+  if (!options.filter->parse(argc, argv)) {
+    options.filter.reset();
+    return false;
+  }
+  if (options.filter->num_criteria == 0) options.filter.reset();
   for (int i = 1; i < argc; i++) {
     const char* arg = argv[i];
     if (arg[0] == '\0') continue;
@@ -246,13 +257,9 @@ bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options) {
   return true;
 }
 
-bool ptcinfo_file(const char* file_name, bool check, FILE* out) {
-  PtcinfoOptions options;
-  options.check = check;
-  return ptcinfo_file(file_name, options, out);
-}
+namespace {
 
-bool ptcinfo_file(const char* file_name, const PtcinfoOptions& options, FILE* out) {
+bool ptcinfo_file_with(const char* file_name, const PtcinfoOptions& options, LASfilter* filter, FILE* out) {
   const bool check = options.check;
   LASreaderLAS reader(nullptr);
   if (!reader.open(file_name)) {
@@ -267,10 +274,25 @@ bool ptcinfo_file(const char* file_name, const PtcinfoOptions& options, FILE* ou
   if (options.inside == 't') reader.inside_tile(float(a[0]), float(a[1]), float(a[2]));
   if (options.inside == 'c') reader.inside_circle(a[0], a[1], a[2]);
   bool ok = true;
-  if (check) ok = check_points(reader, file_name, out, options.inside != 0);
+  if (check) {
+    if (filter) reader.set_filter(filter);
+    ok = check_points(reader, file_name, out, options.inside != 0);
+  }
   fflush(out);
   reader.close();
   return ok;
+}
+
+}  // namespace
+
+bool ptcinfo_file(const char* file_name, bool check, FILE* out, LASfilter* filter) {
+  PtcinfoOptions options;
+  options.check = check;
+  return ptcinfo_file_with(file_name, options, filter, out);
+}
+
+bool ptcinfo_file(const char* file_name, const PtcinfoOptions& options, FILE* out) {
+  return ptcinfo_file_with(file_name, options, options.filter.get(), out);
 }
 
 int ptcinfo_run(int argc, char** argv, FILE* out) {

@@ -6,8 +6,11 @@
 #define APP_PTCINFO_HPP
 
 #include <cstdio>  // FILE, the report's destination
+#include <memory>  // the filter
 #include <string>  // file names
 #include <vector>  // the file list
+
+#include "filter/lasfilter.hpp"  // LASfilter, the points -check reports
 
 struct PtcinfoOptions {
   std::vector<std::string> files;
@@ -18,17 +21,21 @@ struct PtcinfoOptions {
   // reads only the points of the area ('r', 't', 'c'; 0 for none).
   char inside = 0;
   double area[4] = {0.0, 0.0, 0.0, 0.0};
+  std::unique_ptr<LASfilter> filter;  // filter options; null without any
 };
 
-// Takes the arguments after the program name. False (after an ERROR) for an
+// Takes the arguments after the program name: filter options first, then
+// the tool's own. False (after an ERROR) for a bad filter option, an
 // unknown option or when no file is named.
 bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options);
 
 // Reports one file to `out`. True when the file opened and, with check,
-// every point the header announces was read.
-bool ptcinfo_file(const char* file_name, bool check, FILE* out);
-// The same with an area for the check. With an area, the check reports the
-// points inside it and fails only when reading fails.
+// every point the header announces was read. With a filter, check reports
+// the points that pass it (count and ranges) against the header's count;
+// the completeness test still counts every point decoded.
+bool ptcinfo_file(const char* file_name, bool check, FILE* out, LASfilter* filter = nullptr);
+// The same with the options' area and filter. With an area, the check
+// reports the points inside it and fails only when reading fails.
 bool ptcinfo_file(const char* file_name, const PtcinfoOptions& options, FILE* out);
 
 // The whole tool: parses, reports every file (errors do not stop the run)

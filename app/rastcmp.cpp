@@ -47,6 +47,8 @@ void RastcmpTool::usage() {
   fprintf(stderr, "  coordinate systems: GeoTIFF, IMG and PTC rasters carry one. when both rasters of a pair have\n");
   fprintf(stderr, "  one and they differ (projection, its parameters, GCS or horizontal units), an INFO line\n");
   fprintf(stderr, "  says so before the verdict, which it does not change. -v names each raster's system.\n");
+  fprintf(stderr, "  -keep_class 2 8, -drop_z_below 0, ... (point filters, listed by -hh) are checked and\n");
+  fprintf(stderr, "                             passed on to the children of -cores, never applied to raster cells\n");
 }
 
 // Fills one batch of cells from a reader. A failed cell is reported and,

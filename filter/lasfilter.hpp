@@ -31,6 +31,12 @@ class LASfilter {
   void add_criterion(LAScriterion* criterion);
   // Deletes all criteria and frees the arrays.
   void clean();
+  // Restarts the counting and thinning criteria and zeroes the counters
+  // (before the points of each file).
+  void reset();
+  // The point-record fields that the criteria read (the layers a reader of
+  // layered compressed points has to decode for them).
+  uint32_t get_decompress_selective() const;
   // Prints the overview of the filter options at INFO.
   void usage() const;
 };

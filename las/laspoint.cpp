@@ -2,6 +2,7 @@
 #include "las/laspoint.hpp"
 
 #include <cstddef>  // offsetof
+#include <cmath>    // NAN
 #include <cstring>  // memset, memcpy
 #include <new>      // std::nothrow
 
@@ -168,4 +169,43 @@ bool LASpoint::layout(const LASitem* list) {
     }
   }
   return true;
+}
+
+namespace {
+
+// The component at `data` of the given type as a double.
+template <typename T>
+double component(const uint8_t* data) {
+  T value;
+  memcpy(&value, data, sizeof(T));
+  return static_cast<double>(value);
+}
+
+}  // namespace
+
+double LASpoint::get_attribute_value(int32_t index) const {
+  if (attributer == nullptr || extra_bytes == nullptr || index < 0 || index >= attributer->number_attributes) return NAN;
+  const LASattribute& a = attributer->attributes[index];
+  const int32_t start = attributer->attribute_starts[index];
+  static const int kSizes[10] = {1, 1, 2, 2, 4, 4, 8, 8, 4, 8};
+  const int type = a.get_type();
+  if (type < 0 || start < 0 || start + kSizes[type] > extra_bytes_number) return NAN;
+  const uint8_t* data = extra_bytes + start;
+  double value = 0.0;
+  switch (type) {
+    case LASattribute::U8: value = data[0]; break;
+    case LASattribute::I8: value = static_cast<int8_t>(data[0]); break;
+    case LASattribute::U16: value = component<uint16_t>(data); break;
+    case LASattribute::I16: value = component<int16_t>(data); break;
+    case LASattribute::U32: value = component<uint32_t>(data); break;
+    case LASattribute::I32: value = component<int32_t>(data); break;
+    case LASattribute::U64: value = component<uint64_t>(data); break;
+    case LASattribute::I64: value = component<int64_t>(data); break;
+    case LASattribute::F32: value = component<float>(data); break;
+    default: value = component<double>(data); break;
+  }
+  // Options bit 3: the scale is used; bit 4: the offset is used.
+  if (a.options & 0x08) value *= a.scale[0];
+  if (a.options & 0x10) value += a.offset[0];
+  return value;
 }

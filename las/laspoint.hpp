@@ -77,6 +77,15 @@ class LASpoint {
   // Legacy or extended fields, whichever the point format uses.
   bool is_extended() const { return extended_point_type != 0; }
   uint8_t get_return_number() const { return is_extended() ? extended_return_number : return_number; }
+  uint8_t get_number_of_returns() const { return is_extended() ? extended_number_of_returns : number_of_returns; }
+  // The 8-bit class of extended points, the 5-bit class of the others.
+  uint8_t get_extended_classification() const { return is_extended() ? extended_classification : classification; }
+  // Degrees.
+  double get_scan_angle() const { return is_extended() ? 0.006 * extended_scan_angle : scan_angle_rank; }
+  bool get_overlap_flag() const { return (extended_classification_flags & 8) != 0; }
+  // The first component of extra attribute `index`, with the attribute's
+  // scale and offset applied; NaN when the point has no such attribute.
+  double get_attribute_value(int32_t index) const;
 
  private:
   bool layout(const LASitem* list);

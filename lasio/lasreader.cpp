@@ -2,7 +2,7 @@
 // transform hooks.
 #include "lasio/lasreader.hpp"
 
-#include "filter/lasfilter.hpp"     // LASfilter::filter
+#include "filter/lasfilter.hpp"     // LASfilter::filter, reset
 #include "filter/lastransform.hpp"  // LAStransform::transform, check_for_overflow
 #include "index/copcindex.hpp"      // COPCindex
 #include "index/lasindex.hpp"       // LASindex
@@ -77,6 +77,9 @@ void LASreader::choose_read_simple() {
 
 void LASreader::set_filter(LASfilter* new_filter) {
   filter = new_filter;
+  // Counting, random and thinning criteria start afresh with every file, so
+  // a file gives the same points whichever files were read before it.
+  if (filter) filter->reset();
   choose_read_simple();
 }
 

@@ -258,6 +258,11 @@ LASreaderLAS* LASreadOpener::open(unsigned int decompress_selective) {
   }
   const char* name = file_names[file_name_current++];
   LASreaderLAS* reader = new LASreaderLAS(this);
+  // The filter reads its fields from every point, dropped or not.
+  if (filter != nullptr) decompress_selective |= filter->get_decompress_selective();
+  if (transform != nullptr && transform->filter != nullptr) {
+    decompress_selective |= transform->filter->get_decompress_selective();
+  }
   if (!reader->open(name, static_cast<int>(io_ibuffer_size), false, decompress_selective)) {
     delete reader;
     return nullptr;

@@ -114,9 +114,10 @@ class LASreadOpener {
 
   // Opens the next listed file (then moves on to the one after it) as a
   // LAS/PTC point reader with this opener's filter, transform and area
-  // query attached, in that order, and the given layer mask. The caller
-  // owns the reader; the filter and transform stay the opener's. Null,
-  // after an ERROR, when no file is left or the file cannot be opened.
+  // query attached, in that order, and the given layer mask widened by the
+  // layers the filter reads. The caller owns the reader; the filter and
+  // transform stay the opener's. Null, after an ERROR, when no file is left
+  // or the file cannot be opened.
   LASreaderLAS* open(unsigned int decompress_selective = 0xFFFFFFFFu);
   // The name open() used last (null before the first open).
   const char* get_file_name() const;

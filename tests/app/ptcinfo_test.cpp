@@ -84,6 +84,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"LasAndPtcChecked", {"-check", "%s/good.las", "%s/good.ptc"}, 0,
              {"file '%s/good.ptc' (PTC)\n", "  compressor 2 (point-wise chunked), chunk size 40",
               "  points read 100 of 100\n"}},
+        // passing points against the header's count; a filter alone is no damage
+        Case{"CheckWithFilter", {"-check", "-keep_intensity", "110", "149", "%s/good.ptc"}, 0,
+             {"  points read 40 of 100\n", "  intensity min max 110 149\n"}},
+        Case{"FilterOnTruncatedLas", {"-check", "-drop_intensity_above", "120", "%s/short.las"}, 3,
+             {"  points read 21 of 100\n", "ERROR: only 60 of 100 points could be read from '%s/short.las'"}},
+        Case{"BadFilter", {"-check", "-keep_intensity", "x", "9", "%s/good.ptc"}, 3,
+             {"ERROR: '-keep_intensity' needs 2 arguments: min max but 'x' is no valid min", "!file '"}},
         Case{"WithoutCheckNoPointIsRead", {"%s/short.las"}, 0, {"  points 100\n", "!points read"}},
         Case{"TruncatedLas", {"-check", "%s/short.las"}, 3,
              {"ERROR: 'end-of-file' after 60 of 100 points for '%s/short.las'",

@@ -176,6 +176,8 @@ INSTANTIATE_TEST_SUITE_P(
                          "  coordinate systems: GeoTIFF, IMG and PTC rasters carry one. when both rasters of a pair have",
                          "  one and they differ (projection, its parameters, GCS or horizontal units), an INFO line",
                          "  says so before the verdict, which it does not change. -v names each raster's system.",
+                         "  -keep_class 2 8, -drop_z_below 0, ... (point filters, listed by -hh) are checked and",
+                         "                             passed on to the children of -cores, never applied to raster cells",
                          "use '-hh' or see rastcmp_README.md to get extended help"})},
         Case{"ExtendedHelp", "-hh", 0,
              with_usage({"...", "Supported LAS Inputs", "  -i lidar.las", "...", kTitle}, {"more options:", "..."})},
@@ -273,6 +275,10 @@ INSTANTIATE_TEST_SUITE_P(
                  {"ERROR: neighbors only*", 0}}},
         FanCase{"ListThatCannotBeCreated", "-cpu64 -merged -temp_files @no/such -i @a.asc @b.asc", "", 3,
                 {{"ERROR: cannot open '@no/such/file_list_buffered.*.txt'", 1}, {"*", 1}}},
+        FanCase{"FiltersReachTheChildrenAsOptionText", "-cores 2 -keep_class 2 8 -drop_z_below 0 -keep_tile 0 0 100 "
+                "-i @a.asc @b.asc", "a b", 0,
+                {{kThread + "-i @[ab].asc -oasc -keep_class 2 8 -drop_z_below 0.000000 -keep_tile 0 0 100 ", 2},
+                 {kIdentical, 2}}},
         FanCase{"OneMissingCopyFailsTheParent", "-cores 2 -i @a.asc @b.asc @c.asc @d.asc @e.asc", "a b c d", 3,
                 {{kIdentical, 4}, {"ERROR: job 5 of 5 (process *) ended with exit status 3", 1}, {kJob, 1}}}),
     testsupport::CaseName());
