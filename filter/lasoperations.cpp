@@ -319,13 +319,16 @@ void LASoperationColor::transform(LASpoint* point) {
 uint32_t LASoperationSpecial::get_decompress_selective() const {
   switch (kind) {
     case FLIP_WAVEFORM: return selective::WAVEPACKET;
-    case ADJUSTED_TO_WEEK: case WEEK_TO_ADJUSTED: return selective::GPS_TIME;
-    case MERGE_CHANNEL: case SPLIT_CHANNEL: return selective::POINT_SOURCE;
+    case ADJUSTED_TO_WEEK:
+    case WEEK_TO_ADJUSTED: return selective::GPS_TIME;
+    case MERGE_CHANNEL:
+    case SPLIT_CHANNEL: return selective::POINT_SOURCE;
     case MOVE_ANCIENT: return selective::CLASSIFICATION | selective::FLAGS;
     case RGB_INTO_INTENSITY: return selective::RGB;
     case RGBI_INTO_CIR: return selective::RGB | selective::NIR;
     case RGB_INTENSITY_INTO_CIR: return selective::RGB | selective::INTENSITY;
-    case INTENSITY_INTO_RGB: case INTENSITY_RANGE_INTO_RGB: return selective::RGB | selective::INTENSITY;
+    case INTENSITY_INTO_RGB:
+    case INTENSITY_RANGE_INTO_RGB: return selective::RGB | selective::INTENSITY;
     default: return 0;
   }
 }
@@ -370,9 +373,9 @@ void LASoperationSpecial::transform(LASpoint* point) {
       break;
     case MOVE_ANCIENT:
       if (point->extended_classification == 0) point->extended_classification = point->classification;
-      point->extended_classification_flags = static_cast<uint8_t>(
-          (point->extended_classification_flags & 0x8) | point->synthetic_flag | (point->keypoint_flag << 1) |
-          (point->withheld_flag << 2));
+      point->extended_classification_flags =
+          static_cast<uint8_t>((point->extended_classification_flags & 0x8) | point->synthetic_flag |
+                               (point->keypoint_flag << 1) | (point->withheld_flag << 2));
       break;
     case RGB_INTO_INTENSITY:
       if (!field_get(point, channel(0), c, r) || !field_get(point, channel(1), c, g) ||
@@ -384,7 +387,8 @@ void LASoperationSpecial::transform(LASpoint* point) {
     case RGBI_INTO_CIR:
     case RGB_INTENSITY_INTO_CIR:
       if (!field_get(point, channel(0), c, r) || !field_get(point, channel(1), c, g)) break;
-      if (kind == RGBI_INTO_CIR ? !field_get(point, channel(3), c, k) : !field_get(point, FieldRef{PointField::intensity}, c, k)) {
+      if (kind == RGBI_INTO_CIR ? !field_get(point, channel(3), c, k)
+                                : !field_get(point, FieldRef{PointField::intensity}, c, k)) {
         break;
       }
       field_set(point, channel(0), c, k, overflow);

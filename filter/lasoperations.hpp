@@ -10,8 +10,8 @@
 #include <string>   // file names of map operations
 #include <vector>   // lookup tables, loaded values
 
-#include "filter/laspointfield.hpp"  // PointField, FieldRef, FieldContext
 #include "filter/lasoperation.hpp"   // LASoperation
+#include "filter/laspointfield.hpp"  // PointField, FieldRef, FieldContext
 
 class LAStransform;
 
@@ -57,8 +57,8 @@ class LASoperationField : public LASoperationValues {
   double compute(double v) const;
   Kind kind;
   FieldRef field;
-  int first;  // leading index values before the formula's values
-  double lo, hi;    // clamp bounds
+  int first;      // leading index values before the formula's values
+  double lo, hi;  // clamp bounds
 };
 
 // dst = src, dst = dst + scale × src, or dst = floor(src / bin) (of |src|).

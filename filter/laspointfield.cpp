@@ -96,7 +96,9 @@ void attribute_store(const LASattribute& a, uint8_t* at, double raw, int64_t& ov
       store(at, static_cast<int64_t>(
                     clamp_count(std::round(raw), -9223372036854775808.0, 9223372036854774784.0, overflow)));
       break;
-    case LASattribute::F32: store(at, static_cast<float>(clamp_count(raw, -3.4028234e38, 3.4028234e38, overflow))); break;
+    case LASattribute::F32:
+      store(at, static_cast<float>(clamp_count(raw, -3.4028234e38, 3.4028234e38, overflow)));
+      break;
     default: store(at, std::isnan(raw) ? (overflow++, 0.0) : raw); break;
   }
 }
@@ -106,8 +108,8 @@ double attribute_offset(const LASattribute& a) { return (a.options & 0x10) ? a.o
 
 void set_class_flag(LASpoint* p, int bit, bool on) {
   const uint8_t mask = static_cast<uint8_t>(1u << bit);
-  p->extended_classification_flags = static_cast<uint8_t>(on ? (p->extended_classification_flags | mask)
-                                                             : (p->extended_classification_flags & ~mask));
+  p->extended_classification_flags =
+      static_cast<uint8_t>(on ? (p->extended_classification_flags | mask) : (p->extended_classification_flags & ~mask));
 }
 
 }  // namespace
@@ -121,14 +123,16 @@ bool field_get(const LASpoint* p, FieldRef f, const FieldContext& c, double& v) 
     case PointField::Y: v = p->Y; return true;
     case PointField::Z: v = p->Z; return true;
     case PointField::intensity: v = p->intensity; return true;
-    case PointField::scan_angle: v = p->is_extended() ? 0.006 * p->extended_scan_angle : p->scan_angle_rank; return true;
+    case PointField::scan_angle:
+      v = p->is_extended() ? 0.006 * p->extended_scan_angle : p->scan_angle_rank;
+      return true;
     case PointField::user_data: v = p->user_data; return true;
     case PointField::point_source: v = p->point_source_ID; return true;
-    case PointField::classification:
-      v = p->is_extended() ? p->extended_classification : p->classification;
-      return true;
+    case PointField::classification: v = p->is_extended() ? p->extended_classification : p->classification; return true;
     case PointField::gps_time: v = p->gps_time; return true;
-    case PointField::R: case PointField::G: case PointField::B:
+    case PointField::R:
+    case PointField::G:
+    case PointField::B:
       if (!has_colour(p, c, false)) return false;
       v = p->rgb[static_cast<int>(f.field) - static_cast<int>(PointField::R)];
       return true;
@@ -204,9 +208,13 @@ void field_set(LASpoint* p, FieldRef f, const FieldContext& c, double v, int64_t
       }
       break;
     case PointField::gps_time: p->gps_time = std::isnan(v) ? (o++, 0.0) : v; break;
-    case PointField::R: case PointField::G: case PointField::B: case PointField::NIR:
+    case PointField::R:
+    case PointField::G:
+    case PointField::B:
+    case PointField::NIR:
       if (!has_colour(p, c, f.field == PointField::NIR)) break;
-      p->rgb[static_cast<int>(f.field) - static_cast<int>(PointField::R)] = static_cast<uint16_t>(to_int(v, 0, 65535, o));
+      p->rgb[static_cast<int>(f.field) - static_cast<int>(PointField::R)] =
+          static_cast<uint16_t>(to_int(v, 0, 65535, o));
       break;
     case PointField::return_number:
       p->return_number = static_cast<uint8_t>(to_int(v, 0, 7, o));
@@ -255,17 +263,24 @@ void field_set(LASpoint* p, FieldRef f, const FieldContext& c, double v, int64_t
 
 uint32_t field_selective(FieldRef f) {
   switch (f.field) {
-    case PointField::z: case PointField::Z: return selective::Z;
+    case PointField::z:
+    case PointField::Z: return selective::Z;
     case PointField::intensity: return selective::INTENSITY;
     case PointField::scan_angle: return selective::SCAN_ANGLE;
     case PointField::user_data: return selective::USER_DATA;
     case PointField::point_source: return selective::POINT_SOURCE;
     case PointField::classification: return selective::CLASSIFICATION;
     case PointField::gps_time: return selective::GPS_TIME;
-    case PointField::R: case PointField::G: case PointField::B: return selective::RGB;
+    case PointField::R:
+    case PointField::G:
+    case PointField::B: return selective::RGB;
     case PointField::NIR: return selective::NIR;
-    case PointField::withheld: case PointField::synthetic: case PointField::keypoint: case PointField::overlap:
-    case PointField::scan_direction: case PointField::edge_of_flight_line: return selective::FLAGS;
+    case PointField::withheld:
+    case PointField::synthetic:
+    case PointField::keypoint:
+    case PointField::overlap:
+    case PointField::scan_direction:
+    case PointField::edge_of_flight_line: return selective::FLAGS;
     case PointField::attribute: return selective::EXTRA_BYTES;
     default: return 0;  // X, Y, returns and channel always come with the point
   }

@@ -17,7 +17,21 @@ namespace {
 constexpr double kPi = 3.141592653589793238462643;
 constexpr double kArcSecond = kPi / (180.0 * 3600.0);
 
-enum class Make : uint8_t { FIELD, COPY, SWITCH, CLASSIFY, MAP, AFFINE, RAW, REGISTERS, COLOR, SPECIAL, MAP_RGB, LOAD, POINT_SOURCE };
+enum class Make : uint8_t {
+  FIELD,
+  COPY,
+  SWITCH,
+  CLASSIFY,
+  MAP,
+  AFFINE,
+  RAW,
+  REGISTERS,
+  COLOR,
+  SPECIAL,
+  MAP_RGB,
+  LOAD,
+  POINT_SOURCE
+};
 
 // Extra kinds of the table that select bounds of a clamp and the shape of
 // an affine map.
@@ -32,17 +46,16 @@ struct OptionSpec {
   const char* needs;  // the argument names of the "needs" messages
   Make make;
   int kind;
-  PF a, b;              // the fields the operation reads or writes
-  int8_t ia, ib;        // argument giving the register/attribute number of a / b, or -1
-  uint32_t max;         // largest value of the arguments in max_mask
-  uint8_t max_mask;     // bit k: argument k is range checked against max
-  const char* what;     // the action named by a range message
+  PF a, b;           // the fields the operation reads or writes
+  int8_t ia, ib;     // argument giving the register/attribute number of a / b, or -1
+  uint32_t max;      // largest value of the arguments in max_mask
+  uint8_t max_mask;  // bit k: argument k is range checked against max
+  const char* what;  // the action named by a range message
 };
 
 // Table rows: the helpers keep each row to the columns it needs.
-OptionSpec row(const char* name, const char* types, const char* needs, Make make, int kind, PF a = PF::x,
-               PF b = PF::x, int8_t ia = -1, int8_t ib = -1, uint32_t max = 0, uint8_t mask = 0,
-               const char* what = "") {
+OptionSpec row(const char* name, const char* types, const char* needs, Make make, int kind, PF a = PF::x, PF b = PF::x,
+               int8_t ia = -1, int8_t ib = -1, uint32_t max = 0, uint8_t mask = 0, const char* what = "") {
   return OptionSpec{name, types, needs, make, kind, a, b, ia, ib, max, mask, what};
 }
 // An operation on one field with an upper bound on its arguments.
@@ -164,16 +177,16 @@ const std::vector<OptionSpec>& options() {
           "z_value"),
       row("classify_z_between_as", "ddu", "z_min z_max classification", Make::CLASSIFY, K::BETWEEN, PF::z, PF::x, -1,
           -1, 0, 0, "z_value"),
-      row("classify_intensity_below_as", "uu", "value classification", Make::CLASSIFY, K::BELOW, PF::intensity,
+      row("classify_intensity_below_as", "uu", "value classification", Make::CLASSIFY, K::BELOW, PF::intensity, PF::x,
+          -1, -1, 0, 0, "intensity"),
+      row("classify_intensity_above_as", "uu", "value classification", Make::CLASSIFY, K::ABOVE, PF::intensity, PF::x,
+          -1, -1, 0, 0, "intensity"),
+      row("classify_intensity_between_as", "uuu", "min max classification", Make::CLASSIFY, K::BETWEEN, PF::intensity,
           PF::x, -1, -1, 0, 0, "intensity"),
-      row("classify_intensity_above_as", "uu", "value classification", Make::CLASSIFY, K::ABOVE, PF::intensity,
-          PF::x, -1, -1, 0, 0, "intensity"),
-      row("classify_intensity_between_as", "uuu", "min max classification", Make::CLASSIFY, K::BETWEEN,
-          PF::intensity, PF::x, -1, -1, 0, 0, "intensity"),
-      row("classify_attribute_below_as", "udu", "index value classification", Make::CLASSIFY, K::BELOW,
-          PF::attribute, PF::x, 0, -1, 0, 0, "attribute"),
-      row("classify_attribute_above_as", "udu", "index value classification", Make::CLASSIFY, K::ABOVE,
-          PF::attribute, PF::x, 0, -1, 0, 0, "attribute"),
+      row("classify_attribute_below_as", "udu", "index value classification", Make::CLASSIFY, K::BELOW, PF::attribute,
+          PF::x, 0, -1, 0, 0, "attribute"),
+      row("classify_attribute_above_as", "udu", "index value classification", Make::CLASSIFY, K::ABOVE, PF::attribute,
+          PF::x, 0, -1, 0, 0, "attribute"),
       row("classify_attribute_between_as", "uddu", "index min max classification", Make::CLASSIFY, K::BETWEEN,
           PF::attribute, PF::x, 0, -1, 0, 0, "attribute"),
       copy("copy_intensity_into_classification", PF::intensity, PF::classification),

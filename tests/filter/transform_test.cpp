@@ -64,7 +64,8 @@ struct TestPoint {
       point.init(&quantizer, 3, items, &attributer);
     } else {
       const LASitem items[4] = {
-          {LASitem::POINT10, 20, 0}, {LASitem::GPSTIME11, 8, 0}, {LASitem::RGB12, 6, 0}, {LASitem::WAVEPACKET13, 29, 0}};
+          {LASitem::POINT10, 20, 0}, {LASitem::GPSTIME11, 8, 0}, {LASitem::RGB12, 6, 0},
+              {LASitem::WAVEPACKET13, 29, 0}};
       point.init(&quantizer, 4, items);
     }
     point.X = 1000;
@@ -234,16 +235,20 @@ INSTANTIATE_TEST_SUITE_P(
         OpCase{"BinGpsTimeIntoIntensity", L, "-bin_gps_time_into_intensity 0.5",
                "-bin_gps_time_into_intensity 0.500000 ", {}, {{I, 2001}}},
         // Registers.
-        OpCase{"AddRegisters", L, "-set_register 0 1.5 -set_register 1 2 -add_registers 0 1 2 -copy_register_into_intensity 2",
-               "-set_register 0 1.500000 -set_register 1 2.000000 -add_registers 0 1 2 -copy_register_into_intensity 2 ",
+        OpCase{"AddRegisters", L, "-set_register 0 1.5 -set_register 1 2 -add_registers 0 1 2 "
+            "-copy_register_into_intensity 2",
+               "-set_register 0 1.500000 -set_register 1 2.000000 -add_registers 0 1 2 "
+                   "-copy_register_into_intensity 2 ",
                {}, {{I, 3}}},
-        OpCase{"SubtractRegisters", L, "-set_register 0 7 -set_register 1 2 -subtract_registers 0 1 3 -copy_register_into_point_source 3",
+        OpCase{"SubtractRegisters", L, "-set_register 0 7 -set_register 1 2 -subtract_registers 0 1 3 "
+            "-copy_register_into_point_source 3",
                "-set_register 0 7.000000 -set_register 1 2.000000 -subtract_registers 0 1 3 "
                "-copy_register_into_point_source 3 ",
                {}, {{PS, 5}}},
         OpCase{"MultiplyRegisters", L, "-set_register 0 7 -multiply_registers 0 0 15 -copy_register_into_y 15",
                "-set_register 0 7.000000 -multiply_registers 0 0 15 -copy_register_into_y 15 ", {}, {{y, 49}}},
-        OpCase{"DivideRegisters", L, "-set_register 0 7 -set_register 1 2 -divide_registers 0 1 0 -copy_register_into_z 0",
+        OpCase{"DivideRegisters", L, "-set_register 0 7 -set_register 1 2 -divide_registers 0 1 0 "
+            "-copy_register_into_z 0",
                "-set_register 0 7.000000 -set_register 1 2.000000 -divide_registers 0 1 0 -copy_register_into_z 0 ",
                {}, {{z, 3.5}}},
         OpCase{"DivideByZeroClamped", L, "-set_register 0 1 -divide_registers 0 1 2 -copy_register_into_intensity 2",
@@ -253,7 +258,8 @@ INSTANTIATE_TEST_SUITE_P(
                "-copy_intensity_into_register 4 -copy_register_into_x 4 ", {}, {{x, 100}}},
         OpCase{"UserDataRegisterG", L, "-copy_user_data_into_register 0 -copy_register_into_G 0",
                "-copy_user_data_into_register 0 -copy_register_into_G 0 ", {}, {{G, 7}}},
-        OpCase{"PointSourceRegisterB", L, "-copy_point_source_into_register 1 -scale_register 1 3 -copy_register_into_B 1",
+        OpCase{"PointSourceRegisterB", L, "-copy_point_source_into_register 1 -scale_register 1 3 "
+            "-copy_register_into_B 1",
                "-copy_point_source_into_register 1 -scale_register 1 3.000000 -copy_register_into_B 1 ", {}, {{B, 27}}},
         OpCase{"RRegisterNir", E, "-copy_R_into_register 0 -translate_register 0 4 -copy_register_into_NIR 0",
                "-copy_R_into_register 0 -translate_register 0 4.000000 -copy_register_into_NIR 0 ", {}, {{NIR, 14}}},
@@ -261,7 +267,8 @@ INSTANTIATE_TEST_SUITE_P(
                "-translate_register 0 4.000000 -copy_register_into_R 0 ", {}, {{R, 4}}},
         OpCase{"AttributeRegisterAttribute", E, "-copy_attribute_into_register 0 5 -copy_register_into_attribute 5 1",
                "-copy_attribute_into_register 0 5 -copy_register_into_attribute 5 1 ", {}, {{A1, 5}}},
-        OpCase{"AttributeIntoRgbn", E, "-copy_attribute_into_R 0 -copy_attribute_into_G 1 -copy_attribute_into_B 0 -copy_attribute_into_NIR 1",
+        OpCase{"AttributeIntoRgbn", E, "-copy_attribute_into_R 0 -copy_attribute_into_G 1 "
+            "-copy_attribute_into_B 0 -copy_attribute_into_NIR 1",
                "-copy_attribute_into_R 0 -copy_attribute_into_G 1 -copy_attribute_into_B 0 -copy_attribute_into_NIR 1 ",
                {}, {{R, 5}, {G, 3}, {B, 5}, {NIR, 3}}},
         OpCase{"AttributeIntoUserData", E, "-copy_attribute_into_user_data 0", "-copy_attribute_into_user_data 0 ", {},
@@ -293,7 +300,8 @@ INSTANTIATE_TEST_SUITE_P(
         OpCase{"ClassifyZBelowClamped", L, "-classify_z_below_as 31 40", "-classify_z_below_as 31.000000 40 ", {},
                {{CL, 31}}, 1},
         OpCase{"ClassifyZAbove", L, "-classify_z_above_as 29.99 8", "-classify_z_above_as 29.990000 8 ", {}, {{CL, 8}}},
-        OpCase{"ClassifyZBetweenEdge", L, "-classify_z_between_as 30 31 4", "-classify_z_between_as 30.000000 31.000000 4 ",
+        OpCase{"ClassifyZBetweenEdge", L, "-classify_z_between_as 30 31 4", "-classify_z_between_as "
+            "30.000000 31.000000 4 ",
                {}, {{CL, 4}}},
         OpCase{"ClassifyIntensityBelowEdge", L, "-classify_intensity_below_as 100 5",
                "-classify_intensity_below_as 100 5 ", {}, {{CL, 2}}},
@@ -311,7 +319,8 @@ INSTANTIATE_TEST_SUITE_P(
                "-copy_intensity_into_classification ", {}, {{CL, 31}}, 1},
         OpCase{"IntensityIntoClassification", E, "-copy_intensity_into_classification",
                "-copy_intensity_into_classification ", {}, {{CL, 100}}},
-        OpCase{"Flags", E, "-set_withheld_flag 1 -set_synthetic_flag 1 -set_keypoint_flag 1 -set_overlap_flag 1 -set_scan_direction_flag 1 -set_edge_of_flight_line 1",
+        OpCase{"Flags", E, "-set_withheld_flag 1 -set_synthetic_flag 1 -set_keypoint_flag 1 "
+            "-set_overlap_flag 1 -set_scan_direction_flag 1 -set_edge_of_flight_line 1",
                "-set_withheld_flag 1 -set_synthetic_flag 1 -set_keypoint_flag 1 -set_overlap_flag 1 "
                "-set_scan_direction_flag 1 -set_edge_of_flight_line 1 ",
                {},
@@ -424,7 +433,8 @@ INSTANTIATE_TEST_SUITE_P(
         OpCase{"SwitchGB", L, "-switch_G_B", "-switch_G_B ", {}, {{G, 30}, {B, 20}}},
         OpCase{"MapAttributeIntoRgb", E, "-map_attribute_into_RGB 0 DIR/rgb.txt",
                "-map_attribute_into_RGB 0 \"DIR/rgb.txt\" ", {}, {{R, 1}, {G, 2}, {B, 3}}},
-        OpCase{"LoadAttribute", E, "-load_attribute_from_text 1 DIR/v.txt", "-load_attribute_from_text 1 \"DIR/v.txt\" ",
+        OpCase{"LoadAttribute", E, "-load_attribute_from_text 1 DIR/v.txt", "-load_attribute_from_text 1 "
+            "\"DIR/v.txt\" ",
                {}, {{A1, 42}}},
         OpCase{"RgbIntoIntensity", L, "-copy_RGB_into_intensity", "-copy_RGB_into_intensity ", {}, {{I, 18}}},
         OpCase{"RIntoIntensity", L, "-copy_R_into_intensity", "-copy_R_into_intensity ", {}, {{I, 10}}},
@@ -490,14 +500,17 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"MissingSecond", "-clamp_intensity 5", "'-clamp_intensity' needs 2 arguments: min max"},
         ErrorCase{"NotANumber", "-translate_then_scale_x 1 abc",
                   "'-translate_then_scale_x' needs 2 arguments: offset scale but 'abc' is no valid number"},
-        ErrorCase{"TrailingText", "-scale_intensity 2x", "'-scale_intensity' needs 1 argument: factor but '2x' is no valid number"},
-        ErrorCase{"NotFinite", "-translate_x nan", "'-translate_x' needs 1 argument: offset but 'nan' is no valid number"},
+        ErrorCase{"TrailingText", "-scale_intensity 2x", "'-scale_intensity' needs 1 argument: factor but "
+            "'2x' is no valid number"},
+        ErrorCase{"NotFinite", "-translate_x nan", "'-translate_x' needs 1 argument: offset but 'nan' is no "
+            "valid number"},
         ErrorCase{"NegativeUnsigned", "-set_classification -1",
                   "'-set_classification' needs 1 argument: classification but '-1' is no valid number"},
         ErrorCase{"ShortMatrixRow", "-transform_matrix 1,0,0 0,1,0 0,0 0,0,0",
                   "'-transform_matrix' needs 4 arguments: r11,r12,r13 r21,r22,r23 r31,r32,r33 tr1,tr2,tr3 but '0,0' is "
                   "no valid number"},
-        ErrorCase{"Register", "-set_register 16 1", "'-set_register' index of register 16 is out of valid [0,15] range"},
+        ErrorCase{"Register", "-set_register 16 1", "'-set_register' index of register 16 is out of valid "
+            "[0,15] range"},
         ErrorCase{"RegisterSecond", "-copy_attribute_into_register 0 16",
                   "'-copy_attribute_into_register' index of register 16 is out of valid [0,15] range"},
         ErrorCase{"RegisterOutput", "-add_registers 0 1 16",
@@ -510,8 +523,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "cannot classify intensity because classification of 300 is larger than 255"},
         ErrorCase{"ChangeTo", "-change_classification_from_to 2 256",
                   "cannot change classification because to_value 256 is larger than 255"},
-        ErrorCase{"SetIntensity", "-set_intensity 65536", "cannot set intensity because value 65536 is larger than 65535"},
-        ErrorCase{"ReturnNumber", "-set_return_number 8", "cannot set return number because return_number 8 is larger than 7"},
+        ErrorCase{"SetIntensity", "-set_intensity 65536", "cannot set intensity because value 65536 is "
+            "larger than 65535"},
+        ErrorCase{"ReturnNumber", "-set_return_number 8", "cannot set return number because return_number 8 "
+            "is larger than 7"},
         ErrorCase{"Flag", "-set_withheld_flag 2", "cannot set withheld flag because value 2 is larger than 1"},
         ErrorCase{"Rgb", "-set_RGB 1 65536 0", "cannot set RGB because G is 65536, which is larger than 65535"},
         ErrorCase{"Nir", "-set_NIR 70000", "cannot set NIR because NIR is 70000, which is larger than 65535"},
@@ -571,7 +586,8 @@ TEST(TransformList, OverflowWarningDeleteAndMask) {
   p.point.intensity = 40000;
   t.transform(&p.point);
   t.check_for_overflow();
-  EXPECT_EQ(messages.texts(LAS_WARNING), std::vector<std::string>{"total of  1 overflows caused by '-scale_intensity 2 '"});
+  EXPECT_EQ(messages.texts(LAS_WARNING), std::vector<std::string>{"total of  1 overflows caused by "
+      "'-scale_intensity 2 '"});
   t.delete_operation("translate_x");
   char text[256];
   t.unparse(text);
