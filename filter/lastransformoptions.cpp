@@ -647,7 +647,9 @@ bool LAStransform::parse(int argc, char** argv) {
     if (spec == nullptr) continue;  // left for the other parsers
 
     const int count = static_cast<int>(strlen(spec->types));
-    if (i + count >= argc) {
+    bool missing = i + count >= argc;
+    for (int k = 1; !missing && k <= count; k++) missing = argv[i + k][0] == '\0';  // taken by another parser
+    if (missing) {
       laserror("'%s' needs %d argument%s: %s", arg, count, count == 1 ? "" : "s", spec->needs);
       return false;
     }

@@ -41,7 +41,7 @@ std::vector<std::string> split(const std::string& text, const std::string& dir) 
   for (std::string word; in >> word;) {
     const size_t at = word.find("DIR/");
     if (at != std::string::npos) word.replace(at, 4, dir + "/");
-    out.push_back(word);
+    out.push_back(word == "\"\"" ? "" : word);  // "" stands for an argument another parser took
   }
   return out;
 }
@@ -498,6 +498,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ErrorCase{"Missing", "-translate_z", "'-translate_z' needs 1 argument: offset"},
         ErrorCase{"MissingSecond", "-clamp_intensity 5", "'-clamp_intensity' needs 2 arguments: min max"},
+        ErrorCase{"TakenByAnother", "-scale_xyz 1 \"\" 1", "'-scale_xyz' needs 3 arguments: scale_x scale_y scale_z"},
         ErrorCase{"NotANumber", "-translate_then_scale_x 1 abc",
                   "'-translate_then_scale_x' needs 2 arguments: offset scale but 'abc' is no valid number"},
         ErrorCase{"TrailingText", "-scale_intensity 2x", "'-scale_intensity' needs 1 argument: factor but "
