@@ -61,6 +61,14 @@ class LASoperationField : public LASoperationValues {
   double lo, hi;  // clamp bounds
 };
 
+// "-scale_intensity factor": the intensity times a single-precision factor,
+// cut toward zero; products of 0 or less give 0, of 65535 or more 65535.
+class LASoperationScaleIntensity : public LASoperationField {
+ public:
+  explicit LASoperationScaleIntensity(const OperationValues& values)
+      : LASoperationField(values, SCALE, FieldRef{PointField::intensity}, 0) {}
+};
+
 // dst = src, dst = dst + scale × src, or dst = floor(src / bin) (of |src|).
 class LASoperationCopy : public LASoperationValues {
  public:

@@ -19,6 +19,7 @@ constexpr double kArcSecond = kPi / (180.0 * 3600.0);
 
 enum class Make : uint8_t {
   FIELD,
+  SCALE_INTENSITY,
   COPY,
   SWITCH,
   CLASSIFY,
@@ -123,7 +124,7 @@ const std::vector<OptionSpec>& options() {
       row("translate_raw_xy_at_random", "ii", "max_x max_y", Make::RAW, 8),
       // Intensity.
       ranged("set_intensity", "u", "value", F::SET, PF::intensity, 65535, 1, "set intensity"),
-      field("scale_intensity", "f", "factor", F::SCALE, PF::intensity),
+      row("scale_intensity", "f", "factor", Make::SCALE_INTENSITY, 0),
       field("translate_intensity", "f", "offset", F::TRANSLATE, PF::intensity),
       field("translate_then_scale_intensity", "ff", "offset scale", F::TRANSLATE_THEN_SCALE, PF::intensity),
       ranged("clamp_intensity", "uu", "min max", F::CLAMP, PF::intensity, 65535, 3, "clamp intensity"),
@@ -536,6 +537,7 @@ LASoperation* make(const OptionSpec& spec, const char* option, OperationValues& 
       }
       return new F(values, static_cast<F::Kind>(spec.kind), a, first, v[first], v[first + 1]);
     }
+    case Make::SCALE_INTENSITY: return new LASoperationScaleIntensity(values);
     case Make::COPY: {
       const int given = static_cast<int>(strlen(values.types));
       const double factor = spec.kind == C::COPY ? 1.0 : (given > (spec.ia >= 0 ? 1 : 0) ? v[given - 1] : 1.0);
