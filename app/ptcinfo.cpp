@@ -83,6 +83,11 @@ void report_header(const LASreaderLAS& reader, FILE* out) {
     const PTcomp& c = *h.ptcomp;
     fprintf(out, "  compressor %u (%s), chunk size %u, written by v%u.%ur%u\n", c.compressor,
             compressor_name(c.compressor), c.chunk_size, c.version_major, c.version_minor, c.version_revision);
+    if (c.options != 0) fprintf(out, "  compressor options %u\n", c.options);
+    if (c.number_of_special_evlrs > 0) {
+      fprintf(out, "  special evlrs %lld at offset %lld\n", static_cast<long long>(c.number_of_special_evlrs),
+              static_cast<long long>(c.offset_to_special_evlrs));
+    }
     fprintf(out, "  items");
     for (uint16_t i = 0; i < c.num_items; i++) {
       fprintf(out, " %s(%u,v%u)", item_name(c.items[i].type), c.items[i].size, c.items[i].version);

@@ -6,6 +6,7 @@
 #include <cmath>      // std::isfinite
 #include <cstdarg>    // va_list for the failure texts
 #include <cstdio>     // fprintf, remove, vsnprintf
+#include <cstdlib>    // strtol
 #include <cstring>    // strcmp
 #include <vector>     // the batch buffers
 
@@ -82,22 +83,17 @@ void KestrelTool_rast2ptc::usage() {
   fprintf(stderr, "rast2ptc -i dem.img -o dem_copy.ptc\n");
   fprintf(stderr, "rast2ptc -i *.asc -odir copies\n");
   fprintf(stderr, "rast2ptc -lof rasters.txt\n");
+  fprintf(stderr, "rast2ptc -i dem.tif -point_format 6\n");
   fprintf(stderr, "rast2ptc -h\n");
+  fprintf(stderr, "  -point_format n  0 to 10 (default 0); 6 to 10 write LAS 1.4 with layered compression\n");
 }
 
 std::string rast2ptc_output_name(const std::string& input, const std::string& directory) {
-  const size_t slash = input.find_last_of("/\\:");
-  const size_t start = slash == std::string::npos ? 0 : slash + 1;
-  std::string name = input.substr(start);
-  const size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  name += ".ptc";
-  if (directory.empty()) return input.substr(0, start) + name;
-  const char last = directory.back();
-  return (last == '/' || last == '\\') ? directory + name : directory + "/" + name;
+  return derived_file_name(input, "ptc", directory);
 }
 
-bool rast2ptc_convert(const char* input, const char* extension, const char* output, Rast2ptcResult* result) {
+bool rast2ptc_convert(const char* input, const char* extension, const char* output, Rast2ptcResult* result,
+                      uint8_t point_format) {
   const double start = seconds_now();
   Conversion c(output);
   if (input == nullptr || output == nullptr) return c.fail("no input or output file name");
@@ -139,7 +135,8 @@ bool rast2ptc_convert(const char* input, const char* extension, const char* outp
   geometry.llx = r->llx;
   geometry.lly = r->lly;
   // z in the source reader's unit, so that the copy delivers the same integers
-  if (!c.writer.open(output, geometry, r->scale[0], r->offset[0])) {
+  if (!c.writer.open(output, geometry, r->scale[0], r->offset[0], PTcomp::COMPRESSOR_POINTWISE_CHUNKED,
+                     PTcomp::CHUNK_SIZE_DEFAULT, point_format)) {
     return c.fail("cannot write RasterPTC '%s'.", output);
   }
   c.writer_open = true;
@@ -185,61 +182,89 @@ bool rast2ptc_convert(const char* input, const char* extension, const char* outp
   return true;
 }
 
-void rast2ptc_run(int argc, char** argv) {
+bool rast2ptc_parse(int argc, char** argv, Rast2ptcOptions* o) {
+  const int64_t errors_before = las_message_count(LAS_ERROR);
   KestrelTool_rast2ptc tool("rast2ptc", argc, argv);
-  LASreadOpener opener;
-  if (argc == 1) {
+  if (argc <= 1) {
     tool.usage();
     laserror("no input specified");
-    byebye();
+    return false;
   }
   tool.prepare_arguments();
-  opener.parse(argc, argv, false, false);
-
-  std::string output, directory;
+  o->opener.parse(argc, argv, false, false);
   for (int i = 1; i < argc; i++) {
     char* a = argv[i];
     if (a[0] == '\0') continue;
     if (strcmp(a, "-o") == 0 || strcmp(a, "-odir") == 0) {
       if (i + 1 >= argc || argv[i + 1][0] == '\0') {
         laserror("'%s' needs 1 argument: %s", a, a[2] == '\0' ? "file name" : "directory");
-        byebye();
+        return false;
       }
-      (a[2] == '\0' ? output : directory) = argv[i + 1];
+      (a[2] == '\0' ? o->output : o->directory) = argv[i + 1];
       a[0] = '\0';
-      argv[i + 1][0] = '\0';
-      i++;
+      argv[++i][0] = '\0';
+      continue;
+    }
+    if (strcmp(a, "-point_format") == 0) {
+      const char* value = i + 1 < argc ? argv[i + 1] : "";
+      if (value[0] == '\0') {
+        laserror("'%s' needs 1 argument: point format", a);
+        return false;
+      }
+      char* end = nullptr;
+      const long format = strtol(value, &end, 10);
+      if (value[0] < '0' || value[0] > '9' || *end != '\0' || format > 10) {
+        laserror("cannot understand argument '%s' for '%s'. point formats are 0 to 10", value, a);
+        return false;
+      }
+      o->point_format = static_cast<uint8_t>(format);
+      a[0] = '\0';
+      argv[++i][0] = '\0';
       continue;
     }
     if (tool.parse_pre(i, false)) continue;
     if (tool.parse_base(i)) continue;
     tool.usage();
     laserror("cannot understand argument '%s'", a);
-    byebye();
+    return false;
   }
   if (tool.cores > 1) LASMessage(LAS_WARNING, "rast2ptc runs on one core. ignoring '-cores %d' ...", tool.cores);
-  if (!opener.active()) {
+  if (!o->opener.active()) {
     laserror("no input specified");
-    byebye();
+    return false;
   }
-  const unsigned int number = opener.get_file_name_number();
-  if (!output.empty() && number != 1) {
+  const unsigned int number = o->opener.get_file_name_number();
+  if (!o->output.empty() && number != 1) {
     laserror("'-o' names one output but there are %u inputs. use '-odir' for several ...", number);
-    byebye();
+    return false;
   }
+  return las_message_count(LAS_ERROR) == errors_before;
+}
 
+int rast2ptc_convert_files(Rast2ptcOptions* o) {
+  const bool halting = do_halt_on_error();
+  halt_on_error(false);
+  const LASreadOpener& opener = o->opener;
+  const unsigned int number = opener.get_file_name_number();
   const double run_start = seconds_now();
   for (unsigned int i = 0; i < number; i++) {
     const char* input = opener.get_file_name(i);
-    const std::string out = output.empty() ? rast2ptc_output_name(input, directory) : output;
+    const std::string out = o->output.empty() ? rast2ptc_output_name(input, o->directory) : o->output;
     if (out == input) {
       laserror("output '%s' is the input itself. name another output with '-o' or '-odir'.", out.c_str());
       continue;
     }
-    rast2ptc_convert(input, opener.get_file_extension_only(i), out.c_str());
+    rast2ptc_convert(input, opener.get_file_extension_only(i), out.c_str(), nullptr, o->point_format);
   }
   if (number > 1) {
     LASMessage(LAS_INFO, "done with all files. total time for %u files %g sec.", number, seconds_now() - run_start);
   }
+  halt_on_error(halting);
+  return las_exit_status();
+}
+
+void rast2ptc_run(int argc, char** argv) {
+  Rast2ptcOptions options;
+  if (rast2ptc_parse(argc, argv, &options)) rast2ptc_convert_files(&options);
   byebye();
 }

@@ -2,15 +2,21 @@
 // input and neighbour file lists and renders the settings back as options.
 #include "lasio/lasreadopener.hpp"
 
+#include <glob.h>    // glob, the wildcard expansion
+#include <unistd.h>  // access
+
 #include <climits>  // INT_MAX, INT_MIN
 #include <cstdio>   // fgets, sscanf, vsnprintf
 #include <cstdlib>  // free, strtod, strtol
 #include <cstring>  // strcmp, strlen, strncmp, memcpy
+#include <string>   // expanded names
+#include <vector>   // the list rebuilt from the expanded names
 
 #include "filter/lasfilter.hpp"     // LASfilter
 #include "filter/lasignore.hpp"     // LASignore
 #include "filter/lastransform.hpp"  // LAStransform
 #include "index/laskdtree.hpp"      // LASkdtreeRectangles
+#include "lasio/lasreaderlas.hpp"   // LASreaderLAS, the reader open() returns
 #include "tool/lasmessage.hpp"      // LASMessage, laserror
 #include "tool/lasutility.hpp"      // LASfopen, malloc_las, realloc_las, LAS_IO_BUFFER_SIZE
 
@@ -236,6 +242,78 @@ const char* LASreadOpener::get_file_name_only(unsigned int i) const {
 const char* LASreadOpener::get_file_extension_only(unsigned int i) const {
   const char* name = get_file_name(i);
   return name == nullptr ? nullptr : file_extension_only(name);
+}
+
+const char* LASreadOpener::get_file_name() const {
+  return file_name_current > 0 ? get_file_name(file_name_current - 1) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Point readers
+
+LASreaderLAS* LASreadOpener::open(unsigned int decompress_selective) {
+  if (file_name_current >= file_name_number) {
+    laserror(use_stdin ? "reading points from stdin is not supported" : "no input file left to open");
+    return nullptr;
+  }
+  const char* name = file_names[file_name_current++];
+  LASreaderLAS* reader = new LASreaderLAS(this);
+  if (!reader->open(name, static_cast<int>(io_ibuffer_size), false, decompress_selective)) {
+    delete reader;
+    return nullptr;
+  }
+  // Filter and transform first: setting them discards an area read.
+  if (filter != nullptr) reader->set_filter(filter);
+  if (transform != nullptr) reader->set_transform(transform);
+  if (inside_tile != nullptr) {
+    reader->inside_tile(inside_tile[0], inside_tile[1], inside_tile[2]);
+  } else if (inside_circle != nullptr) {
+    reader->inside_circle(inside_circle[0], inside_circle[1], inside_circle[2]);
+  } else if (inside_rectangle != nullptr) {
+    reader->inside_rectangle(inside_rectangle[0], inside_rectangle[1], inside_rectangle[2], inside_rectangle[3]);
+  }
+  if (copc_query != 0 && !reader->inside_copc_depth(copc_query, copc_depth, copc_resolution)) {
+    LASMessage(LAS_WARNING, "'%s' has no COPC hierarchy to query. ignoring '%s' ...", name,
+               copc_query == 1 ? "-max_depth" : "-resolution");
+  }
+  return reader;
+}
+
+namespace {
+
+bool is_pattern(const char* name) {
+  return strpbrk(name, "*?[") != nullptr && access(name, F_OK) != 0;
+}
+
+}  // namespace
+
+bool LASreadOpener::expand_wildcards() {
+  bool any = false;
+  for (uint32_t k = 0; k < file_name_number && !any; k++) any = is_pattern(file_names[k]);
+  if (!any) return true;
+  bool ok = true;
+  std::vector<std::pair<std::string, uint32_t>> names;
+  for (uint32_t k = 0; k < file_name_number; k++) {
+    if (!is_pattern(file_names[k])) {
+      names.emplace_back(file_names[k], file_names_ID[k]);
+      continue;
+    }
+    glob_t found;
+    if (glob(file_names[k], 0, nullptr, &found) != 0 || found.gl_pathc == 0) {
+      laserror("no file matches '%s'", file_names[k]);
+      ok = false;
+    } else {
+      for (size_t m = 0; m < found.gl_pathc; m++) names.emplace_back(found.gl_pathv[m], file_names_ID[k]);
+    }
+    globfree(&found);
+  }
+  for (uint32_t k = 0; k < file_name_number; k++) free(file_names[k]);
+  file_name_number = 0;
+  file_name_current = 0;
+  file_name_index.clear();
+  file_name_index_built = false;
+  for (const auto& name : names) add_file_name(name.first.c_str(), name.second, unique);
+  return ok;
 }
 
 bool LASreadOpener::is_buffered() const {

@@ -1,7 +1,8 @@
 // The input side of the command line: the list of input file names, the
 // neighbour files and every input option (rescaling, text input, area
 // queries, filter, transform and ignore settings), with their rendering
-// back into option text.
+// back into option text, and the point reader of each listed file with
+// those settings attached.
 #ifndef LASIO_LASREADOPENER_HPP
 #define LASIO_LASREADOPENER_HPP
 
@@ -13,6 +14,7 @@
 class LASfilter;
 class LASignore;
 class LASkdtreeRectangles;
+class LASreaderLAS;
 class LAStransform;
 
 class LASreadOpener {
@@ -109,6 +111,21 @@ class LASreadOpener {
 
   // True while a listed file is still to be opened, or with "-stdin".
   bool active() const { return file_name_current < file_name_number || use_stdin; }
+
+  // Opens the next listed file (then moves on to the one after it) as a
+  // LAS/PTC point reader with this opener's filter, transform and area
+  // query attached, in that order, and the given layer mask. The caller
+  // owns the reader; the filter and transform stay the opener's. Null,
+  // after an ERROR, when no file is left or the file cannot be opened.
+  LASreaderLAS* open(unsigned int decompress_selective = 0xFFFFFFFFu);
+  // The name open() used last (null before the first open).
+  const char* get_file_name() const;
+  // Back to the first listed file.
+  void reset() { file_name_current = 0; }
+  // Replaces every listed name that names no file but holds '*', '?' or
+  // '[' by the files it matches, in sorted order. False (after an ERROR)
+  // when such a pattern matches nothing.
+  bool expand_wildcards();
 
   unsigned int get_file_name_number() const { return file_name_number; }
   // The name as listed; null for an index beyond the list.

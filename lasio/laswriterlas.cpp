@@ -72,6 +72,7 @@ bool LASwriterLAS::open(const char* file_name, const LASheader* header, uint16_t
     stream = nullptr;
     fclose(file);
     file = nullptr;
+    remove(file_name);  // nothing of the file was written
     return false;
   }
   delete_stream = true;
@@ -101,15 +102,28 @@ bool LASwriterLAS::open(ByteStreamOut* out, const LASheader* header, uint16_t co
   return true;
 }
 
+bool LASwriterLAS::set_item_version(uint16_t version) {
+  if (version > 4) return false;
+  item_version = version;
+  return true;
+}
+
 // The items and settings of the point format, and the point writer.
 bool LASwriterLAS::set_up_items(const LASheader* header, uint16_t compressor, uint32_t chunk_size) {
   ptcomp = PTcomp();
   const uint8_t point_type = header->point_data_format & 0x3F;
-  if (!ptcomp.setup(point_type, header->point_data_record_length, compressor)) {
+  compressed = compressor != PTcomp::COMPRESSOR_NONE;
+  // The items of formats 6 to 10 are coded in layers, those of 0 to 5 not.
+  if (compressed && point_type >= 6) {
+    compressor = PTcomp::COMPRESSOR_LAYERED_CHUNKED;
+  } else if (compressor == PTcomp::COMPRESSOR_LAYERED_CHUNKED) {
+    compressor = PTcomp::COMPRESSOR_POINTWISE_CHUNKED;
+  }
+  if (!ptcomp.setup(point_type, header->point_data_record_length, compressor) ||
+      (compressed && item_version != 0 && !ptcomp.request_version(item_version))) {
     laserror("%s", ptcomp.get_error() ? ptcomp.get_error() : "unsupported point type");
     return false;
   }
-  compressed = compressor != PTcomp::COMPRESSOR_NONE;
   if (compressed) ptcomp.chunk_size = chunk_size;
   delete writer;
   writer = new LASwritePoint();

@@ -3,7 +3,9 @@
 // of a header (plus the compressor settings record when compressing), the
 // user data in and after the header, the points through a LASwritePoint and
 // at the end the EVLRs; closing patches the point counts, the counts by
-// return and the bounding box into the header block.
+// return and the bounding box into the header block. Compressed point
+// formats 6 to 10 are written with the layered chunked compressor and items
+// of version 3 or 4.
 #ifndef LASIO_LASWRITERLAS_HPP
 #define LASIO_LASWRITERLAS_HPP
 
@@ -33,12 +35,24 @@ class LASwriterLAS {
   // gives version, point format and record length, quantizer, the other
   // header fields, VLRs, EVLRs and user data; header_size,
   // offset_to_point_data and the record counts are computed. `compressor`
-  // is a PTcomp kind (0: uncompressed LAS). Errors are reported at ERROR.
+  // is a PTcomp kind (0: uncompressed LAS). Errors are reported at ERROR;
+  // a file created before the error is removed again.
   bool open(const char* file_name, const LASheader* header, uint16_t compressor = PTcomp::COMPRESSOR_NONE,
             uint32_t chunk_size = PTcomp::CHUNK_SIZE_DEFAULT, int io_buffer_size = DEFAULT_IO_BUFFER_SIZE);
   // The same onto a stream (not owned), positioned where the file begins.
+  // Compressed formats 6 to 10 always use the layered chunked compressor
+  // (kind 3), formats 0 to 5 never (kind 3 becomes point-wise chunked). The
+  // header's version is written as it is (LAS 1.4 and later have the
+  // extended point counts and EVLRs).
   bool open(ByteStreamOut* stream, const LASheader* header, uint16_t compressor = PTcomp::COMPRESSOR_NONE,
             uint32_t chunk_size = PTcomp::CHUNK_SIZE_DEFAULT);
+
+  // The item version compressed files are written with, from the next open
+  // on: 1 to 4, or 0 for the default (2 for formats 0 to 5, 3 for 6 to 10).
+  // Items of formats 0 to 5 have versions 1 and 2 only (3 and 4 give 2),
+  // those of formats 6 to 10 versions 3 and 4 only (1 and 2 give 3). False
+  // for a version above 4.
+  bool set_item_version(uint16_t version);
 
   // Writes a point laid out for this file's items (see the item list of
   // get_ptcomp(); LASpoint::init with it gives such a point) and counts it
@@ -74,6 +88,7 @@ class LASwriterLAS {
   LASwritePoint* writer = nullptr;
   PTcomp ptcomp;
   bool compressed = false;
+  uint16_t item_version = 0;
   long long header_start = 0;
 
   // The header block as written (scalars copied from the caller's header).

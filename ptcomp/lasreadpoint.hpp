@@ -23,6 +23,10 @@ class LASreadPoint {
   static constexpr uint32_t NO_CHUNK_SIZE = 0xFFFFFFFFu;   // no fixed chunk size
   static constexpr uint32_t TABLE_NOT_READ = 0xFFFFFFFFu;  // chunk_capacity before the table is read
 
+  // `selective_mask`: the layers that the layered codecs (point formats 6
+  // to 10, item versions 3 and 4) decode, as LayerMask bits
+  // (ptcomp/layermask.hpp); skipped layers are passed over unread and their
+  // fields keep their last values. Other codecs decode every field.
   explicit LASreadPoint(uint32_t selective_mask = 0xFFFFFFFFu);
   ~LASreadPoint();
   LASreadPoint(const LASreadPoint&) = delete;
@@ -79,6 +83,10 @@ class LASreadPoint {
   // Starts the chunk state at the current stream position: reads the chunk
   // table first when it has not been read yet.
   bool start_chunk_state();
+  // Bytes left for the layers of the current chunk: up to the next chunk's
+  // start when the table gives it (within_table), else up to the end of the
+  // stream.
+  uint64_t layer_budget(bool* within_table) const;
   bool read_chunk_table();
   bool corrupt_chunk_table(int64_t chunk_table_start, int64_t chunks_start);
   // Turns the first `count` decoded chunk lengths into starts; returns how

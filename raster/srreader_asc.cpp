@@ -77,6 +77,8 @@ bool SRreader_asc::open(const char* file_name, bool) {
     return false;
   }
   setvbuf(file, nullptr, _IOFBF, 1 << 20);
+  name = file_name;
+  warned_cell = warned_row = false;
   if (!read_header() || !check_header(file_name)) return false;
 
   nbits = 32;
@@ -214,11 +216,40 @@ bool SRreader_asc::parse_cell() {
   } else {
     value[0] = round_clamp_i32((raw_value - offset[0]) / scale[0]);
   }
+  if (*p && !is_blank(*p)) note_cell_text(cursor, p);
   while (*p && !is_blank(*p)) p++;
   while (is_blank(*p)) p++;
   cursor = p;
   r_count++;
+  if (col == ncols - 1) end_of_row();
   return true;
+}
+
+// The number at `start` ends at `number_end` but its cell text goes on: the
+// cell keeps the number, and the first such cell of a grid is reported.
+void SRreader_asc::note_cell_text(const char* start, const char* number_end) {
+  if (warned_cell) return;
+  warned_cell = true;
+  while (*number_end && !is_blank(*number_end)) number_end++;
+  const std::string text(start, number_end);
+  LASMessage(LAS_WARNING, "cell text '%s' in row %d of '%s' is not a number", text.c_str(), row - 1, name.c_str());
+}
+
+// After the last cell of a row: values left on its line, and after the last
+// row any text left in the file, are reported (once per grid).
+void SRreader_asc::end_of_row() {
+  if (*cursor && !warned_row) {
+    warned_row = true;
+    LASMessage(LAS_WARNING, "row %d of '%s' holds more than %d values", row - 1, name.c_str(), ncols);
+  }
+  if (row != nrows) return;
+  int c;
+  while ((c = getc(file)) != EOF) {
+    if (!is_blank(static_cast<char>(c))) {
+      LASMessage(LAS_WARNING, "'%s' has text after its last row", name.c_str());
+      break;
+    }
+  }
 }
 
 bool SRreader_asc::read_raster() {
@@ -256,6 +287,7 @@ int64_t SRreader_asc::read_cells(int64_t n, int32_t* values, uint8_t* nodata_fla
         return k + j;
       }
       raw_value = v;
+      if (q < end && !is_blank(*q)) note_cell_text(p, q);
       if (std::isnan(v)) {
         values[k + j] = nodata;
         nodata_flags[k + j] = 1;
@@ -272,6 +304,7 @@ int64_t SRreader_asc::read_cells(int64_t n, int32_t* values, uint8_t* nodata_fla
     r_count += run;
     value[0] = values[k + run - 1];
     k += run;
+    if (col == ncols - 1) end_of_row();
   }
   return k;
 }

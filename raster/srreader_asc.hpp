@@ -3,6 +3,7 @@
 #define RASTER_SRREADER_ASC_HPP
 
 #include <cstdio>  // FILE
+#include <string>  // the file name for warnings
 
 #include "raster/srreader.hpp"  // SRreader
 
@@ -28,6 +29,8 @@ class SRreader_asc : public SRreader {
 
   bool next_row();
   bool parse_cell();
+  void note_cell_text(const char* start, const char* number_end);
+  void end_of_row();
 
   FILE* file = nullptr;
   char* line_buffer = nullptr;  // one whole row line, grown as needed
@@ -36,6 +39,9 @@ class SRreader_asc : public SRreader {
   int32_t col = 0;
   int32_t row = 0;
   bool pending_row = false;  // the header ended on a line that is the first row
+  std::string name;          // for the warnings about damaged rows
+  bool warned_cell = false;  // a cell text with trailing characters was reported
+  bool warned_row = false;   // a row with too many values was reported
 };
 
 #endif

@@ -4,7 +4,7 @@
 #include "raster/srreader_png.hpp"
 
 #include <png.h>       // libpng decoding
-#include <sys/stat.h>  // fstat for the interlaced buffer plausibility check
+#include <sys/stat.h>  // fstat for the buffer plausibility check
 
 #include <algorithm>  // min
 #include <csetjmp>    // setjmp for libpng's error return
@@ -19,6 +19,25 @@ namespace {
 // Deflate expands at most about 1032-fold, so a decoded image larger than
 // this many times its file cannot be real.
 constexpr double kMaxInflation = 1100.0;
+
+// libpng's own limits. Rows are at most this many pixels wide, so that one
+// decoded row of four 16-bit samples stays below 2 GB; nrows is a signed
+// 32-bit field. No chunk other than image data may claim more than 8 MB,
+// and at most 128 ancillary chunks are kept.
+constexpr png_uint_32 kMaxWidth = png_uint_32(1) << 28;
+constexpr png_uint_32 kMaxHeight = PNG_UINT_31_MAX;
+constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
+constexpr png_uint_32 kMaxCachedChunks = 128;
+
+// No ancillary chunk (text, palettes, profiles) matters for the samples:
+// libpng is told to skip them all unread, so that a chunk announcing
+// gigabytes costs a seek instead of an allocation.
+void set_limits(png_structp png) {
+  png_set_user_limits(png, kMaxWidth, kMaxHeight);
+  png_set_chunk_malloc_max(png, kMaxChunkBytes);
+  png_set_chunk_cache_max(png, kMaxCachedChunks);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+}
 
 // The libpng calls that can fail, each in a function of its own so that
 // setjmp guards nothing but plain values.
@@ -136,6 +155,7 @@ bool SRreader_png::open(const char* file_name) {
     fprintf(stderr, "ERROR: png_create_info_struct failed\n");
     return false;
   }
+  set_limits(png);
   if (!decode_header(png, info, file)) {
     fprintf(stderr, "ERROR: png_jmpbuf failed\n");
     return false;
@@ -168,14 +188,17 @@ bool SRreader_png::open(const char* file_name) {
             static_cast<unsigned long>(row_bytes), ncols);
     return false;
   }
-  if (interlace_type != PNG_INTERLACE_NONE) {
-    struct stat st;
-    const double image_bytes = static_cast<double>(row_bytes) * nrows;
-    if (fstat(fileno(file), &st) == 0 && image_bytes > kMaxInflation * static_cast<double>(st.st_size) + 65536.0) {
-      fprintf(stderr, "ERROR: %d rows of %lu bytes cannot be decoded from the %lld bytes of '%s'\n", nrows,
-              static_cast<unsigned long>(row_bytes), static_cast<long long>(st.st_size), file_name);
-      return false;
-    }
+  // what is allocated below (the whole image when interlaced, one row
+  // otherwise) must be decodable from the file's bytes
+  struct stat st;
+  const bool interlaced = interlace_type != PNG_INTERLACE_NONE;
+  const double buffer_bytes = static_cast<double>(row_bytes) * (interlaced ? nrows : 1);
+  if (fstat(fileno(file), &st) == 0 && buffer_bytes > kMaxInflation * static_cast<double>(st.st_size) + 65536.0) {
+    fprintf(stderr, "ERROR: %d rows of %lu bytes cannot be decoded from the %lld bytes of '%s'\n", nrows,
+            static_cast<unsigned long>(row_bytes), static_cast<long long>(st.st_size), file_name);
+    return false;
+  }
+  if (interlaced) {
     row_buffer = static_cast<uint8_t*>(malloc_las(row_bytes * static_cast<size_t>(nrows)));
     if (row_buffer == nullptr) {
       fprintf(stderr, "ERROR: allocating space for all %d rows\n", nrows);

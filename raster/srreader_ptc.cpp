@@ -5,10 +5,11 @@
 #include <algorithm>  // min
 #include <cmath>      // std::isfinite
 #include <cstdio>     // fprintf
-#include <cstring>    // strncmp
+#include <cstring>    // strncmp, memcpy
 
 #include "las/bytestreamin_array.hpp"  // ByteStreamInArrayLE over the VLR data
 #include "lasio/lasreaderlas.hpp"        // LASreaderLAS
+#include "ptcomp/layermask.hpp"         // LayerMask, the layers a raster needs
 #include "raster/lasvlrrasterptc.hpp"  // LASvlrRasterPTC
 #include "tool/lasutility.hpp"         // get_available_RAM, round_clamp_i32
 
@@ -37,14 +38,20 @@ bool SRreader_ptc::open(const char* file_name, GeoProjectionConverter* converter
     return false;
   }
   release_points();
+  store.release();
   grid.release();
+  mode = Mode::kStream;
   grid_count = 0;
-  grid_tried = false;
+  started = points_done = pending = false;
+  last_cell = -1;
   cell_nodata = false;
   name = file_name;
 
+  // Only X, Y and z are used: a layered point file decodes its first layer
+  // (X and Y) and the Z layer, or the attribute that z comes from, and skips
+  // the rest.
   lasreader = new LASreaderLAS(nullptr);
-  if (!lasreader->open(file_name, IO_BUFFER_SIZE, false, 0xFFFFFFFFu)) {
+  if (!lasreader->open(file_name, IO_BUFFER_SIZE, false, LayerMask::XYZ)) {
     return fail_open("ERROR: cannot open lasreaderlas with file name '%s'\n");
   }
   LASvlrRasterPTC raster;
@@ -108,8 +115,9 @@ void SRreader_ptc::set_unit() {
   offset[0] = h.z_offset;
 }
 
-// The grid is sized by the VLR: refuses what no grid can hold before any
-// point is read.
+// Refuses a geometry whose cells cannot be counted before any point is
+// read. The memory of the cells is not reserved here: copies in raster
+// order need none, the others only what their points fill.
 bool SRreader_ptc::check_grid() {
   const char* file_name = name.c_str();
   if (ncols < 1 || nrows < 1) {
@@ -131,46 +139,132 @@ bool SRreader_ptc::check_grid() {
     release_points();
     return false;
   }
-  const uint64_t available = get_available_RAM();
-  if (available != 0 && bytes > available) {
-    fprintf(stderr,
-            "ERROR: RasterPTC grid of %d x %d cells needs %.0f MB but only %.0f MB of memory are available for "
-            "'%s'\n",
-            ncols, nrows, static_cast<double>(bytes) / 1048576.0, static_cast<double>(available) / 1048576.0,
-            file_name);
-    release_points();
+  return true;
+}
+
+uint64_t SRreader_ptc::store_bytes() const {
+  if (mode != Mode::kStore) return 0;
+  return store.dense() ? store.grid_bytes() : store.entry_count() * 16;
+}
+
+bool SRreader_ptc::next_point(int64_t& cell, int32_t& v) {
+  if (lasreader == nullptr) return false;
+  LASreaderLAS* r = lasreader;
+  const LASheader& h = r->header;
+  const LASpoint& p = r->point;
+  const int16_t z_attribute = h.z_attribute_index;
+  while (r->read_point()) {
+    cell = grid.cell_of(p.X * h.x_scale_factor + h.x_offset, p.Y * h.y_scale_factor + h.y_offset);
+    if (cell < 0) continue;  // outside the raster: ignored
+    v = z_attribute < 0 ? p.Z : sr_ptc_attribute_z(p, z_attribute, h);
+    return true;
+  }
+  return false;
+}
+
+// A copy that could not be decoded completely must not pass for a raster
+// whose missing cells have no data.
+bool SRreader_ptc::points_complete() {
+  points_done = true;
+  if (lasreader == nullptr) return true;
+  const long long read = lasreader->p_count, announced = lasreader->npoints;
+  release_points();
+  if (read < announced) {
+    fprintf(stderr, "ERROR: corrupt or truncated RasterPTC '%s': only %lld of %lld points could be read\n",
+            name.c_str(), read, announced);
     return false;
   }
   return true;
 }
 
-bool SRreader_ptc::build_grid() {
-  grid_tried = true;
-  grid_count = cell_count();
-  if (lasreader == nullptr) return false;
-  if (!grid.allocate(ncols, nrows, llx, ury, stepx, stepy)) {
-    fprintf(stderr, "ERROR: cannot allocate the grid of %d x %d cells for '%s'\n", ncols, nrows, name.c_str());
+bool SRreader_ptc::stream(int64_t first, int64_t n, int32_t* values, uint8_t* nodata_flags) {
+  for (int64_t k = 0; k < n; k++) {
+    values[k] = 0;
+    nodata_flags[k] = 1;
+  }
+  const int64_t end = first + n;
+  int64_t cell;
+  int32_t v;
+  while (!points_done) {
+    if (pending) {
+      cell = pending_cell;
+      v = pending_value;
+      pending = false;
+    } else if (!next_point(cell, v)) {
+      if (!points_complete()) {
+        // what was decoded of this stretch is delivered after the failed
+        // first cell
+        store.reset();
+        for (int64_t k = 1; k < n; k++) {
+          if (!nodata_flags[k]) store.put(first + k, values[k]);
+        }
+        store.finish();
+        mode = Mode::kStore;
+        return false;
+      }
+      break;
+    }
+    if (cell < last_cell) {
+      pending = false;
+      return false;
+    }
+    if (cell >= end) {
+      pending = true;
+      pending_cell = cell;
+      pending_value = v;
+      break;
+    }
+    values[cell - first] = v;
+    nodata_flags[cell - first] = 0;
+    last_cell = cell;
+  }
+  return true;
+}
+
+bool SRreader_ptc::build_store(int64_t delivered, int64_t break_at) {
+  mode = Mode::kStore;
+  pending = false;
+  store.reset();
+  if (lasreader == nullptr || !lasreader->seek(0)) {
+    fprintf(stderr, "ERROR: cannot go back to the first point of RasterPTC '%s'\n", name.c_str());
     release_points();
+    points_done = true;
+    store.finish();
     return false;
   }
-  LASreaderLAS* r = lasreader;
-  const LASheader& h = r->header;
-  const LASpoint& p = r->point;
-  const double xs = h.x_scale_factor, xo = h.x_offset;
-  const double ys = h.y_scale_factor, yo = h.y_offset;
-  const int16_t z_attribute = h.z_attribute_index;
-  if (z_attribute < 0) {
-    while (r->read_point()) grid.place(p.X * xs + xo, p.Y * ys + yo, p.Z);
-  } else {
-    while (r->read_point()) grid.place(p.X * xs + xo, p.Y * ys + yo, sr_ptc_attribute_z(p, z_attribute, h));
+  bool conflict = false;
+  int64_t cell;
+  int32_t v;
+  int64_t ordinal = 0;  // file order of the point, counting those outside too
+  bool marked = false;
+  while (next_point(cell, v)) {
+    ordinal = lasreader->p_count - 1;
+    if (ordinal >= break_at) {
+      if (!marked) {
+        store.mark_ordered();
+        marked = true;
+      }
+      // a point for a cell that went out already must not change it
+      if (cell < delivered && !conflict && !store.holds(cell, v)) conflict = true;
+    }
+    if (!store.put(cell, v)) {
+      fprintf(stderr,
+              "ERROR: RasterPTC grid of %d x %d cells needs %.0f MB but only %.0f MB of memory are available for "
+              "'%s'\n",
+              ncols, nrows, static_cast<double>(store.grid_bytes()) / 1048576.0,
+              static_cast<double>(get_available_RAM()) / 1048576.0, name.c_str());
+      release_points();
+      points_done = true;
+      store.finish();
+      return false;
+    }
   }
-  // a copy that could not be decoded completely must not pass for a raster
-  // whose missing cells have no data
-  const long long read = r->p_count, announced = r->npoints;
-  release_points();
-  if (read < announced) {
-    fprintf(stderr, "ERROR: corrupt or truncated RasterPTC '%s': only %lld of %lld points could be read\n",
-            name.c_str(), read, announced);
+  store.finish();
+  if (!points_complete()) return false;
+  if (conflict) {
+    fprintf(stderr,
+            "ERROR: points of RasterPTC '%s' come back to cells that were delivered already with other values\n",
+            name.c_str());
     return false;
   }
   return true;
@@ -184,46 +278,72 @@ bool SRreader_ptc::read_raster() {
 
 int64_t SRreader_ptc::read_cells(int64_t n, int32_t* values, uint8_t* nodata_flags) {
   if (r_count < 0 || n <= 0) return 0;
-  if (!grid_tried && !build_grid()) {
-    // the first cell is used up by the failure; the rest is delivered as far
-    // as it was decoded
-    value[0] = 0;
-    cell_nodata = true;
-    r_count++;
-    return 0;
+  if (!started) {
+    started = true;
+    grid_count = cell_count();
+    grid.set_geometry(ncols, nrows, llx, ury, stepx, stepy);
+    window_first = window_end = 0;
   }
   const int64_t m = std::min(n, grid_count - r_count);
-  if (m <= 0) return 0;
-  const int64_t first = r_count;
-  if (!grid.allocated()) {
-    for (int64_t k = 0; k < m; k++) {
-      values[k] = 0;
-      nodata_flags[k] = 1;
+  int64_t k = 0;
+  while (k < m) {
+    int64_t part = m - k;
+    if (mode == Mode::kStream && r_count >= window_end && !next_window()) {
+      if (mode == Mode::kStream) {
+        // a point out of raster order: from here on the cells come from
+        // the store of all points
+        if (!build_store(r_count, lasreader->p_count - 1)) return k + fail_cell();
+      } else {
+        return k + fail_cell();  // the points ended early
+      }
     }
-  } else if (!scaled) {
-    for (int64_t k = 0; k < m; k++) {
-      const int64_t i = first + k;
-      const bool has = grid.has(i);
-      values[k] = has ? grid.at(i) : 0;
-      nodata_flags[k] = !has;
+    if (mode == Mode::kStream) {
+      part = std::min(part, window_end - r_count);
+      const size_t at = static_cast<size_t>(r_count - window_first);
+      memcpy(values + k, window_values.data() + at, static_cast<size_t>(part) * sizeof(int32_t));
+      memcpy(nodata_flags + k, window_flags.data() + at, static_cast<size_t>(part));
+    } else {
+      store.fill(r_count, part, values + k, nodata_flags + k);
     }
-  } else {
-    const double factor = scale[1];
-    for (int64_t k = 0; k < m; k++) {
-      const int64_t i = first + k;
-      const bool has = grid.has(i);
-      values[k] = has ? round_clamp_i32(grid.at(i) * factor) : 0;
-      nodata_flags[k] = !has;
+    if (scaled) {
+      const double factor = scale[1];
+      for (int64_t j = k; j < k + part; j++) {
+        if (!nodata_flags[j]) values[j] = round_clamp_i32(values[j] * factor);
+      }
     }
+    r_count += part;
+    k += part;
   }
-  r_count += m;
-  value[0] = values[m - 1];
-  cell_nodata = nodata_flags[m - 1] != 0;
-  return m;
+  if (k > 0) {
+    value[0] = values[k - 1];
+    cell_nodata = nodata_flags[k - 1] != 0;
+  }
+  return k;
+}
+
+// The next stretch of cells from the points, decoded ahead of the caller
+// so that a copy out of order is caught before its cells go out.
+bool SRreader_ptc::next_window() {
+  window_first = r_count;
+  window_end = std::min(grid_count, r_count + kWindowCells);
+  const int64_t n = window_end - window_first;
+  window_values.resize(static_cast<size_t>(n));
+  window_flags.resize(static_cast<size_t>(n));
+  if (stream(window_first, n, window_values.data(), window_flags.data())) return true;
+  window_end = window_first;
+  return false;
+}
+
+int64_t SRreader_ptc::fail_cell() {
+  value[0] = 0;
+  cell_nodata = true;
+  r_count++;
+  return 0;
 }
 
 void SRreader_ptc::close(bool) {
   release_points();
+  store.release();
   grid.release();
   check_count_on_close("SRreader_ptc");
 }

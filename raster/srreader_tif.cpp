@@ -28,6 +28,15 @@ constexpr int32_t kDefaultNodata = -32767;
 // more is refused rather than allocated.
 constexpr uint64_t kMaxBuffer = uint64_t(1) << 31;
 
+// A strip that decodes to more than this is read a few rows at a time
+// rather than whole.
+constexpr uint64_t kPieceBytes = uint64_t(4) << 20;
+
+// How many decoded bytes one stored byte can stand for: exactly one when
+// uncompressed, and far beyond what any codec reaches (deflate about 1032,
+// LZW about 1400, zstd about 33000) otherwise.
+uint64_t max_inflation(uint16_t compression) { return compression == COMPRESSION_NONE ? 1 : uint64_t(1) << 16; }
+
 TIFFExtendProc previous_extender = nullptr;
 bool extender_installed = false;
 
@@ -386,6 +395,17 @@ bool SRreader_tif::allocate_buffers() {
   } else if (planes) {
     chunk_bytes = size_product({uint64_t(rows_per_strip), uint64_t(ncols), uint64_t(sample_bytes)});
   }
+  // one strip or tile as decoded: a plane of it when planes are separate
+  const uint64_t decoded = size_product({uint64_t(tiled ? tile_width : ncols), uint64_t(band_rows_max),
+                                         planes ? uint64_t(sample_bytes) : pixel_bytes});
+  if (decoded > kPieceBytes && !justified_by_stored_bytes(decoded)) return false;
+  pieces = !tiled && !planes && !rgba_bytes && band_bytes > kPieceBytes;
+  if (pieces) {
+    // whole rows, as many as fit the piece size (at least one)
+    const uint64_t row_bytes = size_product({uint64_t(ncols), pixel_bytes});
+    band_rows_max = static_cast<int32_t>(std::max<uint64_t>(1, std::min<uint64_t>(band_rows_max, kPieceBytes / row_bytes)));
+    band_bytes = size_product({uint64_t(band_rows_max), row_bytes});
+  }
   if (band_bytes > kMaxBuffer || chunk_bytes > kMaxBuffer) {
     fprintf(stderr, "ERROR: %s of %llu bytes too large for SRreader_tif\n",
             band_bytes > kMaxBuffer ? "band buffer" : "tile buffer",
@@ -403,6 +423,23 @@ bool SRreader_tif::allocate_buffers() {
   }
   failed.assign(tiled ? static_cast<size_t>((int64_t(ncols) + tile_width - 1) / tile_width) : 1, 0);
   return true;
+}
+
+// A strip or tile that decodes to `decoded` bytes must be stored in enough
+// bytes for that: the largest stored strip or tile, times what the
+// compression can inflate, decides. Keeps a tiny file that announces a huge
+// image from reserving gigabytes.
+bool SRreader_tif::justified_by_stored_bytes(uint64_t decoded) {
+  uint16_t compression = COMPRESSION_NONE;
+  TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
+  const uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  uint64_t stored = 0;
+  for (uint32_t i = 0; i < count; i++) stored = std::max(stored, TIFFGetStrileByteCount(tif, i));
+  const uint64_t limit = size_product({stored, max_inflation(compression)});
+  if (decoded <= limit || decoded - limit <= 65536) return true;
+  fprintf(stderr, "ERROR: %s of %llu bytes cannot be decoded from %llu stored bytes\n", tiled ? "tile" : "strip",
+          static_cast<unsigned long long>(decoded), static_cast<unsigned long long>(stored));
+  return false;
 }
 
 // The conversion rules of band 0 and of the further bands.
@@ -513,6 +550,17 @@ bool SRreader_tif::load_strip(int32_t first_row) {
       const size_t cells = static_cast<size_t>(band_rows) * ncols;
       uint8_t* dst = band_buffer + static_cast<size_t>(p) * sample_bytes;
       for (size_t i = 0; i < cells; i++) memcpy(dst + i * pixel_bytes, chunk + i * sample_bytes, sample_bytes);
+    }
+    return true;
+  }
+  if (pieces) {
+    // row after row of a large strip; libtiff decodes a strip's rows in order
+    for (int32_t k = 0; k < band_rows; k++) {
+      if (TIFFReadScanline(tif, band_buffer + static_cast<size_t>(k) * row_bytes, static_cast<uint32_t>(first_row + k),
+                           0) < 0) {
+        TIFFError("ReadImage", "failure in ReadScanline\n");
+        return false;
+      }
     }
     return true;
   }

@@ -61,6 +61,7 @@ class SRreader_tif : public SRreader {
   void read_geo_keys();
   bool set_units();
   bool allocate_buffers();
+  bool justified_by_stored_bytes(uint64_t decoded);
   void prepare_rules();
 
   bool load_band(int32_t first_row);
@@ -75,6 +76,7 @@ class SRreader_tif : public SRreader {
   int32_t spp = 1;                 // samples per pixel in band_buffer (4 for YCbCr, decoded to RGBA)
   int32_t sample_bytes = 1;        // bytes per sample in band_buffer
   bool tile_major = false;         // band_buffer holds whole tiles one after the other
+  bool pieces = false;             // large strips: band_buffer holds a few rows, read one by one
   uint64_t tile_bytes = 0;         // bytes of one tile in band_buffer (tile-major only)
   int32_t band_rows_max = 0;       // rows per band: tile length or rows per strip
   int32_t band_first = 0;          // first row held by band_buffer

@@ -62,10 +62,16 @@ bool quantise_axis(int32_t n, double origin, double step, bool is_x, SRptcAxis& 
 }  // namespace
 
 bool SRwriter_ptc::open(const char* file_name, const LASvlrRasterPTC& raster, double z_scale, double z_offset,
-                        uint16_t compressor, uint32_t chunk_size) {
+                        uint16_t compressor, uint32_t chunk_size, uint8_t point_format) {
+  // Record lengths of point formats 0 to 10 without extra bytes.
+  static const uint16_t record_lengths[11] = {20, 28, 26, 34, 57, 63, 30, 36, 38, 59, 67};
   if (is_open) close();
   if (file_name == nullptr) {
     laserror("file name pointer is zero");
+    return false;
+  }
+  if (point_format > 10) {
+    laserror("cannot write RasterPTC '%s' with point format %d. use 0 to 10", file_name, point_format);
     return false;
   }
   if (raster.ncols < 1 || raster.nrows < 1) {
@@ -87,9 +93,9 @@ bool SRwriter_ptc::open(const char* file_name, const LASvlrRasterPTC& raster, do
 
   header.clean();
   header.version_major = 1;
-  header.version_minor = 2;
-  header.point_data_format = 0;
-  header.point_data_record_length = 20;
+  header.version_minor = point_format <= 3 ? 2 : point_format <= 5 ? 3 : 4;
+  header.point_data_format = point_format;
+  header.point_data_record_length = record_lengths[point_format];
   strncpy(header.system_identifier, "RasterPTC", 32);
   strncpy(header.generating_software, "rast2ptc", 32);
   const time_t now = time(nullptr);

@@ -1,4 +1,5 @@
-// Writer of RasterPTC files: a LAS 1.2 point file of format 0 with chunked
+// Writer of RasterPTC files: a LAS point file (of format 0 in LAS 1.2 by
+// default; formats 6 to 10 in LAS 1.4 with layered compression) with chunked
 // compression, the RasterPTC VLR with the raster's geometry, and one point
 // per cell that has a value, placed at the cell centre with an xy
 // quantisation that puts every point back into its own cell when the file
@@ -34,10 +35,12 @@ class SRwriter_ptc {
   SRwriter_ptc& operator=(const SRwriter_ptc&) = delete;
 
   // Creates the file for the raster described by `raster` with z values in
-  // the unit z_scale and offset z_offset. Errors go through laserror.
+  // the unit z_scale and offset z_offset, as points of `point_format` (0 to
+  // 10; fields other than X, Y and Z are zero) in the oldest LAS version
+  // that has the format (1.2, 1.3 or 1.4). Errors go through laserror.
   bool open(const char* file_name, const LASvlrRasterPTC& raster, double z_scale, double z_offset,
             uint16_t compressor = PTcomp::COMPRESSOR_POINTWISE_CHUNKED,
-            uint32_t chunk_size = PTcomp::CHUNK_SIZE_DEFAULT);
+            uint32_t chunk_size = PTcomp::CHUNK_SIZE_DEFAULT, uint8_t point_format = 0);
   // One point at the centre of cell (col, row), row 0 being the north row,
   // with the quantised z value z.
   bool write_cell(int32_t col, int32_t row, int32_t z) {

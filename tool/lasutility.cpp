@@ -58,6 +58,18 @@ const char* file_extension_only(const char* name) {
   return (dot == nullptr || dot == name) ? nullptr : dot + 1;
 }
 
+std::string derived_file_name(const std::string& input, const char* extension, const std::string& directory) {
+  const size_t start = static_cast<size_t>(file_name_only(input.c_str()) - input.c_str());
+  std::string name = input.substr(start);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  name += '.';
+  name += extension;
+  if (directory.empty()) return input.substr(0, start) + name;
+  const char last = directory.back();
+  return (last == '/' || last == '\\') ? directory + name : directory + "/" + name;
+}
+
 FILE* LASfopen(const char* path, const char* mode) {
   if (path == nullptr || mode == nullptr || mode[0] == '\0') return nullptr;
   return fopen(path, mode);

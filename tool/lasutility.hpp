@@ -23,6 +23,12 @@ const char* file_name_only(const char* name);
 // with it).
 const char* file_extension_only(const char* name);
 
+// The output name derived from an input: the extension of its name part
+// (the text after the last '.', unless the part starts with it) replaced by
+// `extension`, or '.' and `extension` appended when it has none; with a
+// directory, the name part placed into that directory.
+std::string derived_file_name(const std::string& input, const char* extension, const std::string& directory = "");
+
 FILE* LASfopen(const char* path, const char* mode);
 void FileDelete(std::string name, LAS_MESSAGE_TYPE level = LAS_WARNING);
 std::string exe_path();

@@ -98,6 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"DashOWithTwoInputs", {"-i", "%s/a.asc", "%s/a.asc", "-o", "%s/x.ptc"},
                     "ERROR: '-o' names one output but there are 2 inputs. use '-odir' for several ...", "x.ptc"},
         RefusedCase{"DashOWithoutName", {"-i", "%s/a.asc", "-o"}, "ERROR: '-o' needs 1 argument: file name", "x.ptc"},
+        RefusedCase{"PointFormat11", {"-i", "%s/a.asc", "-o", "%s/x.ptc", "-point_format", "11"},
+                    "ERROR: cannot understand argument '11' for '-point_format'. point formats are 0 to 10", "x.ptc"},
         RefusedCase{"OutputIsTheInput", {"-i", "%s/a.ptc"},
                     "ERROR: output '%s/a.ptc' is the input itself. name another output with '-o' or '-odir'.",
                     "a.ptc.ptc"}),
@@ -126,5 +128,25 @@ TEST(Rast2ptc, SeveralInputsAndOutputOptions) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(lines(r.err)[0], "rasters are identical. both have 5 value and 1 nodata cells.");
 }
+
+// The copy in every point format holds the grid's cells, in the oldest LAS
+// version that has the format.
+class Rast2ptcPointFormat : public ::testing::TestWithParam<int> {};
+
+TEST_P(Rast2ptcPointFormat, CopyIsIdenticalWithTheGrid) {
+  testsupport::TempDir dir;
+  const int format = GetParam();
+  RunResult r = run_rast2ptc({"-i", grid(dir, "a.asc"), "-point_format", std::to_string(format)});
+  if (format >= 6 && r.err.find("no encoder for item") != std::string::npos) GTEST_SKIP() << "no layered encoder";
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string header = testsupport::read_file(dir.file("a.ptc")).substr(0, 106);
+  EXPECT_EQ(int(uint8_t(header[25])), format <= 3 ? 2 : format <= 5 ? 3 : 4);  // version minor
+  EXPECT_EQ(int(uint8_t(header[104])), 0x80 | format);
+  r = testsupport::run_rastcmp({"-i", dir.file("a.asc"), dir.file("a.ptc")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(lines(r.err)[0], "rasters are identical. both have 5 value and 1 nodata cells.");
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, Rast2ptcPointFormat, ::testing::Range(0, 11));
 
 }  // namespace

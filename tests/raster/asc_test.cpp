@@ -37,6 +37,7 @@ struct GridCase {
   int nodata;
   std::vector<int> expected;  // cells delivered before the first failure
   int short_by = 0;           // cells missing at close
+  std::string warning = "";   // once per reading, %s: the file name
 };
 
 class AscGrids : public AscTest, public ::testing::WithParamInterface<GridCase> {};
@@ -46,12 +47,18 @@ TEST_P(AscGrids, CellsOneByOneAndInBatches) {
   auto o = open(c.content);
   ASSERT_TRUE(o.ok) << o.err;
   EXPECT_EQ(o.r->nodata, c.nodata);
+  auto batched = open(c.content);
+  // damaged grids keep their cells but warn, so that the run ends with 1
+  testing::internal::CaptureStderr();
   EXPECT_EQ(cells(o.r.get()), c.expected);
+  EXPECT_EQ(testsupport::cells_batched(batched.r.get(), {2}), c.expected);
+  const std::string warning = c.warning.empty() ? "" : testsupport::with_path("WARNING: " + c.warning + "\n", dir.file("g.asc"));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), warning + warning);
+  EXPECT_EQ(las_exit_status(), c.warning.empty() ? 0 : 1);
   const std::string count = std::to_string(c.expected.size() + c.short_by);
   EXPECT_EQ(testsupport::close_messages(o.r.get()),
             c.short_by == 0 ? "" : "WARNING (SRreader_asc): r_count is " + std::to_string(c.expected.size()) +
                                        " but nrows (2) * ncols (3) is " + count + "\n");
-  EXPECT_EQ(testsupport::cells_batched(open(c.content).r.get(), {2}), c.expected);
 }
 
 const std::string kLong = "1.00000000000000000000000000000000000000000000000000";
@@ -72,7 +79,14 @@ INSTANTIATE_TEST_SUITE_P(
         GridCase{"NoNodataLineKeepsDefault", "ncols 2\nnrows 2\n" + kUnit + " 1 -9999\n -2.5 .5\n", -9999,
                  {100, ND, -250, 50}},
         GridCase{"ShortRowFailsAtTheMissingCell", kHeader + "1 2 3\n4 5\n", -9999, {100, 200, 300, 400, 500}, 1},
-        GridCase{"GarbageCellFails", kHeader + "1 x 3\n4 5 6\n", -9999, {100}, 5}),
+        GridCase{"GarbageCellFails", kHeader + "1 x 3\n4 5 6\n", -9999, {100}, 5},
+        GridCase{"TextAfterNumber", kHeader + "1 2 3\n4 5.00abc 6x\n", -9999, {100, 200, 300, 400, 500, 600}, 0,
+                 "cell text '5.00abc' in row 1 of '%s' is not a number"},
+        GridCase{"FourthValue", kHeader + "1 2 3 7\n4 5 6 8 9\n", -9999, {100, 200, 300, 400, 500, 600}, 0,
+                 "row 0 of '%s' holds more than 3 values"},
+        GridCase{"TextAfterLastRow", kHeader + "1 2 3\n4 5 6\n \n  end\n", -9999, {100, 200, 300, 400, 500, 600}, 0,
+                 "'%s' has text after its last row"},
+        GridCase{"BlankLinesAfterLastRow", kHeader + "1 2 3\n4 5 6\n \n\t\n", -9999, {100, 200, 300, 400, 500, 600}}),
     testsupport::CaseName());
 
 struct BadHeader {

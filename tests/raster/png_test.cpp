@@ -200,6 +200,28 @@ TEST(PngTest, RefusedFiles) {
   EXPECT_EQ(o.r->nbands, -1);
 }
 
+// A header chunk and then a text or palette chunk that announces 768 MB in
+// a 41-byte file: refused at the chunk header, with nothing allocated for
+// it (a reader that reserved the chunk would touch every byte of it).
+TEST(PngTest, HugeAncillaryChunkFailsInSmallMemory) {
+  const TempDir dir;
+  for (const char* type : {"tEXt", "sPLT"}) {
+    const std::string path = write_image(dir, "c.png", PngImage{4, 4, 8, PNG_COLOR_TYPE_GRAY, false, pattern(16, 8, 2)});
+    const std::string bytes = testsupport::read_file(path);
+    write_file(path, bytes.substr(0, 33) + std::string("\x30\0\0\0", 4) + type);
+    ASSERT_EQ(testsupport::read_file(path).size(), 41u);
+    long growth_kb = 0;
+    const int status = testsupport::in_small_memory(
+        [&] {
+          auto o = open_png(path);
+          return !o.ok && o.err.find("ERROR: png_jmpbuf failed\n") != std::string::npos ? 0 : 1;
+        },
+        uint64_t(1) << 30, &growth_kb);
+    EXPECT_EQ(status, 0) << type;
+    EXPECT_LT(growth_kb, 64 * 1024) << type;
+  }
+}
+
 // A gray image of noise (so that it hardly compresses), cut in half, fails
 // its first undecodable cell and stays failed.
 TEST(PngTest, TruncatedDataFailsTheReadAndStaysFailed) {

@@ -216,6 +216,7 @@ struct PtcFile {
   const char* user_id = "Raster PTC";
   uint16_t record_id = 7113, vlr_length = 80;
   uint32_t chunk_size = PTcomp::CHUNK_SIZE_DEFAULT;
+  uint8_t point_format = 0;  // 6: layered, with intensity and GPS time varying
 };
 
 bool write_ptc(const std::string& path, const PtcFile& f) {
@@ -230,11 +231,21 @@ bool write_ptc(const std::string& path, const PtcFile& f) {
     free(payload);
     if (!ok) return false;
   }
+  const bool layered = f.point_format >= 6;
+  h.point_data_format = f.point_format;
+  h.point_data_record_length = layered ? 30 : 20;
   LASwriterLAS w;
-  if (!w.open(path.c_str(), &h, PTcomp::COMPRESSOR_POINTWISE_CHUNKED, f.chunk_size)) return false;
+  if (!w.open(path.c_str(), &h, layered ? PTcomp::COMPRESSOR_LAYERED_CHUNKED : PTcomp::COMPRESSOR_POINTWISE_CHUNKED,
+              f.chunk_size)) {
+    return false;
+  }
   LASpoint p;
   if (!p.init(&h, w.get_ptcomp().num_items, w.get_ptcomp().items, &h)) return false;
   for (const Pt& pt : f.points) {
+    if (layered) {
+      p.intensity = static_cast<uint16_t>(p.intensity + 1234);
+      p.gps_time += 0.5;
+    }
     p.X = static_cast<int32_t>(std::llround(pt.x / 0.001));
     p.Y = static_cast<int32_t>(std::llround(pt.y / 0.001));
     p.Z = pt.z;
@@ -273,7 +284,7 @@ class PtcCells : public PtcReader<CellCase> {};
 TEST_P(PtcCells, GeometryAndEveryCellOneByOneAndInBatches) {
   const CellCase& c = GetParam();
   PtcFile f;
-  f.points = c.points;
+  f.points = std::vector<Pt>(c.points);
   f.z_offset = 50.0;
   const std::string path = file(f);
   std::vector<int> expected(12, ND);
@@ -296,6 +307,21 @@ TEST_P(PtcCells, GeometryAndEveryCellOneByOneAndInBatches) {
   auto b = open_ptc(path, c.set_scale);
   EXPECT_EQ(cells_in_batches(b.r.get()), expected);
   EXPECT_EQ(b.r->grid_cells(), 12);
+}
+
+// A copy in point format 6 decodes only X, Y and Z and gives the same cells.
+TEST(PtcLayered, FormatSixGivesTheCells) {
+  testsupport::TempDir dir;
+  PtcFile f;
+  f.point_format = 6;
+  f.chunk_size = 2;
+  f.points = {{1000.5, 2002.5, 1234}, {1003.5, 2000.5, -77}, {1002.2, 2001.2, 1}, {1002.9, 2001.9, 2}, {1002.5, 2001.5, 3}};
+  ASSERT_TRUE(write_ptc(dir.file("r.ptc"), f));
+  auto o = open_ptc(dir.file("r.ptc"));
+  ASSERT_TRUE(o.ok) << o.err;
+  std::vector<int> expected(12, ND);
+  expected[0] = 1234, expected[11] = -77, expected[6] = 3;
+  EXPECT_EQ(cells_in_batches(o.r.get()), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -376,12 +402,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"ZeroStep", grid(4, 3, 0, 1), invalid("stepx 0, stepy 1, llx 1000, lly 2000")},
         RefusalCase{"NaNStep", grid(4, 3, 1, std::nan("")), invalid("stepx 1, stepy nan, llx 1000, lly 2000")},
         RefusalCase{"Absurd", grid(INT32_MAX, INT32_MAX, 1e-9, 1e-9),
-                    invalid("grid of 2147483647 x 2147483647 cells is too large")},
-        // the grid needs about 3.9 MB
-        RefusalCase{"BeyondMemory", grid(1000, 1000, 1, 1),
-                    "ERROR: RasterPTC grid of 1000 x 1000 cells needs 4 MB but only 2 MB of memory are available for "
-                    "'%s'\n",
-                    2 * 1048576}),
+                    invalid("grid of 2147483647 x 2147483647 cells is too large")}),
     CaseName());
 
 // A copy of 120 x 80 cells whose points end early must fail the first cell
@@ -422,6 +443,111 @@ TEST_P(TruncatedPoints, FirstCellFailsAndTheReaderSaysWhy) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shares, TruncatedPoints, ::testing::Values(0.0, 0.1, 0.5, 0.9, 0.99));
+
+// ---------------------------------------------------------------------------
+// Points in raster order are streamed; any other order falls back to a
+// store of all points, with the same cells. 300 x 250 cells, every 7th
+// without a point: more than one stretch of cells decoded ahead.
+
+constexpr int kOrderCols = 300, kOrderRows = 250;
+
+std::vector<Pt> raster_order() {
+  std::vector<Pt> pts;
+  for (int i = 0; i < kOrderCols * kOrderRows; i++) {
+    if (i % 7 == 3) continue;
+    pts.push_back({1000.5 + i % kOrderCols, 2002.5 - i / kOrderCols, (i * 7919) % 100000 - 50000});
+  }
+  return pts;
+}
+
+std::vector<Pt> shuffled(std::vector<Pt> pts, size_t from) {
+  for (size_t i = pts.size() - 1; i > from; i--) std::swap(pts[i], pts[from + (i * 2654435761u) % (i - from + 1)]);
+  return pts;
+}
+
+// a, then b; with `raised`, every point of a comes first with z + 1.
+std::vector<Pt> join(const std::vector<Pt>& a, const std::vector<Pt>& b, bool raised = false) {
+  std::vector<Pt> pts;
+  for (const Pt& p : a) {
+    if (raised) pts.push_back({p.x, p.y, p.z + 1});
+    pts.push_back(p);
+  }
+  for (const Pt& p : b) pts.push_back(p);
+  return pts;
+}
+
+struct OrderCase {
+  const char* name;
+  std::vector<Pt> points;
+  bool from_store;
+  std::string error;  // %s: the file name; the first failed cell says it
+  uint64_t ram = 0;   // bytes of memory available; 0: as much as there is
+  int32_t ncols = kOrderCols;
+};
+
+class PtcOrder : public PtcReader<OrderCase> {};
+
+TEST_P(PtcOrder, SameCellsWhateverTheOrder) {
+  const OrderCase& c = GetParam();
+  PtcFile f;
+  f.raster.ncols = c.ncols, f.raster.nrows = kOrderRows, f.raster.lly = 2003.0 - kOrderRows;
+  f.points = std::vector<Pt>(c.points);
+  const std::string path = file(f);
+  // the first 300 x 250 cells, later points winning
+  std::vector<int> expected(static_cast<size_t>(kOrderCols) * kOrderRows, ND);
+  for (const Pt& p : f.points) {
+    const size_t cell = static_cast<size_t>(2003.0 - p.y) * c.ncols + static_cast<size_t>(p.x - 1000.0);
+    if (cell < expected.size()) expected[cell] = p.z;
+  }
+  set_available_RAM_override(c.ram);
+  for (bool one_by_one : {false, true}) {
+    auto o = open_ptc(path);
+    ASSERT_TRUE(o.ok) << o.err;
+    std::vector<int32_t> v(expected.size());
+    std::vector<uint8_t> nd(expected.size());
+    testing::internal::CaptureStderr();
+    size_t got = 0;
+    if (one_by_one) {
+      for (; got < v.size() && o.r->read_raster(); got++) v[got] = o.r->value[0], nd[got] = o.r->is_nodata();
+    } else {
+      got = static_cast<size_t>(o.r->read_cells(static_cast<int64_t>(v.size()), v.data(), nd.data()));
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), testsupport::with_path(c.error, path));
+    EXPECT_EQ(o.r->from_store(), c.from_store);
+    // the store holds no more than the points that were read
+    EXPECT_LE(o.r->store_bytes(), f.points.size() * 32);
+    if (!c.error.empty()) {
+      EXPECT_LT(got, v.size());
+      continue;
+    }
+    ASSERT_EQ(got, v.size());
+    for (size_t i = 0; i < got; i++) v[i] = nd[i] ? ND : v[i];
+    EXPECT_EQ(std::vector<int>(v.begin(), v.end()), expected) << one_by_one;
+  }
+  set_available_RAM_override(0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PtcOrder,
+    ::testing::Values(
+        OrderCase{"RasterOrder", raster_order(), false, ""},
+        OrderCase{"Shuffled", shuffled(raster_order(), 0), true, ""},
+        // past the first stretch of cells decoded ahead
+        OrderCase{"SecondHalfShuffled", shuffled(raster_order(), 40000), true, ""},
+        OrderCase{"EachPointTwiceTheSecondWins", join(raster_order(), {}, true), false, ""},
+        OrderCase{"AllPointsTwice", join(raster_order(), raster_order()), true, ""},
+        OrderCase{"ComesBackWithAnotherValue", join(raster_order(), {{1000.5, 2002.5, 1}}), true,
+                  "ERROR: points of RasterPTC '%s' come back to cells that were delivered already with other values\n"},
+        // about 309 kB of grid
+        OrderCase{"BeyondMemory", shuffled(raster_order(), 0), true,
+                  "ERROR: RasterPTC grid of 300 x 250 cells needs 0 MB but only 0 MB of memory are available for '%s'\n",
+                  100000},
+        // a record that claims 10^10 cells: the few points out of order
+        // cost a list, not a grid of 40 GB
+        OrderCase{"HugeRecordFewPoints",
+                  {{1005.5, 2002.5, 7}, {1000.5, 2002.5, 8}, {1000.5, 2002.5 - 249, 9}, {1005.5, 2002.5, 10}}, true, "",
+                  0, 40000000}),
+    CaseName());
 
 // ---------------------------------------------------------------------------
 // The writer's quantisation puts every centre back into its own cell

@@ -6,6 +6,7 @@
 #include <unistd.h>       // truncate
 
 #include <string>   // paths, messages
+#include <tuple>    // sparse file table
 #include <utility>  // pairs of the refusal table
 #include <vector>   // values, cells
 
@@ -122,24 +123,42 @@ TEST(TifTest, YCbCrDecodedToRgb) {
 // Files refused at open, with the message that says why.
 TEST(TifTest, RefusedFiles) {
   const TempDir dir;
-  const std::string int64 = dir.file("i64.tif"), garbage = dir.file("garbage.tif"), huge = dir.file("huge.tif");
+  const std::string int64 = dir.file("i64.tif"), garbage = dir.file("garbage.tif"), huge = dir.file("huge.tif"),
+                    strip = dir.file("strip.tif");
   ASSERT_TRUE(write_raster("GTiff", int64, 2, 1, 1, GDT_Int64, {1, 2}));
   write_file(garbage, std::string("II*\0\xff\xff\xff\x7f", 8) + std::string(100, 'x'));
-  // strips far larger than any sane buffer are refused, not allocated
-  const char* options[] = {"BLOCKYSIZE=256", "SPARSE_OK=TRUE", nullptr};
-  GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), huge.c_str(), 3000000, 300, 1, GDT_Float32,
-                               const_cast<char**>(options));
-  const double gt[6] = {0, 1, 0, 300, 0, -1};
-  GDALSetGeoTransform(ds, const_cast<double*>(gt));
-  GDALClose(ds);
+  // strips larger than their stored bytes can hold are refused, not
+  // allocated: sparse files of a few hundred bytes
+  for (const auto& [path, cols, rows] : {std::tuple{huge, 3000000, 256}, std::tuple{strip, 46000, 46000}}) {
+    const char* options[] = {"BLOCKYSIZE=46000", "SPARSE_OK=TRUE", "COMPRESS=DEFLATE", nullptr};
+    GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), cols, rows, 1,
+                                 cols == 46000 ? GDT_Byte : GDT_Float32, const_cast<char**>(options));
+    const double gt[6] = {0, 1, 0, 300, 0, -1};
+    GDALSetGeoTransform(ds, const_cast<double*>(gt));
+    GDALClose(ds);
+  }
   for (const auto& [path, message] : std::vector<std::pair<std::string, std::string>>{
            {int64, "ERROR: nbits 64 only supported for floating point values by SRreader_tif\n"},
            {garbage, "ERROR: failed in XTIFFOpen\n"},
-           {huge, "ERROR: band buffer of 3072000000 bytes too large for SRreader_tif\n"}}) {
+           {huge, "ERROR: strip of 3072000000 bytes cannot be decoded from 0 stored bytes\n"},
+           {strip, "ERROR: strip of 2116000000 bytes cannot be decoded from 0 stored bytes\n"}}) {
     auto o = open_tif(path);
     EXPECT_FALSE(o.ok);
     EXPECT_NE(o.err.find(message), std::string::npos) << o.err;
   }
+}
+
+// A strip of more than 4 MB is read in pieces of whole rows: 953 rows of
+// 1100 float cells, so that pieces end inside both strips.
+TEST(TifTest, LargeStripsReadInPieces) {
+  const TempDir dir;
+  std::vector<double> values(1100 * 1500);
+  std::vector<int> expected(values.size());
+  for (size_t i = 0; i < values.size(); i++) values[i] = (i % 977) - 300.0, expected[i] = values[i] * 100;
+  const std::string path = dir.file("p.tif");
+  ASSERT_TRUE(write_raster("GTiff", path, 1100, 1500, 1, GDT_Float32, values, Geo(), nullptr,
+                           {"BLOCKYSIZE=1000", "COMPRESS=DEFLATE"}));
+  EXPECT_EQ(testsupport::cells_batched(open_tif(path).r.get(), {4099, 1}), expected);
 }
 
 // ---------------------------------------------------------------------------

@@ -5,7 +5,9 @@
 #include <fcntl.h>       // open flags of the child's streams
 #include <gtest/gtest.h> // ADD_FAILURE
 #include <spawn.h>       // posix_spawn
+#include <sys/resource.h>  // setrlimit, wait4's rusage
 #include <sys/wait.h>    // waitpid
+#include <unistd.h>      // fork, _exit
 
 #include <cstdlib>     // mkdtemp
 #include <cstring>     // strerror
@@ -181,6 +183,44 @@ std::string with_path(std::string text, const std::string& path) {
   const size_t at = text.find("%s");
   if (at != std::string::npos) text.replace(at, 2, path);
   return text;
+}
+
+}  // namespace testsupport
+
+namespace testsupport {
+
+namespace {
+
+// A "Vm...:" line of /proc/self/status in KB.
+long status_kb(const char* key) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind(key, 0) == 0) return std::stol(line.substr(strlen(key)));
+  }
+  return 0;
+}
+
+}  // namespace
+
+int in_small_memory(const std::function<int()>& f, uint64_t extra_bytes, long* rss_growth_kb) {
+  const long vm_kb = status_kb("VmSize:");
+  const long rss_kb = status_kb("VmRSS:");
+  fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const rlim_t limit = static_cast<rlim_t>(vm_kb) * 1024 + extra_bytes;
+    const struct rlimit lim = {limit, limit};
+    if (setrlimit(RLIMIT_AS, &lim) != 0) _exit(127);
+    const int result = f();
+    fflush(nullptr);
+    _exit(result);
+  }
+  int status = 0;
+  struct rusage usage {};
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return -1;
+  if (rss_growth_kb != nullptr) *rss_growth_kb = usage.ru_maxrss - rss_kb;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace testsupport

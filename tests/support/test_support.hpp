@@ -7,7 +7,8 @@
 #include <gdal.h>          // GDALDataType
 #include <gtest/gtest.h>  // TestWithParam of DirTest
 
-#include <functional>  // thrown_by
+#include <cstdint>     // uint64_t
+#include <functional>  // thrown_by, in_small_memory
 #include <string>      // paths, captured output
 #include <vector>      // cell values, arguments
 
@@ -110,6 +111,12 @@ RunResult run(const std::string& exe, const std::vector<std::string>& args, cons
 
 // Runs the rastcmp binary of this build.
 RunResult run_rastcmp(const std::vector<std::string>& args, const std::string& stdin_text = "");
+
+// Runs f in a forked child whose address space may grow by at most
+// extra_bytes (so that a reader that would reserve gigabytes fails there,
+// under AddressSanitizer too). Returns f's result, or 128 + signal; the
+// child's peak resident memory above the parent's goes to rss_growth_kb.
+int in_small_memory(const std::function<int()>& f, uint64_t extra_bytes, long* rss_growth_kb = nullptr);
 
 // Lines of a text.
 std::vector<std::string> lines(const std::string& text);
