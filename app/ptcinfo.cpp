@@ -5,6 +5,7 @@
 #include <cstring>  // strcmp, strnlen
 #include <string>   // record texts
 
+#include "filter/lastransform.hpp"  // LAStransform of the checked points
 #include "lasio/lasreaderlas.hpp"  // LASreaderLAS, the header and the points
 #include "ptcomp/ptcomp.hpp"     // PTcomp, the compressor settings
 #include "tool/lasmessage.hpp"   // LASMessage, halt_on_error, las_exit_status
@@ -160,12 +161,16 @@ void usage() {
              "ptcinfo file.las\n"
              "ptcinfo -check file1.ptc file2.las\n"
              "  -check  reads every point and reports the ranges of X, Y, Z, intensity and GPS time\n"
+             "          (of the points as transform options such as -translate_z 10 change them)\n"
              "  -h      this text");
 }
 
 }  // namespace
 
 bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options) {
+  options.transform = std::make_shared<LAStransform>();
+  if (!options.transform->parse(argc, argv)) return false;
+  if (options.transform->num_operations == 0) options.transform.reset();
   for (int i = 1; i < argc; i++) {
     const char* arg = argv[i];
     if (arg[0] == '\0') continue;
@@ -187,7 +192,7 @@ bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options) {
   return true;
 }
 
-bool ptcinfo_file(const char* file_name, bool check, FILE* out) {
+bool ptcinfo_file(const char* file_name, bool check, FILE* out, LAStransform* transform) {
   LASreaderLAS reader(nullptr);
   if (!reader.open(file_name)) {
     LASMessage(LAS_ERROR, "cannot read '%s'", file_name);
@@ -196,6 +201,7 @@ bool ptcinfo_file(const char* file_name, bool check, FILE* out) {
   fprintf(out, "file '%s' (%s)\n", file_name, reader.get_format() == 2 ? "PTC" : "LAS");
   report_header(reader, out);
   bool ok = true;
+  if (check && transform != nullptr) reader.set_transform(transform);
   if (check) ok = check_points(reader, file_name, out);
   fflush(out);
   reader.close();
@@ -215,6 +221,6 @@ int ptcinfo_run(int argc, char** argv, FILE* out) {
     usage();
     return las_exit_status();
   }
-  for (const std::string& name : options.files) ptcinfo_file(name.c_str(), options.check, out);
+  for (const std::string& name : options.files) ptcinfo_file(name.c_str(), options.check, out, options.transform.get());
   return las_exit_status();
 }
