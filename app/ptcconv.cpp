@@ -11,6 +11,7 @@
 #include <cstring>  // strcmp, memcpy
 #include <memory>   // unique_ptr of each reader
 
+#include "filter/lastransform.hpp"  // LAStransform, the offset adjustment
 #include "las/lasheader.hpp"       // LASheader and its records
 #include "lasio/lasindexfile.hpp"  // index_point_file, lax_file_name
 #include "lasio/lasreaderlas.hpp"  // LASreaderLAS
@@ -196,12 +197,24 @@ bool ptcconv_convert(LASreaderLAS* reader, const char* output, const PtcconvOpti
     laserror("cannot copy the records of '%s'", input);
     return false;
   }
+  // "-offset_adjust": the output's offsets move as the transform moves
+  // coordinates; the reader keeps the file's own offsets.
+  LAStransform* transform = options.opener.transform;
+  const LASquantizer read_quantizer = header;
+  if (options.opener.offset_adjust && transform != nullptr) {
+    if (!transform->set_offset_adjust(read_quantizer)) return false;
+    header.x_offset = transform->adjusted_quantizer.x_offset;
+    header.y_offset = transform->adjusted_quantizer.y_offset;
+    header.z_offset = transform->adjusted_quantizer.z_offset;
+  }
   LASwriterLAS writer;
   writer.set_item_version(options.item_version);
-  if (!writer.open(output, &header, compress ? PTcomp::COMPRESSOR_DEFAULT : PTcomp::COMPRESSOR_NONE,
-                   options.chunk_size)) {
-    return false;
-  }
+  const bool opened = writer.open(output, &header, compress ? PTcomp::COMPRESSOR_DEFAULT : PTcomp::COMPRESSOR_NONE,
+                                  options.chunk_size);
+  header.x_offset = read_quantizer.x_offset;
+  header.y_offset = read_quantizer.y_offset;
+  header.z_offset = read_quantizer.z_offset;
+  if (!opened) return false;
   const auto give_up = [&]() {
     writer.close(false);
     remove(output);

@@ -8,6 +8,7 @@
 #include <string>   // record texts
 
 #include "index/lasindex.hpp"      // LASindex, the index report
+#include "filter/lastransform.hpp"  // LAStransform of the checked points
 #include "lasio/lasreaderlas.hpp"  // LASreaderLAS, the header and the points
 #include "ptcomp/ptcomp.hpp"     // PTcomp, the compressor settings
 #include "tool/lasmessage.hpp"   // LASMessage, halt_on_error, las_exit_status
@@ -204,8 +205,8 @@ void usage() {
              "  -inside_circle center_x center_y radius\n"
              "          -check reads only the points inside the area (through the file's\n"
              "          spatial index or COPC hierarchy when it has one)\n"
+             "          (of the points as transform options such as -translate_z 10 change them)\n"
              "  -h      this text\n"
-
              "  filter options (-keep_class 2 8, -drop_z_below 0, ... listed by -hh) make -check report\n"
              "  the points that pass them");
 }
@@ -219,6 +220,9 @@ bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options) {
     return false;
   }
   if (options.filter->num_criteria == 0) options.filter.reset();
+  options.transform = std::make_shared<LAStransform>();
+  if (!options.transform->parse(argc, argv)) return false;
+  if (options.transform->num_operations == 0) options.transform.reset();
   for (int i = 1; i < argc; i++) {
     const char* arg = argv[i];
     if (arg[0] == '\0') continue;
@@ -259,7 +263,8 @@ bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options) {
 
 namespace {
 
-bool ptcinfo_file_with(const char* file_name, const PtcinfoOptions& options, LASfilter* filter, FILE* out) {
+bool ptcinfo_file_with(const char* file_name, const PtcinfoOptions& options, LASfilter* filter,
+                       LAStransform* transform, FILE* out) {
   const bool check = options.check;
   LASreaderLAS reader(nullptr);
   if (!reader.open(file_name)) {
@@ -276,6 +281,7 @@ bool ptcinfo_file_with(const char* file_name, const PtcinfoOptions& options, LAS
   bool ok = true;
   if (check) {
     if (filter) reader.set_filter(filter);
+    if (transform) reader.set_transform(transform);
     ok = check_points(reader, file_name, out, options.inside != 0);
   }
   fflush(out);
@@ -285,14 +291,14 @@ bool ptcinfo_file_with(const char* file_name, const PtcinfoOptions& options, LAS
 
 }  // namespace
 
-bool ptcinfo_file(const char* file_name, bool check, FILE* out, LASfilter* filter) {
+bool ptcinfo_file(const char* file_name, bool check, FILE* out, LASfilter* filter, LAStransform* transform) {
   PtcinfoOptions options;
   options.check = check;
-  return ptcinfo_file_with(file_name, options, filter, out);
+  return ptcinfo_file_with(file_name, options, filter, transform, out);
 }
 
 bool ptcinfo_file(const char* file_name, const PtcinfoOptions& options, FILE* out) {
-  return ptcinfo_file_with(file_name, options, options.filter.get(), out);
+  return ptcinfo_file_with(file_name, options, options.filter.get(), options.transform.get(), out);
 }
 
 int ptcinfo_run(int argc, char** argv, FILE* out) {

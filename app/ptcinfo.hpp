@@ -10,7 +10,8 @@
 #include <string>  // file names
 #include <vector>  // the file list
 
-#include "filter/lasfilter.hpp"  // LASfilter, the points -check reports
+#include "filter/lasfilter.hpp"     // LASfilter, the points -check reports
+#include "filter/lastransform.hpp"  // LAStransform, the points -check changes
 
 struct PtcinfoOptions {
   std::vector<std::string> files;
@@ -22,6 +23,7 @@ struct PtcinfoOptions {
   char inside = 0;
   double area[4] = {0.0, 0.0, 0.0, 0.0};
   std::unique_ptr<LASfilter> filter;  // filter options; null without any
+  std::shared_ptr<LAStransform> transform;  // transform options: the checked points are transformed
 };
 
 // Takes the arguments after the program name: filter options first, then
@@ -32,9 +34,11 @@ bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options);
 // Reports one file to `out`. True when the file opened and, with check,
 // every point the header announces was read. With a filter, check reports
 // the points that pass it (count and ranges) against the header's count;
-// the completeness test still counts every point decoded.
-bool ptcinfo_file(const char* file_name, bool check, FILE* out, LASfilter* filter = nullptr);
-// The same with the options' area and filter. With an area, the check
+// the completeness test still counts every point decoded. With a transform,
+// check reports the transformed points.
+bool ptcinfo_file(const char* file_name, bool check, FILE* out, LASfilter* filter = nullptr,
+                  LAStransform* transform = nullptr);
+// The same with the options' area, filter and transform. With an area, the check
 // reports the points inside it and fails only when reading fails.
 bool ptcinfo_file(const char* file_name, const PtcinfoOptions& options, FILE* out);
 

@@ -5,9 +5,10 @@
 #include <cstdio>   // sprintf
 #include <cstring>  // strcmp
 
+#include "filter/lascriterion.hpp"  // LAScriterion::get_decompress_selective
 #include "filter/lasfilter.hpp"     // LASfilter
 #include "filter/lasoperation.hpp"  // LASoperation, LASoperationSetPointSource
-#include "tool/lasmessage.hpp"      // LASMessage
+#include "tool/lasmessage.hpp"      // LASMessage, laserror
 
 LAStransform::~LAStransform() { clean(); }
 
@@ -18,6 +19,8 @@ void LAStransform::clean() {
   num_operations = 0;
   alloc_operations = 0;
   filtered = false;
+  force_rgb = false;
+  for (double& r : registers) r = 0.0;
   delete filter;
   filter = nullptr;
 }
@@ -55,24 +58,6 @@ void LAStransform::setPointSource(unsigned short value) {
   add_operation(new LASoperationSetPointSource(value));
 }
 
-bool LAStransform::parse(int argc, char** argv) {
-  for (int i = 1; i < argc; i++) {
-    if (argv[i][0] == '\0') continue;
-    if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "-help") == 0) return true;
-    if (strcmp(argv[i], "-hh") == 0) {
-      usage();
-      return true;
-    }
-    if (strcmp(argv[i], "-filtered_transform") == 0) {
-      filtered = true;
-      argv[i][0] = '\0';
-    }
-    // No operation option is known (operations come from setPointSource):
-    // other arguments stay for the other parsers.
-  }
-  return true;
-}
-
 int LAStransform::unparse(char* string) const {
   int n = 0;
   if (filter != nullptr) {
@@ -85,7 +70,11 @@ int LAStransform::unparse(char* string) const {
 
 void LAStransform::transform(LASpoint* point) {
   if (filter != nullptr && filter->filter(point)) return;
-  for (uint32_t i = 0; i < num_operations; i++) operations[i]->transform(point);
+  for (uint32_t i = 0; i < num_operations; i++) {
+    LASoperation* operation = operations[i];
+    if (operation->offset_adjust) operation->adjust_offset(point);
+    operation->transform(point);
+  }
 }
 
 void LAStransform::check_for_overflow() const {
@@ -99,20 +88,33 @@ void LAStransform::check_for_overflow() const {
   }
 }
 
-void LAStransform::usage() const {
-  LASMessage(LAS_INFO,
-             "Transform coordinates.\n"
-             "Transform intensity.\n"
-             "Transform scan_angle.\n"
-             "Change the return number or return count of points.\n"
-             "Modify the classification.\n"
-             "Change the flags.\n"
-             "Modify the extended classification.\n"
-             "Change the user data.\n"
-             "Change the point source ID.\n"
-             "Transform gps_time.\n"
-             "Transform RGB/NIR colors.\n"
-             "Transform intensity into RGB colors.\n"
-             "Transform with registers and extra attributes.\n"
-             "Restrict the transform to filtered points: -filtered_transform");
+uint32_t LAStransform::get_decompress_selective() const {
+  uint32_t mask = 0;
+  for (uint32_t i = 0; i < num_operations; i++) mask |= operations[i]->get_decompress_selective();
+  for (uint32_t i = 0; filter != nullptr && i < filter->num_criteria; i++) {
+    mask |= filter->criteria[i]->get_decompress_selective();
+  }
+  return mask;
+}
+
+bool LAStransform::set_offset_adjust(const LASquantizer& file) {
+  for (uint32_t i = 0; i < num_operations; i++) {
+    if (!operations[i]->supports_offset_adjust()) {
+      laserror("The adjustment of the offset using '-offset_adjust' is not supported for the operation '%s'.",
+               operations[i]->name());
+      return false;
+    }
+  }
+  // Each operation takes the points as the previous one left them and
+  // moves the offset as it moves coordinates.
+  LASquantizer q = file;
+  for (uint32_t i = 0; i < num_operations; i++) {
+    LASoperation* operation = operations[i];
+    operation->quantizer_in = q;
+    operation->transform_coords_for_offset_adjustment(q.x_offset, q.y_offset, q.z_offset);
+    operation->quantizer_out = q;
+    operation->offset_adjust = true;
+  }
+  adjusted_quantizer = q;
+  return true;
 }

@@ -6,6 +6,8 @@
 
 #include <cstdint>  // uint32_t counts
 
+#include "las/lasquantizer.hpp"  // LASquantizer of the offset adjustment
+
 class LASfilter;
 class LASoperation;
 class LASpoint;
@@ -18,6 +20,7 @@ class LAStransform {
   LASoperation** operations = nullptr;
   bool filtered = false;       // "-filtered_transform" was given
   LASfilter* filter = nullptr;  // owned; restricts the transform
+  bool force_rgb = false;       // "-force_RGB": colour operations also act on points without colour
 
   LAStransform() = default;
   ~LAStransform();
@@ -46,6 +49,16 @@ class LAStransform {
   void clean();
   // Prints the overview of the transform options at INFO.
   void usage() const;
+
+  // The point-record fields the operations and the filter read.
+  uint32_t get_decompress_selective() const;
+  // Switches on offset adjustment for points quantized by `file`: every
+  // operation moves the offset the way it moves coordinates, and points
+  // leave quantized by adjusted_quantizer(). False (after an error) when
+  // an operation cannot support it.
+  bool set_offset_adjust(const LASquantizer& file);
+  // The quantizer of the transformed points under offset adjustment.
+  LASquantizer adjusted_quantizer;
 };
 
 #endif
