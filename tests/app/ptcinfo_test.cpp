@@ -85,6 +85,9 @@ INSTANTIATE_TEST_SUITE_P(
              {"file '%s/good.ptc' (PTC)\n", "  compressor 2 (point-wise chunked), chunk size 40",
               "  points read 100 of 100\n"}},
         Case{"WithoutCheckNoPointIsRead", {"%s/short.las"}, 0, {"  points 100\n", "!points read"}},
+        // an area query reads only its points; a pattern names both files
+        Case{"AreaQuery", {"-check", "-i", "%s/good.p*", "-inside", "0", "0", "1", "1"}, 0,
+             {"file '%s/good.ptc' (PTC)\n", "  points read 0 of 100\n"}},
         Case{"TruncatedLas", {"-check", "%s/short.las"}, 3,
              {"ERROR: 'end-of-file' after 60 of 100 points for '%s/short.las'",
               "ERROR: only 60 of 100 points could be read from '%s/short.las'", "  points read 60 of 100\n"}},
