@@ -1,9 +1,7 @@
 // ptcconv end to end: LAS -> PTC -> LAS gives back the point records byte
 // for byte for every point format, the records carry over except those of
 // the old storage, an area query recounts and rebounds the output, failures
-// end with status 3 and leave no output behind; output names.
-#include "app/ptcconv.hpp"
-
+// end with status 3 and leave no output behind.
 #include <gtest/gtest.h>
 #include <sys/stat.h>  // stat, mkdir
 
@@ -186,31 +184,5 @@ INSTANTIATE_TEST_SUITE_P(
                  "ERROR: output '%s/good.las' is the input itself. name another output with '-o' or '-odir'.",
                  "x.las", "good.las"}),
     testsupport::CaseName());
-
-struct NameCase {
-  const char* input;
-  const char* output;
-  const char* directory;
-  const char* format;
-  const char* expected;
-};
-
-class PtcconvName : public ::testing::TestWithParam<NameCase> {};
-
-TEST_P(PtcconvName, FollowsTheOptions) {
-  PtcconvOptions o;
-  o.output = GetParam().output;
-  o.directory = GetParam().directory;
-  o.format = GetParam().format;
-  EXPECT_EQ(ptcconv_output_name(GetParam().input, o), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, PtcconvName,
-                         ::testing::Values(NameCase{"d/a.las", "", "", "", "d/a.ptc"},
-                                           NameCase{"d/a.PTC", "", "", "", "d/a.las"},
-                                           NameCase{"d/a.ptc", "", "out", "", "out/a.las"},
-                                           NameCase{"d/a.ptc", "", "", "ptc", "d/a.ptc"},
-                                           NameCase{"d/a", "", "", "", "d/a.ptc"},
-                                           NameCase{"d/a.las", "x.las", "out", "ptc", "x.las"}));
 
 }  // namespace
