@@ -3,7 +3,9 @@
 // point. Data sets: a raster stored as points (a grid in row order with a
 // smooth surface, as RasterPTC files hold), lidar-like points (scan lines,
 // changing returns and intensities), and, for the item codecs' worst case,
-// random records. Encoded once up front through LASwritePoint.
+// random records. Encoded once up front through LASwritePoint. Also format-6
+// lidar-like points (layered, item version 3) decoded with every layer and
+// with only the X, Y and Z layers.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -15,7 +17,9 @@
 
 #include "las/bytestreamin_array.hpp"
 #include "las/bytestreamout_array.hpp"
+#include "ptcomp/lasreaditemraw.hpp"
 #include "ptcomp/lasreadpoint.hpp"
+#include "ptcomp/layermask.hpp"
 #include "ptcomp/laswritepoint.hpp"
 #include "ptcomp/ptcomp.hpp"
 
@@ -142,6 +146,82 @@ void BM_EncodeFormat0V2Raster(benchmark::State& state) {
 }
 
 BENCHMARK(BM_EncodeFormat0V2Raster)->Unit(benchmark::kMillisecond);
+
+// Format 6, version 3: lidar-like scan lines from two scanner channels in
+// alternating runs, 1-3 returns, intensities, classes and GPS times.
+const Encoded& encoded_format6() {
+  static Encoded e;
+  if (!e.bytes.empty()) return e;
+  e.settings.reset(new PTcomp());
+  if (!e.settings->setup_writing(6, 30, 3)) abort();
+  std::mt19937 rng(11);
+  LASwritePoint writer;
+  std::unique_ptr<ByteStreamOutArray> out(new_byte_stream_out_array(1 << 22));
+  if (!writer.setup(e.settings->num_items, e.settings->items, e.settings.get()) || !writer.init(out.get())) abort();
+  uint8_t disk[30];
+  uint8_t item[48] = {};
+  item[22] = 1;
+  uint8_t* items[1] = {item};
+  double t = 250000.0;
+  for (uint32_t i = 0; i < kPoints; i++) {
+    memset(disk, 0, sizeof(disk));
+    const uint32_t line = i / 500, k = i % 500;
+    const uint32_t returns = 1 + (rng() % 8 == 0 ? 1 + rng() % 2 : 0);
+    put32(disk, static_cast<int32_t>(k * 37 + (rng() % 7)));
+    put32(disk + 4, static_cast<int32_t>(line * 41 + (rng() % 5)));
+    put32(disk + 8, static_cast<int32_t>(20000 + 300 * std::sin(k * 0.02) + rng() % 40));
+    const uint16_t intensity = static_cast<uint16_t>(200 + rng() % 300);
+    memcpy(disk + 12, &intensity, 2);
+    disk[14] = static_cast<uint8_t>(1 | (returns << 4));
+    disk[15] = static_cast<uint8_t>(((i / 100) & 1) << 4 | (line & 1) << 6);
+    disk[16] = static_cast<uint8_t>(rng() % 10 == 0 ? 5 : 2);
+    const int16_t angle = static_cast<int16_t>(static_cast<int>(k) * 10 - 2500);
+    memcpy(disk + 18, &angle, 2);
+    const uint16_t source = static_cast<uint16_t>(line / 20);
+    memcpy(disk + 20, &source, 2);
+    if (rng() % 4) t += 0.00001;
+    memcpy(disk + 22, &t, 8);
+    las_point14_from_disk(disk, item);
+    if (!writer.write(items)) abort();
+  }
+  if (!writer.done()) abort();
+  e.bytes.assign(out->get_data(), out->get_data() + out->get_size());
+  e.count = kPoints;
+  e.point_size = 30;
+  return e;
+}
+
+// range(0): 0 every layer, 1 only X, Y and Z.
+void BM_DecodeFormat6V3(benchmark::State& state) {
+  const Encoded& e = encoded_format6();
+  const uint32_t mask = state.range(0) ? LayerMask::XYZ : LayerMask::ALL;
+  uint8_t point[48];
+  uint8_t* items[1] = {point};
+  int64_t checksum = 0;
+  for (auto _ : state) {
+    LASreadPoint reader(mask);
+    std::unique_ptr<ByteStreamInArray> in(new_byte_stream_in_array(e.bytes.data(), static_cast<long long>(e.bytes.size())));
+    if (!reader.setup(e.settings->num_items, e.settings->items, e.settings.get()) || !reader.init(in.get())) {
+      state.SkipWithError("setup failed");
+      return;
+    }
+    for (uint32_t i = 0; i < e.count; i++) {
+      if (!reader.read(items)) {
+        state.SkipWithError(reader.error());
+        return;
+      }
+      int32_t z;
+      memcpy(&z, point + 8, 4);
+      checksum += z;
+    }
+  }
+  benchmark::DoNotOptimize(checksum);
+  state.SetItemsProcessed(state.iterations() * int64_t(e.count));
+  state.SetBytesProcessed(state.iterations() * int64_t(e.bytes.size()));
+  state.counters["bytes_per_point"] = static_cast<double>(e.bytes.size()) / e.count;
+}
+
+BENCHMARK(BM_DecodeFormat6V3)->ArgName("xyz_only")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

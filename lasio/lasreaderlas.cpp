@@ -10,6 +10,7 @@
 
 #include "las/bytestreamin_file.hpp"  // new_byte_stream_in_file
 #include "lasio/lasreadopener.hpp"    // z_from_attribute settings
+#include "ptcomp/layermask.hpp"       // LayerMask, the layers z needs
 #include "ptcomp/lasreadpoint.hpp"    // LASreadPoint
 #include "ptcomp/ptcomp.hpp"          // PTcomp, settings record and item lists
 #include "tool/lasmessage.hpp"        // LASMessage, laserror
@@ -819,6 +820,13 @@ void LASreaderLAS::z_from_attribute() {
 
 bool LASreaderLAS::create_point_reader(unsigned int decompress_selective) {
   LASheader& h = header;
+  // z taken from an attribute needs that attribute's extra bytes decoded,
+  // whatever the caller asked for.
+  const int16_t za = h.z_attribute_index;
+  if (za >= 0 && za < h.number_attributes) {
+    decompress_selective |= LayerMask::Z | LayerMask::extra_bytes(static_cast<uint32_t>(h.attribute_starts[za]),
+                                                                  static_cast<uint32_t>(h.attribute_sizes[za]));
+  }
   reader = new LASreadPoint(decompress_selective);
   const PTcomp* settings = h.ptcomp.get();
   PTcomp derived;

@@ -15,13 +15,14 @@ class ArithmeticDecoder;
 class ArithmeticEncoder;
 
 // The compressed reader for an item (caller owns it), or null. All readers
-// share `decoder`. None of them skips fields, so the selective mask only
-// passes through.
+// share `decoder`. The layered readers (versions 3 and 4) decode only the
+// layers that `selective_mask` requests (bits: ptcomp/layermask.hpp).
 LASreadItemCompressed* create_read_item_compressed(const LASitem& item, ArithmeticDecoder* decoder,
                                                    uint32_t selective_mask);
 
 // The compressed writer for an item (caller owns it), or null. All writers
-// share `encoder`.
+// share `encoder`; the layered writers (versions 3 and 4) need the layered
+// chunked compressor, which writes their layers per chunk.
 LASwriteItemCompressed* create_write_item_compressed(const LASitem& item, ArithmeticEncoder* encoder);
 
 #endif

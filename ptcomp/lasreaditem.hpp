@@ -4,7 +4,7 @@
 #ifndef PTCOMP_LASREADITEM_HPP
 #define PTCOMP_LASREADITEM_HPP
 
-#include <cstdint>  // uint8_t, uint32_t
+#include <cstdint>  // uint8_t, uint32_t, uint64_t
 
 class ByteStreamIn;
 
@@ -37,6 +37,10 @@ class LASreadItemCompressed : public LASreadItem {
   virtual bool chunk_sizes() { return false; }
   // Starts the decoder state of a chunk from its raw first point.
   virtual bool init(const uint8_t* item, uint32_t& context) = 0;
+  // Bytes of this item's layers in the current chunk, known once
+  // chunk_sizes has run (layered codecs only), so that the point reader can
+  // check them against what the chunk holds before any is read.
+  virtual uint64_t chunk_layer_bytes() const { return 0; }
 };
 
 #endif

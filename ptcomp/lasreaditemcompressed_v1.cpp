@@ -210,7 +210,7 @@ void LASreadItemCompressed_WAVEPACKET13_v1::read(uint8_t* item, uint32_t&) {
 // ---------------------------------------------------------------- BYTE
 
 LASreadItemCompressed_BYTE_v1::LASreadItemCompressed_BYTE_v1(ArithmeticDecoder* dec, uint32_t size)
-    : dec(dec), size(size), last(new uint8_t[size]()), ic_byte(dec, 8, size) {}
+    : size(size), last(new uint8_t[size]()), ic_byte(dec, 8, size) {}
 
 bool LASreadItemCompressed_BYTE_v1::init(const uint8_t* item, uint32_t&) {
   ic_byte.initDecompressor();

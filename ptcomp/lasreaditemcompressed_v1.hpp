@@ -93,7 +93,6 @@ class LASreadItemCompressed_BYTE_v1 : public LASreadItemCompressed {
   void read(uint8_t* item, uint32_t& context) override;
 
  private:
-  ArithmeticDecoder* dec;
   uint32_t size;
   std::unique_ptr<uint8_t[]> last;  // size bytes, zeroed
   IntegerCompressor ic_byte;

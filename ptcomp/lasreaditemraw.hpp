@@ -118,6 +118,10 @@ void las_point14_from_disk(const uint8_t* disk, uint8_t* item);
 // least 1 for BYTE and BYTE14).
 bool las_item_size_valid(const LASitem& item);
 
+// True for the items of point formats 6 to 10 coded in layers (versions 2
+// to 4 of POINT14, RGB14, RGBNIR14, WAVEPACKET14 and BYTE14).
+inline bool las_item_is_layered(const LASitem& item) { return item.type >= LASitem::POINT14 && item.version >= 2; }
+
 // The raw reader for an item on this host (caller owns it), or null for an
 // item type that has no raw reader.
 LASreadItemRaw* create_read_item_raw(const LASitem& item);

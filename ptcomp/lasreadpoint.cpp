@@ -11,7 +11,7 @@
 #include "ptcomp/arithmeticdecoder.hpp"  // ArithmeticDecoder, chunk data and table
 #include "ptcomp/integercompressor.hpp"  // IntegerCompressor, the chunk table entries
 #include "ptcomp/lasitemcodecs.hpp"      // create_read_item_compressed, the item codecs
-#include "ptcomp/lasreaditemraw.hpp"     // create_read_item_raw
+#include "ptcomp/lasreaditemraw.hpp"     // create_read_item_raw, las_item_is_layered
 #include "ptcomp/ptcomp.hpp"             // PTcomp, the compressor settings
 
 namespace {
@@ -150,6 +150,14 @@ bool LASreadPoint::setup(uint32_t num_items, const LASitem* items, const PTcomp*
   compressed_readers = new LASreadItemCompressed*[num_items]();
   compressed_set = new LASreadItem*[num_items]();
   for (uint32_t i = 0; i < num_items; i++) {
+    // Layered items exist only in layered chunks, and layered chunks hold
+    // nothing else.
+    if (las_item_is_layered(items[i]) != layered) {
+      set_error("item %u of type %u and version %u does not fit compressor %u", i,
+                static_cast<unsigned>(items[i].type), static_cast<unsigned>(items[i].version),
+                static_cast<unsigned>(ptcomp->compressor));
+      return false;
+    }
     compressed_readers[i] = create_read_item_compressed(items[i], decoder, selective_mask);
     if (compressed_readers[i] == nullptr) {
       set_error("no decoder for item %u of type %u and version %u", i, static_cast<unsigned>(items[i].type),
@@ -173,6 +181,13 @@ bool LASreadPoint::init(ByteStreamIn* instream) {
     chunk_point_count = chunk_size;
     data_start = 0;
     readers = nullptr;
+    // The end of the stream bounds the layers of a chunk.
+    stream_end = -1;
+    if (layered && input->isSeekable()) {
+      const int64_t here = input->tell();
+      if (input->seekEnd(0)) stream_end = input->tell();
+      if (!input->seek(here)) return false;
+    }
     return true;
   }
   data_start = input->tell();
@@ -289,7 +304,15 @@ bool LASreadPoint::read_compressed(uint8_t* const* point, uint32_t& context) {
     decoder->init(input, false);
     uint32_t count;
     input->get32bitsLE(reinterpret_cast<unsigned char*>(&count));  // the chunk's point count, not needed
-    for (uint32_t i = 0; i < reader_count; i++) compressed_readers[i]->chunk_sizes();
+    uint64_t layer_bytes = 0;
+    for (uint32_t i = 0; i < reader_count; i++) {
+      compressed_readers[i]->chunk_sizes();
+      layer_bytes += compressed_readers[i]->chunk_layer_bytes();
+    }
+    // Layers larger than what the chunk holds are corrupt, larger than what
+    // the stream holds cut off: refused before any buffer is sized by them.
+    bool within_table = false;
+    if (layer_bytes > layer_budget(&within_table)) throw int(within_table ? 4711 : -1);
     for (uint32_t i = 0; i < reader_count; i++) compressed_readers[i]->init(point[i], context);
   } else {
     for (uint32_t i = 0; i < reader_count; i++) compressed_readers[i]->init(point[i], context);
@@ -297,6 +320,15 @@ bool LASreadPoint::read_compressed(uint8_t* const* point, uint32_t& context) {
   }
   readers = compressed_set;
   return true;
+}
+
+uint64_t LASreadPoint::layer_budget(bool* within_table) const {
+  const int64_t here = input->tell();
+  int64_t end = stream_end;
+  *within_table = chunk_index + 1u < known_chunks && chunk_starts[chunk_index + 1] > 0;
+  if (*within_table) end = chunk_starts[chunk_index + 1];
+  if (end < 0) return UINT64_MAX;  // a stream without a known end
+  return end > here ? static_cast<uint64_t>(end - here) : 0;
 }
 
 bool LASreadPoint::start_chunk_state() {

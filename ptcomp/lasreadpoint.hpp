@@ -79,6 +79,10 @@ class LASreadPoint {
   // Starts the chunk state at the current stream position: reads the chunk
   // table first when it has not been read yet.
   bool start_chunk_state();
+  // Bytes left for the layers of the current chunk: up to the next chunk's
+  // start when the table gives it (within_table), else up to the end of the
+  // stream.
+  uint64_t layer_budget(bool* within_table) const;
   bool read_chunk_table();
   bool corrupt_chunk_table(int64_t chunk_table_start, int64_t chunks_start);
   // Turns the first `count` decoded chunk lengths into starts; returns how

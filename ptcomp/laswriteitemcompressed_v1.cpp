@@ -249,7 +249,7 @@ bool LASwriteItemCompressed_WAVEPACKET13_v1::write(const uint8_t* item, uint32_t
 // ---------------------------------------------------------------- BYTE
 
 LASwriteItemCompressed_BYTE_v1::LASwriteItemCompressed_BYTE_v1(ArithmeticEncoder* enc, uint32_t size)
-    : enc(enc), size(size), last(new uint8_t[size]()), ic_byte(enc, 8, size) {}
+    : size(size), last(new uint8_t[size]()), ic_byte(enc, 8, size) {}
 
 bool LASwriteItemCompressed_BYTE_v1::init(const uint8_t* item, uint32_t&) {
   ic_byte.initCompressor();

@@ -93,7 +93,6 @@ class LASwriteItemCompressed_BYTE_v1 : public LASwriteItemCompressed {
   bool write(const uint8_t* item, uint32_t& context) override;
 
  private:
-  ArithmeticEncoder* enc;
   uint32_t size;
   std::unique_ptr<uint8_t[]> last;  // size bytes, zeroed
   IntegerCompressor ic_byte;

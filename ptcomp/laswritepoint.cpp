@@ -9,6 +9,7 @@
 #include "ptcomp/arithmeticencoder.hpp"  // ArithmeticEncoder
 #include "ptcomp/integercompressor.hpp"  // IntegerCompressor, the chunk table entries
 #include "ptcomp/lasitemcodecs.hpp"      // create_write_item_compressed, the item codecs
+#include "ptcomp/lasreaditemraw.hpp"     // las_item_is_layered
 #include "ptcomp/laswriteitemraw.hpp"    // create_write_item_raw
 #include "ptcomp/ptcomp.hpp"             // PTcomp, the compressor settings
 
@@ -97,6 +98,12 @@ bool LASwritePoint::setup(uint32_t num_items, const LASitem* items, const PTcomp
 
   compressed_writers = new LASwriteItemCompressed*[num_items]();
   for (uint32_t i = 0; i < num_items; i++) {
+    if (las_item_is_layered(items[i]) != layered) {
+      set_error("item %u of type %u and version %u does not fit compressor %u", i,
+                static_cast<unsigned>(items[i].type), static_cast<unsigned>(items[i].version),
+                static_cast<unsigned>(compressor));
+      return false;
+    }
     compressed_writers[i] = create_write_item_compressed(items[i], encoder);
     if (compressed_writers[i] == nullptr) {
       set_error("no encoder for item %u of type %u and version %u", i, static_cast<unsigned>(items[i].type),
@@ -204,6 +211,7 @@ bool LASwritePoint::write_compressed(const uint8_t* const* point) {
   if (chunk_open && chunk_count == chunk_size && !end_chunk()) return false;
   if (!chunk_open) {
     // The first point of a chunk goes out raw and starts the predictions.
+    chunk_start = output->tell();
     for (uint32_t i = 0; i < writer_count; i++) {
       if (!raw_writers[i]->write(point[i], context)) {
         set_error("cannot write point data");
@@ -223,11 +231,26 @@ bool LASwritePoint::write_compressed(const uint8_t* const* point) {
 
 bool LASwritePoint::end_chunk() {
   chunk_open = false;
-  if (!encoder->done()) {
-    set_error("cannot write point data");
-    return false;
+  int64_t bytes;
+  if (layered) {
+    // After the raw first point: the point count, every item's layer sizes,
+    // then every item's layers.
+    const uint32_t count = chunk_count;
+    bool ok = output->put32bitsLE(reinterpret_cast<const unsigned char*>(&count));
+    for (uint32_t i = 0; ok && i < writer_count; i++) ok = compressed_writers[i]->chunk_sizes();
+    for (uint32_t i = 0; ok && i < writer_count; i++) ok = compressed_writers[i]->chunk_bytes();
+    if (!ok) {
+      set_error("cannot write point data");
+      return false;
+    }
+    bytes = output->tell() - chunk_start;
+  } else {
+    if (!encoder->done()) {
+      set_error("cannot write point data");
+      return false;
+    }
+    bytes = int64_t(record_size) + static_cast<int64_t>(encoder->get_bytes_written());
   }
-  const int64_t bytes = int64_t(record_size) + static_cast<int64_t>(encoder->get_bytes_written());
   if (bytes > INT32_MAX) {
     // The chunk table codes lengths as 32-bit values.
     set_error("chunk %u has %lld bytes, more than a chunk table entry holds", static_cast<unsigned>(chunk_bytes.size()),

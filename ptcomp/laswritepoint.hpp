@@ -82,6 +82,7 @@ class LASwritePoint {
   bool chunk_open = false;
   uint32_t chunk_count = 0;              // points in the open chunk
   int64_t table_offset_position = -1;    // where the 8-byte table offset stands
+  int64_t chunk_start = 0;               // where the open chunk begins
   std::vector<uint32_t> chunk_points;    // per finished chunk: its points
   std::vector<int64_t> chunk_bytes;      // and its bytes
 

@@ -228,6 +228,14 @@ bool PTcomp::setup(uint16_t* out_num_items, LASitem** out_items, uint8_t point_t
   return true;
 }
 
+bool PTcomp::setup_writing(uint8_t point_type, uint16_t point_size, uint16_t item_version, uint32_t chunk) {
+  const uint16_t kind = point_type >= 6 ? COMPRESSOR_LAYERED_CHUNKED : COMPRESSOR_POINTWISE_CHUNKED;
+  options = 0;
+  if (!setup(point_type, point_size, kind) || !request_version(item_version)) return false;
+  chunk_size = chunk;
+  return true;
+}
+
 bool PTcomp::request_version(uint16_t v) {
   if (num_items == 0 || items == nullptr) return return_error("call setup() before requesting version");
   if (compressor != COMPRESSOR_NONE) {

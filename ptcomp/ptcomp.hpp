@@ -48,6 +48,16 @@ class PTcomp {
     return setup(&num_items, &items, point_type, point_size, compressor);
   }
 
+  // Settings for writing compressed points of point type 0 to 10: the
+  // layered chunked compressor (kind 3) for types 6 to 10, the point-wise
+  // chunked one (kind 2) for 0 to 5; items of `item_version` 1 to 4 (types
+  // 0-5 take at most version 2 of their items, types 6-10 at least version
+  // 3), `chunk_size` points per chunk (0: variable-sized chunks, ended by
+  // LASwritePoint::chunk). The result is what LASwritePoint::setup takes
+  // (num_items, items, this) and what the "ptcomp encoded" record stores.
+  bool setup_writing(uint8_t point_type, uint16_t point_size, uint16_t item_version,
+                     uint32_t chunk_size = CHUNK_SIZE_DEFAULT);
+
   // Validates compressor, coder and the items; a point size of 0 skips the
   // size sum test.
   bool check(uint16_t point_size);

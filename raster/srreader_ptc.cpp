@@ -9,6 +9,7 @@
 
 #include "las/bytestreamin_array.hpp"  // ByteStreamInArrayLE over the VLR data
 #include "lasio/lasreaderlas.hpp"        // LASreaderLAS
+#include "ptcomp/layermask.hpp"         // LayerMask, the layers a raster needs
 #include "raster/lasvlrrasterptc.hpp"  // LASvlrRasterPTC
 #include "tool/lasutility.hpp"         // get_available_RAM, round_clamp_i32
 
@@ -43,8 +44,11 @@ bool SRreader_ptc::open(const char* file_name, GeoProjectionConverter* converter
   cell_nodata = false;
   name = file_name;
 
+  // Only X, Y and z are used: a layered point file decodes its first layer
+  // (X and Y) and the Z layer, or the attribute that z comes from, and skips
+  // the rest.
   lasreader = new LASreaderLAS(nullptr);
-  if (!lasreader->open(file_name, IO_BUFFER_SIZE, false, 0xFFFFFFFFu)) {
+  if (!lasreader->open(file_name, IO_BUFFER_SIZE, false, LayerMask::XYZ)) {
     return fail_open("ERROR: cannot open lasreaderlas with file name '%s'\n");
   }
   LASvlrRasterPTC raster;

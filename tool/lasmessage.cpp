@@ -151,12 +151,19 @@ int las_exit_status() {
   return 0;
 }
 
+namespace {
+LASExitHook exit_hook_ = nullptr;
+}  // namespace
+
 void halt_on_error(bool halt) { halt_on_error_ = halt; }
 bool do_halt_on_error() { return halt_on_error_; }
 void wait_on_exit(bool wait) { wait_on_exit_ = wait; }
 void print_log_stats(bool print) { print_log_stats_ = print; }
 
+void set_exit_hook(LASExitHook hook) { exit_hook_ = hook; }
+
 void byebye() {
+  if (exit_hook_ != nullptr) exit_hook_(las_exit_status());
   if (print_log_stats_) {
     const unsigned long fe = static_cast<unsigned long>(lasmessage_cnt[LAS_FATAL_ERROR]);
     const unsigned long e = static_cast<unsigned long>(lasmessage_cnt[LAS_ERROR]);

@@ -49,6 +49,12 @@ bool do_halt_on_error();
 void wait_on_exit(bool wait);
 void print_log_stats(bool print);
 
+// Called by byebye() with the exit status before anything else; a hook that
+// throws gives control back to its caller instead of ending the process
+// (the parsing fuzz targets use it). Null restores the plain exit.
+typedef void (*LASExitHook)(int status);
+void set_exit_hook(LASExitHook hook);
+
 [[noreturn]] void byebye();
 
 template <typename... Args>

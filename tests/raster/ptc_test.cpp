@@ -216,6 +216,7 @@ struct PtcFile {
   const char* user_id = "Raster PTC";
   uint16_t record_id = 7113, vlr_length = 80;
   uint32_t chunk_size = PTcomp::CHUNK_SIZE_DEFAULT;
+  uint8_t point_format = 0;  // 6: layered, with intensity and GPS time varying
 };
 
 bool write_ptc(const std::string& path, const PtcFile& f) {
@@ -230,11 +231,19 @@ bool write_ptc(const std::string& path, const PtcFile& f) {
     free(payload);
     if (!ok) return false;
   }
+  const bool layered = f.point_format >= 6;
+  h.point_data_format = f.point_format;
+  h.point_data_record_length = layered ? 30 : 20;
   LASwriterLAS w;
-  if (!w.open(path.c_str(), &h, PTcomp::COMPRESSOR_POINTWISE_CHUNKED, f.chunk_size)) return false;
+  if (!w.open(path.c_str(), &h, layered ? PTcomp::COMPRESSOR_LAYERED_CHUNKED : PTcomp::COMPRESSOR_POINTWISE_CHUNKED,
+              f.chunk_size)) {
+    return false;
+  }
   LASpoint p;
   if (!p.init(&h, w.get_ptcomp().num_items, w.get_ptcomp().items, &h)) return false;
   for (const Pt& pt : f.points) {
+    p.intensity = static_cast<uint16_t>(p.intensity + 1234);
+    p.gps_time += 0.5;
     p.X = static_cast<int32_t>(std::llround(pt.x / 0.001));
     p.Y = static_cast<int32_t>(std::llround(pt.y / 0.001));
     p.Z = pt.z;
@@ -296,6 +305,21 @@ TEST_P(PtcCells, GeometryAndEveryCellOneByOneAndInBatches) {
   auto b = open_ptc(path, c.set_scale);
   EXPECT_EQ(cells_in_batches(b.r.get()), expected);
   EXPECT_EQ(b.r->grid_cells(), 12);
+}
+
+// A copy in point format 6 decodes only X, Y and Z and gives the same cells.
+TEST(PtcLayered, FormatSixGivesTheCells) {
+  testsupport::TempDir dir;
+  PtcFile f;
+  f.point_format = 6;
+  f.chunk_size = 2;
+  f.points = {{1000.5, 2002.5, 1234}, {1003.5, 2000.5, -77}, {1002.2, 2001.2, 1}, {1002.9, 2001.9, 2}, {1002.5, 2001.5, 3}};
+  ASSERT_TRUE(write_ptc(dir.file("r.ptc"), f));
+  auto o = open_ptc(dir.file("r.ptc"));
+  ASSERT_TRUE(o.ok) << o.err;
+  std::vector<int> expected(12, ND);
+  expected[0] = 1234, expected[11] = -77, expected[6] = 3;
+  EXPECT_EQ(cells_in_batches(o.r.get()), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(

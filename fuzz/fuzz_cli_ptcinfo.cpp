@@ -1,0 +1,17 @@
+// Fuzz target: ptcinfo's command-line parsing.
+#include "app/ptcinfo.hpp"        // PtcinfoOptions, ptcinfo_parse
+#include "fuzz/fuzz_support.hpp"  // init, reset, split_arguments, Exit
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzzsupport::init();
+  fuzzsupport::reset();
+  std::vector<std::string> args = fuzzsupport::split_arguments(data, size);
+  if (args.size() < 2) return 0;
+  std::vector<char*> argv = fuzzsupport::argv_of(args);
+  try {
+    PtcinfoOptions options;
+    ptcinfo_parse(static_cast<int>(args.size()) - 1, argv.data() + 1, options);
+  } catch (const fuzzsupport::Exit&) {
+  }
+  return 0;
+}

@@ -1,0 +1,17 @@
+// Fuzz target: rastcmp's command-line parsing (no comparison, no fan-out).
+#include "app/rastcmp.hpp"        // RastcmpOptions, rastcmp_parse
+#include "fuzz/fuzz_support.hpp"  // init, reset, split_arguments, Exit
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzzsupport::init();
+  fuzzsupport::reset();
+  std::vector<std::string> args = fuzzsupport::split_arguments(data, size);
+  if (args.size() < 2) return 0;
+  std::vector<char*> argv = fuzzsupport::argv_of(args);
+  try {
+    RastcmpOptions options;
+    rastcmp_parse(static_cast<int>(args.size()), argv.data(), &options);
+  } catch (const fuzzsupport::Exit&) {
+  }
+  return 0;
+}

@@ -1,0 +1,10 @@
+// Fuzz target: the RasterPTC (point file with its raster record) reader, opened through the dispatch and read
+// to its last cell.
+#include "fuzz/fuzz_support.hpp"  // init, reset, write_input, read_raster
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzzsupport::init();
+  fuzzsupport::reset();
+  fuzzsupport::read_raster(fuzzsupport::write_input(data, size, "ptc"), "ptc");
+  return 0;
+}

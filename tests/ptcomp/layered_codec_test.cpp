@@ -1,0 +1,466 @@
+// Point formats 6 to 10 through the layered chunked compressor: round trips
+// of items of versions 3 and 4 (random and awkward points, single-point
+// chunks, layers empty for a whole chunk), selective decoding, a chunk coded
+// by hand from the format's rules, and damaged chunks.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "las/bytestreamin_array.hpp"
+#include "las/bytestreamout_array.hpp"
+#include "ptcomp/lasreaditemcompressed_v3.hpp"
+#include "ptcomp/lasreaditemraw.hpp"
+#include "ptcomp/lasreadpoint.hpp"
+#include "ptcomp/laswriteitemraw.hpp"
+#include "ptcomp/laswritepoint.hpp"
+#include "ptcomp/layermask.hpp"
+#include "ptcomp/ptcomp.hpp"
+
+namespace {
+
+enum class Kind { Random, Hard, Flat };
+
+template <typename T>
+void put(uint8_t* p, T v) {
+  memcpy(p, &v, sizeof(T));
+}
+template <typename T>
+T get(const uint8_t* p) {
+  T v;
+  memcpy(&v, p, sizeof(T));
+  return v;
+}
+
+// Points as stored on disk (POINT14 in its 30 bytes), made up per kind.
+struct Points {
+  std::unique_ptr<PTcomp> settings{new PTcomp()};
+  uint32_t disk_size = 0;
+  std::vector<uint8_t> disk;
+  uint32_t count() const { return static_cast<uint32_t>(disk.size() / disk_size); }
+  const uint8_t* at(uint32_t i) const { return disk.data() + size_t(i) * disk_size; }
+};
+
+Points make_points(int format, int extra, int version, uint32_t chunk, Kind kind, uint32_t count, uint32_t seed) {
+  static const uint16_t standard[11] = {0, 0, 0, 0, 0, 0, 30, 36, 38, 59, 67};
+  Points pts;
+  EXPECT_TRUE(pts.settings->setup_writing(static_cast<uint8_t>(format), static_cast<uint16_t>(standard[format] + extra),
+                                          static_cast<uint16_t>(version), chunk));
+  pts.disk_size = standard[format] + extra;
+  pts.disk.assign(size_t(count) * pts.disk_size, 0);
+  std::mt19937 rng(seed);
+  auto below = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
+  int32_t x = 0, y = 0;
+  double times[4] = {3e5, 3e5 + 17.5, 4.5e5, 1e3};
+  uint16_t colour[4] = {100, 200, 300, 400};
+  uint64_t offset = 5000;
+  for (uint32_t i = 0; i < count; i++) {
+    uint8_t* p = pts.disk.data() + size_t(i) * pts.disk_size;
+    if (kind == Kind::Random) {
+      for (uint32_t k = 0; k < pts.disk_size; k++) p[k] = static_cast<uint8_t>(rng());
+      continue;
+    }
+    x += kind == Kind::Flat ? 100 : (below(20) == 0 ? static_cast<int32_t>(rng()) : static_cast<int32_t>(below(41)) - 20);
+    y += kind == Kind::Flat ? 0 : static_cast<int32_t>(below(7)) - 3;
+    put<int32_t>(p, x);
+    put<int32_t>(p + 4, y);
+    if (kind == Kind::Flat) {  // only X changes: every other layer is empty
+      put<int32_t>(p + 8, 777);
+      p[14] = 0x11;
+      put<double>(p + 22, 1234.5);
+      for (uint32_t k = 30; k < pts.disk_size; k++) p[k] = static_cast<uint8_t>(k);
+      continue;
+    }
+    // Four scanner channels interleaved in runs, returns up to 15, classes
+    // above 31, scan angles at their ends, GPS times repeating and jumping
+    // per channel.
+    const uint32_t channel = (i / (1 + i % 3)) % 4;
+    const uint32_t pick = below(12);
+    put<int32_t>(p + 8, pick == 0 ? static_cast<int32_t>(rng()) : static_cast<int32_t>(below(2001)) - 1000);
+    put<uint16_t>(p + 12, static_cast<uint16_t>(pick < 3 ? rng() : 300 + channel));
+    const uint32_t n = pick == 1 ? below(16) : 1 + below(15);
+    p[14] = static_cast<uint8_t>((pick == 2 ? below(16) : 1 + below(n ? n : 1)) | (n << 4));
+    p[15] = static_cast<uint8_t>(below(16) | (channel << 4) | (pick == 3 ? below(4) << 6 : 0));
+    p[16] = static_cast<uint8_t>(pick < 4 ? 32 + below(224) : below(32));
+    p[17] = static_cast<uint8_t>(pick == 5 ? rng() : channel);
+    static const int16_t angles[4] = {-32768, 32767, 0, -15000};
+    put<int16_t>(p + 18, pick == 6 ? angles[below(4)] : static_cast<int16_t>(channel * 100));
+    put<uint16_t>(p + 20, static_cast<uint16_t>(pick == 7 ? rng() : 9));
+    double& t = times[channel];
+    if (pick >= 8) t += pick == 8 ? 1e7 * (below(2) ? 1 : -1) : 0.000001 * (pick - 8);  // 11: repeat
+    put<double>(p + 22, t);
+    uint8_t* q = p + 30;
+    if (format == 7 || format == 8 || format == 10) {
+      if (channel == 1) colour[pick % 4] = static_cast<uint16_t>(rng());  // one component, one channel
+      memcpy(q, colour, format == 7 ? 6 : 8);
+      q += format == 7 ? 6 : 8;
+    }
+    if (format >= 9) {
+      offset += pick == 9 ? rng() : 256;
+      q[0] = static_cast<uint8_t>(pick == 10 ? rng() : 1);
+      put<uint64_t>(q + 1, pick == 11 ? (uint64_t(rng()) << 32) : offset);
+      put<uint32_t>(q + 9, 256);
+      for (int k = 13; k < 29; k++) q[k] = static_cast<uint8_t>(pick == 4 ? rng() : k);
+      q += 29;
+    }
+    for (int k = 0; k < extra; k++) q[k] = static_cast<uint8_t>(k == 16 || pick == 5 ? rng() : i / 50);
+  }
+  return pts;
+}
+
+// Item buffers of one point: POINT14 in its 48 bytes, the rest as on disk.
+struct Record {
+  std::vector<LASitem> items;
+  std::vector<uint8_t> bytes;
+  std::vector<uint8_t*> ptr;
+  explicit Record(const PTcomp& s) : items(s.items, s.items + s.num_items) {
+    size_t n = 0;
+    for (const LASitem& it : items) n += it.type == LASitem::POINT14 ? 48 : it.size;
+    bytes.assign(n, 0);
+    for (uint8_t* p = bytes.data(); ptr.size() < items.size(); p += items[ptr.size() - 1].type == LASitem::POINT14 ? 48 : items[ptr.size() - 1].size) {
+      ptr.push_back(p);
+    }
+  }
+  void from_disk(const uint8_t* d) {
+    for (size_t i = 0; i < items.size(); d += items[i++].size) {
+      if (items[i].type == LASitem::POINT14) {
+        ptr[i][22] = 1;
+        las_point14_from_disk(d, ptr[i]);
+      } else {
+        memcpy(ptr[i], d, items[i].size);
+      }
+    }
+  }
+  std::vector<uint8_t> to_disk() const {
+    std::vector<uint8_t> d;
+    for (size_t i = 0; i < items.size(); i++) {
+      uint8_t b[30];
+      const bool p14 = items[i].type == LASitem::POINT14;
+      if (p14) las_point14_to_disk(ptr[i], b);
+      d.insert(d.end(), p14 ? b : ptr[i], (p14 ? b : ptr[i]) + items[i].size);
+    }
+    return d;
+  }
+};
+
+std::vector<uint8_t> write_points(const Points& pts) {
+  LASwritePoint writer;
+  EXPECT_TRUE(writer.setup(pts.settings->num_items, pts.settings->items, pts.settings.get())) << writer.error();
+  std::unique_ptr<ByteStreamOutArray> out(new_byte_stream_out_array());
+  EXPECT_TRUE(writer.init(out.get()));
+  Record r(*pts.settings);
+  for (uint32_t i = 0; i < pts.count(); i++) {
+    r.from_disk(pts.at(i));
+    EXPECT_TRUE(writer.write(r.ptr.data()));
+  }
+  EXPECT_TRUE(writer.done()) << writer.error();
+  return std::vector<uint8_t>(out->get_data(), out->get_data() + out->get_size());
+}
+
+// An array stream that counts the bytes read (skipped bytes are sought over).
+struct CountingStream : ByteStreamInArray {
+  long long consumed = 0;
+  CountingStream(const std::vector<uint8_t>& b) : ByteStreamInArray(b.data(), static_cast<long long>(b.size())) {}
+  void getBytes(unsigned char* bytes, long long n) override { take(bytes, n), consumed += n; }
+  int getByte() override { return consumed++, ByteStreamInArray::getByte(); }
+  void get16bitsLE(unsigned char* d) override { getBytes(d, 2); }
+  void get32bitsLE(unsigned char* d) override { getBytes(d, 4); }
+  void get64bitsLE(unsigned char* d) override { getBytes(d, 8); }
+  void get16bitsBE(unsigned char*) override { throw int(4711); }
+  void get32bitsBE(unsigned char*) override { throw int(4711); }
+  void get64bitsBE(unsigned char*) override { throw int(4711); }
+};
+
+struct Readback {
+  std::vector<std::vector<uint8_t>> points;  // disk form of each point read
+  std::vector<std::string> errors;           // the error of each failed read
+  long long consumed = 0;
+};
+
+// Reads `attempts` points (default: as many as were written).
+Readback read_points(const Points& pts, const std::vector<uint8_t>& bytes, uint32_t mask = LayerMask::ALL,
+                     uint32_t attempts = 0) {
+  Readback rb;
+  LASreadPoint reader(mask);
+  CountingStream in(bytes);
+  Record r(*pts.settings);
+  if (!reader.setup(pts.settings->num_items, pts.settings->items, pts.settings.get()) || !reader.init(&in)) {
+    rb.errors.push_back(reader.error() ? reader.error() : "setup");
+    return rb;
+  }
+  for (uint32_t i = 0; i < (attempts ? attempts : pts.count()); i++) {
+    if (reader.read(r.ptr.data())) {
+      rb.points.push_back(r.to_disk());
+    } else {
+      rb.errors.push_back(reader.error() ? reader.error() : "no error text");
+    }
+  }
+  if (!reader.check_end()) rb.errors.push_back(std::string("end: ") + reader.error());
+  rb.consumed = in.consumed;
+  return rb;
+}
+
+// The layer sizes of each chunk, walking the chunks from the first.
+std::vector<std::vector<uint32_t>> chunk_layer_sizes(const Points& pts, const std::vector<uint8_t>& bytes) {
+  std::vector<std::vector<uint32_t>> chunks;
+  size_t at = 8;
+  const size_t table = static_cast<size_t>(get<int64_t>(bytes.data()));
+  while (at < table) {
+    at += pts.disk_size + 4;
+    std::vector<uint32_t> sizes;
+    for (uint32_t i = 0; i < pts.settings->num_items; i++) {
+      const LASitem& it = pts.settings->items[i];
+      const uint32_t layers = it.type == LASitem::POINT14 ? 9 : it.type == LASitem::RGBNIR14 ? 2 : it.type == LASitem::BYTE14 ? it.size : 1;
+      for (uint32_t k = 0; k < layers; k++, at += 4) sizes.push_back(get<uint32_t>(bytes.data() + at));
+    }
+    for (uint32_t s : sizes) at += s;
+    chunks.push_back(sizes);
+  }
+  return chunks;
+}
+
+struct Case {
+  const char* name;
+  Kind kind;
+  int extra;
+  uint32_t chunk;
+  uint32_t count;
+};
+
+const Case kCases[] = {
+    {"Random", Kind::Random, 1, 700, 1500},
+    {"Hard", Kind::Hard, 17, 300, 1201},  // the last chunk holds one point
+    {"HardExtra3", Kind::Hard, 3, 1000, 1000},
+    {"SinglePointChunks", Kind::Hard, 3, 1, 4},
+    {"TwoPointChunks", Kind::Hard, 1, 2, 9},
+    {"Flat", Kind::Flat, 3, 100, 250},
+};
+
+class LayeredRoundTrip : public ::testing::TestWithParam<std::tuple<int, int, Case>> {};
+
+TEST_P(LayeredRoundTrip, ReadsBackEveryPoint) {
+  const int format = std::get<0>(GetParam()), version = std::get<1>(GetParam());
+  const Case& c = std::get<2>(GetParam());
+  const Points pts = make_points(format, c.extra, version, c.chunk, c.kind, c.count, 17u * format + version);
+  ASSERT_EQ(pts.settings->compressor, PTcomp::COMPRESSOR_LAYERED_CHUNKED);
+  ASSERT_EQ(pts.settings->items[0].version, version);
+  const auto bytes = write_points(pts);
+  const Readback rb = read_points(pts, bytes);
+  ASSERT_TRUE(rb.errors.empty()) << rb.errors[0];
+  ASSERT_EQ(rb.points.size(), pts.count());
+  for (uint32_t i = 0; i < pts.count(); i++) {
+    ASSERT_EQ(memcmp(rb.points[i].data(), pts.at(i), pts.disk_size), 0) << "point " << i;
+  }
+  if (c.kind == Kind::Flat) {
+    // Only the channel/returns/XY layer holds bytes.
+    for (const auto& sizes : chunk_layer_sizes(pts, bytes)) {
+      EXPECT_GT(sizes[0], 0u);
+      for (size_t k = 1; k < sizes.size(); k++) EXPECT_EQ(sizes[k], 0u) << "layer " << k;
+    }
+  }
+  if (c.chunk == 1) {
+    for (const auto& sizes : chunk_layer_sizes(pts, bytes)) EXPECT_EQ(sizes, std::vector<uint32_t>(sizes.size(), 0));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(FormatsVersions, LayeredRoundTrip,
+                         ::testing::Combine(::testing::Range(6, 11), ::testing::Values(3, 4), ::testing::ValuesIn(kCases)),
+                         [](const ::testing::TestParamInfo<std::tuple<int, int, Case>>& info) {
+                           return "Format" + std::to_string(std::get<0>(info.param)) + "V" +
+                                  std::to_string(std::get<1>(info.param)) + std::get<2>(info.param).name;
+                         });
+
+// Without intensity, GPS time and colour, X, Y and Z read the same, the
+// skipped fields keep the values of each chunk's first point (one channel
+// here), and exactly the skipped layers' bytes are not read.
+TEST(LayeredSelective, SkippedLayersAreNotRead) {
+  Points pts = make_points(7, 0, 3, 200, Kind::Hard, 1000, 5);
+  for (uint32_t i = 0; i < pts.count(); i++) pts.disk[size_t(i) * pts.disk_size + 15] &= 0xCF;  // channel 0
+  const auto bytes = write_points(pts);
+  const uint32_t mask = LayerMask::ALL & ~(LayerMask::INTENSITY | LayerMask::GPS_TIME | LayerMask::RGB);
+  const Readback full = read_points(pts, bytes), part = read_points(pts, bytes, mask);
+  ASSERT_TRUE(part.errors.empty()) << part.errors[0];
+  ASSERT_EQ(part.points.size(), pts.count());
+  for (uint32_t i = 0; i < pts.count(); i++) {
+    const uint8_t* first = pts.at(i / 200 * 200);
+    const uint8_t* got = part.points[i].data();
+    ASSERT_EQ(memcmp(got, pts.at(i), 12), 0) << i;       // X, Y, Z
+    ASSERT_EQ(memcmp(got + 12, first + 12, 2), 0) << i;  // intensity
+    ASSERT_EQ(memcmp(got + 22, first + 22, 14), 0) << i;  // GPS time, colour
+    ASSERT_EQ(memcmp(got + 14, pts.at(i) + 14, 8), 0) << i;
+  }
+  long long skipped = 0;
+  for (const auto& sizes : chunk_layer_sizes(pts, bytes)) skipped += sizes[4] + sizes[8] + sizes[9];
+  EXPECT_GT(skipped, 0);
+  EXPECT_EQ(full.consumed - part.consumed, skipped);
+}
+
+// A chunk of three points coded by hand, layer by layer, with the encoder
+// primitives and fresh models as the format defines them: point 2 switches
+// from channel 0 to channel 2, sets 15 returns and return 14, class 200,
+// intensity 777 and a GPS step; point 3 repeats it. Flags, scan angle, user
+// data and point source layers are empty.
+TEST(LayeredHandCoded, Point14ChunkDecodes) {
+  struct Layer {
+    std::unique_ptr<ByteStreamOutArray> out{new_byte_stream_out_array()};
+    ArithmeticEncoder enc;
+    Layer() { enc.init(out.get()); }
+  } layer[9];
+  std::vector<std::unique_ptr<ArithmeticModel>> models;
+  auto model = [&](uint32_t symbols) {
+    models.emplace_back(new ArithmeticModel(symbols, true));
+    models.back()->init();
+    return models.back().get();
+  };
+  std::vector<std::unique_ptr<IntegerCompressor>> ics;
+  auto ic = [&](int l, uint32_t bits, uint32_t contexts) {
+    ics.emplace_back(new IntegerCompressor(&layer[l].enc, bits, contexts));
+    ics.back()->initCompressor();
+    return ics.back().get();
+  };
+  const double t0 = 1000.25;
+  uint8_t disk[30] = {};
+  put<int32_t>(disk, 10), put<int32_t>(disk + 4, 20), put<int32_t>(disk + 8, 30), put<uint16_t>(disk + 12, 400);
+  disk[14] = 0x21;  // return 1 of 2
+  disk[16] = 2;
+  put<double>(disk + 22, t0);
+  uint8_t first[48] = {};
+  first[22] = 1;
+  las_point14_from_disk(disk, first);
+
+  // Point 2, channel/returns/XY layer: changed values of channel 0 (return 1
+  // of 2: context 1), then channel 2's fresh models.
+  layer[0].enc.encodeSymbol(model(128), 64 | 16 | 4 | 3);
+  layer[0].enc.encodeSymbol(model(3), 1);  // channel 0 + 1 + 1
+  ArithmeticModel* ch2_changed[8];
+  for (auto& m : ch2_changed) m = model(128);
+  layer[0].enc.encodeSymbol(model(16), 15);  // number of returns, model of 2
+  layer[0].enc.encodeSymbol(model(16), 14);  // return number, model of 1
+  IntegerCompressor* dx = ic(0, 32, 2);
+  IntegerCompressor* dy = ic(0, 32, 22);
+  dx->compress(0, 5, 0);  // X median 2 * 5 + 1
+  const uint32_t kx = dx->getK();
+  dy->compress(0, -3, kx < 20 ? kx & ~1u : 20);
+  IntegerCompressor* z = ic(1, 32, 20);
+  uint32_t k = (dx->getK() + dy->getK()) / 2;
+  z->compress(30, 31, k < 18 ? k & ~1u : 18);  // return level 1 starts at Z
+  ArithmeticModel* cls = model(256);
+  layer[2].enc.encodeSymbol(model(256), 200);  // model (2 & 31) * 2
+  IntegerCompressor* intensity = ic(4, 16, 4);
+  intensity->compress(400, 777, 0);  // last intensity 2 * 0 + 1
+  layer[8].enc.encodeSymbol(model(5), 0);
+  ic(8, 32, 9)->compress(0, 1000, 0);
+  // Point 3: nothing changed; return 14 of 15 after a GPS change: context 4.
+  layer[0].enc.encodeSymbol(ch2_changed[4], 0);
+  dx->compress(0, 0, 0);  // X median 2 * 5 + 0
+  dy->compress(0, 0, 0);
+  k = (dx->getK() + dy->getK()) / 2;
+  z->compress(31, 31, k < 18 ? k & ~1u : 18);
+  layer[2].enc.encodeSymbol(cls, 200);       // model (200 & 31) * 2 = 16, fresh
+  intensity->compress(400, 777, 0);          // last intensity 2 * 0 + 0
+
+  std::vector<uint8_t> chunk(36, 0);
+  for (int l : {0, 1, 2, 4, 8}) {
+    layer[l].enc.done();
+    put<uint32_t>(chunk.data() + 4 * l, static_cast<uint32_t>(layer[l].out->get_size()));
+  }
+  for (int l : {0, 1, 2, 4, 8}) chunk.insert(chunk.end(), layer[l].out->get_data(), layer[l].out->get_data() + layer[l].out->get_size());
+
+  for (bool v4 : {false, true}) {
+    SCOPED_TRACE(v4 ? "version 4" : "version 3");
+    std::unique_ptr<ByteStreamInArray> in(new_byte_stream_in_array(chunk.data(), static_cast<long long>(chunk.size())));
+    ArithmeticDecoder shared;
+    shared.init(in.get(), false);
+    LASreadItemCompressed_POINT14_v3 v3(&shared, LayerMask::ALL);
+    LASreadItemCompressed_POINT14_v4 v4r(&shared, LayerMask::ALL);
+    LASreadItemCompressed& reader = v4 ? static_cast<LASreadItemCompressed&>(v4r) : v3;
+    uint32_t context = 0;
+    ASSERT_TRUE(reader.chunk_sizes());
+    ASSERT_TRUE(reader.init(first, context));
+    EXPECT_EQ(in->tell(), static_cast<long long>(chunk.size()));
+    uint8_t got[2][48];
+    for (int i = 0; i < 2; i++) {
+      context = 0;
+      reader.read(got[i], context);
+      EXPECT_EQ(context, i == 0 || v4 ? 2u : 0u) << "point " << i + 2;
+    }
+    for (const uint8_t* p : got) {
+      EXPECT_EQ(get<int32_t>(p), 15);
+      EXPECT_EQ(get<int32_t>(p + 4), 17);
+      EXPECT_EQ(get<int32_t>(p + 8), 31);
+      EXPECT_EQ(get<uint16_t>(p + 12), 777);
+      EXPECT_EQ(p[14], 6 | 7 << 3);  // legacy return 6 of 7
+      EXPECT_EQ(p[15], 0);           // class 200 has no legacy class
+      EXPECT_EQ((p[22] >> 2) & 3, 2);
+      EXPECT_EQ(p[23], 200);
+      EXPECT_EQ(p[24], 14 | 15 << 4);
+      EXPECT_EQ(get<uint64_t>(p + 32), get<uint64_t>(first + 32) + 1000);
+    }
+  }
+}
+
+// Damaged layered chunks: a reader fails with the chunk's index, never
+// crashes, and goes on with the next chunk where the table allows.
+struct DamageCase {
+  const char* name;
+  size_t size_index;  // which layer size of the second chunk to change (-1: cut the file there)
+  long long delta;
+  const char* error;
+};
+
+const DamageCase kDamage[] = {
+    {"LayerLargerThanChunk", 1, 0x7FFFFFF0, "chunk with index 1 of 4 is corrupt"},
+    {"ChunkEndsEarly", 0, -12, "end-of-file during chunk with index 1"},
+    {"EmptyChannelLayer", 0, -1, "chunk with index 1 of 4 is corrupt"},
+    {"CutLayer", size_t(-1), 0, "end-of-file during chunk with index 1"},
+};
+
+class LayeredDamage : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(LayeredDamage, FailsWithTheChunkIndex) {
+  const DamageCase& c = GetParam();
+  const Points pts = make_points(6, 0, 3, 100, Kind::Hard, 300, 3);
+  auto bytes = write_points(pts);
+  const auto sizes = chunk_layer_sizes(pts, bytes);
+  size_t second = 8 + pts.disk_size + 4 + 36;
+  for (uint32_t s : sizes[0]) second += s;
+  uint8_t* size = bytes.data() + second + pts.disk_size + 4 + 4 * (c.size_index == size_t(-1) ? 0 : c.size_index);
+  if (c.size_index == size_t(-1)) {
+    bytes.resize(second + pts.disk_size + 4 + 36 + sizes[1][0] / 2);
+  } else {
+    put<uint32_t>(size, c.delta == -1 ? 0u : static_cast<uint32_t>(get<uint32_t>(size) + c.delta));
+  }
+  const Readback rb = read_points(pts, bytes, LayerMask::ALL, 310);  // failed reads use up attempts
+  ASSERT_FALSE(rb.errors.empty());
+  EXPECT_EQ(rb.errors[0], c.error);
+  ASSERT_GE(rb.points.size(), 100u);
+  for (size_t i = 0; i < 100; i++) ASSERT_EQ(memcmp(rb.points[i].data(), pts.at(i), pts.disk_size), 0) << i;
+  if (c.size_index != size_t(-1)) {
+    // The third chunk reads after the damaged one.
+    ASSERT_GE(rb.points.size(), 200u);
+    for (size_t i = 0; i < 100; i++) {
+      ASSERT_EQ(memcmp(rb.points[rb.points.size() - 100 + i].data(), pts.at(200 + i), pts.disk_size), 0) << i;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LayeredDamage, ::testing::ValuesIn(kDamage),
+                         [](const ::testing::TestParamInfo<DamageCase>& info) { return info.param.name; });
+
+TEST(LayeredSetup, ItemsMustFitTheCompressor) {
+  PTcomp settings;
+  ASSERT_TRUE(settings.setup_writing(6, 30, 3));
+  settings.compressor = PTcomp::COMPRESSOR_POINTWISE_CHUNKED;
+  LASreadPoint reader;
+  EXPECT_FALSE(reader.setup(settings.num_items, settings.items, &settings));
+  EXPECT_STREQ(reader.error(), "item 0 of type 10 and version 3 does not fit compressor 2");
+  ASSERT_TRUE(settings.setup_writing(1, 28, 4));
+  EXPECT_EQ(settings.compressor, PTcomp::COMPRESSOR_POINTWISE_CHUNKED);
+  EXPECT_EQ(settings.items[0].version, 2);
+}
+
+}  // namespace
