@@ -6,10 +6,11 @@
 #include <cstdio>     // fprintf
 #include <memory>     // unique_ptr for the batch buffers and the readers
 
+#include "app/rastcmp_report.hpp"  // RastcmpReport, rastcmp_report_parse
 #include "raster/srreader.hpp"   // SRreader, open_raster, SR_CELL_BATCH
 #include "tool/kestreltool.hpp"  // KestrelTool, the common options
 #include "tool/lasmessage.hpp"   // LASMessage, laserror, halting on errors
-#include "tool/lasutility.hpp"   // file_name_only, file_extension_only
+#include "tool/lasutility.hpp"   // file_name_only, file_extension_only, seconds_now
 
 namespace {
 
@@ -31,20 +32,33 @@ void RastcmpTool::usage() {
   fprintf(stderr, "rastcmp -i *.img\n");
   fprintf(stderr, "rastcmp -i *.asc\n");
   fprintf(stderr, "rastcmp -i *.bil\n");
+  fprintf(stderr, "more options:\n");
+  fprintf(stderr, "  -v                         also difference statistics and the first 10 differing cells\n");
+  fprintf(stderr, "  -list_differences n        lists the first n differing cells\n");
+  fprintf(stderr, "                             rastcmp -i a.tif -i b.tif -list_differences 20\n");
+  fprintf(stderr, "  -diff_raster out.tif       writes b - a and a class per cell as a GeoTIFF\n");
+  fprintf(stderr, "                             rastcmp -i a.tif -i b.tif -diff_raster diff.tif\n");
+  fprintf(stderr, "  -diff_picture out.png      paints the differences into a PNG picture\n");
+  fprintf(stderr, "                             rastcmp -i a.tif -i b.tif -diff_picture diff.png\n");
+  fprintf(stderr, "  -json                      one JSON line per comparison on stdout\n");
+  fprintf(stderr, "                             rastcmp -i *.tif -json -cores 4 > report.jsonl\n");
+  fprintf(stderr, "  with more than one comparison -diff_raster and -diff_picture name a folder:\n");
+  fprintf(stderr, "                             rastcmp -i *.tif -diff_raster diffs -diff_picture diffs\n");
 }
 
 // Fills one batch of cells from a reader. A failed cell is reported and,
 // while the run goes on, counted with whatever value the reader holds.
 // Returns the number of failed cells.
-int64_t fill_batch(SRreader* reader, int which, int64_t first, int64_t n, int32_t nrows, int32_t* values,
+int64_t fill_batch(SRreader* reader, int which, int64_t first, int64_t n, int32_t ncols, int32_t* values,
                    uint8_t* nodata) {
   int64_t k = 0, failed = 0;
   while (k < n) {
     k += reader->read_cells(n - k, values + k, nodata + k);
     if (k >= n) break;
     const int64_t cell = first + k;
-    const int32_t col = nrows > 0 ? static_cast<int32_t>(cell / nrows) : 0;
-    const int32_t row = nrows > 0 ? static_cast<int32_t>(cell % nrows) : 0;
+    // cells come row by row
+    const int32_t col = ncols > 0 ? static_cast<int32_t>(cell % ncols) : 0;
+    const int32_t row = ncols > 0 ? static_cast<int32_t>(cell / ncols) : 0;
     LASMessage(LAS_ERROR,
                which == 1 ? "failed to read raster1 at col %d and row %d ..."
                           : "failed to read raster2 at col %d and row %d ...",
@@ -78,13 +92,15 @@ bool rastcmp_parse(int argc, char** argv, RastcmpOptions* options) {
   RastcmpTool tool("rastcmp", argc, argv);
   tool.prepare_arguments();
   options->opener.parse(argc, argv, false, false);
+  rastcmp_report_parse(argc, argv, &options->report);
   tool.parse_all();
   options->cores = tool.cores;
   options->cpu64 = tool.cpu64;
   return las_message_count(LAS_ERROR) == errors_before;
 }
 
-int rastcmp_compare_files(const char* a, const char* b, const RastcmpOptions&, RastcmpCounts* counts) {
+int rastcmp_compare_files(const char* a, const char* b, const RastcmpOptions& options, RastcmpCounts* counts) {
+  const double start = seconds_now();
   const ErrorsComeBack errors_come_back;
   const int64_t errors_before = las_message_count(LAS_ERROR);
   *counts = RastcmpCounts();
@@ -93,9 +109,12 @@ int rastcmp_compare_files(const char* a, const char* b, const RastcmpOptions&, R
   if (!raster1) return 3;
   std::unique_ptr<SRreader> raster2(rastcmp_open_raster(file_extension_only(b), b, file_name_only(b)));
   if (!raster2 || !rastcmp_check_sizes(raster1.get(), raster2.get())) return 3;
-  const RastcmpCounts compared = rastcmp_compare_cells(raster1.get(), raster2.get());
+  RastcmpReport report(options.report);
+  if (!report.begin(raster1.get(), raster2.get(), a, b)) return 3;
+  const RastcmpCounts compared = rastcmp_compare_cells(raster1.get(), raster2.get(), report.sink());
   rastcmp_release(raster1.release());
   rastcmp_release(raster2.release());
+  if (!report.finish(compared, seconds_now() - start)) return 3;
   // a reader may report a bad stretch of its file and still deliver cells
   if (compared.failed_reads > 0 || las_message_count(LAS_ERROR) > errors_before) return 3;
   *counts = compared;
@@ -183,7 +202,7 @@ bool rastcmp_check_sizes(const SRreader* raster1, const SRreader* raster2) {
   return same;
 }
 
-RastcmpCounts rastcmp_compare_cells(SRreader* raster1, SRreader* raster2) {
+RastcmpCounts rastcmp_compare_cells(SRreader* raster1, SRreader* raster2, RastcmpCellSink* sink) {
   RastcmpCounts c;
   const int64_t total = static_cast<int64_t>(raster1->ncols) * static_cast<int64_t>(raster1->nrows);
   if (total <= 0) return c;
@@ -192,8 +211,8 @@ RastcmpCounts rastcmp_compare_cells(SRreader* raster1, SRreader* raster2) {
   std::unique_ptr<uint8_t[]> n1(new uint8_t[batch]), n2(new uint8_t[batch]);
   for (int64_t first = 0; first < total; first += batch) {
     const int64_t n = std::min(batch, total - first);
-    c.failed_reads += fill_batch(raster1, 1, first, n, raster1->nrows, v1.get(), n1.get());
-    c.failed_reads += fill_batch(raster2, 2, first, n, raster1->nrows, v2.get(), n2.get());
+    c.failed_reads += fill_batch(raster1, 1, first, n, raster1->ncols, v1.get(), n1.get());
+    c.failed_reads += fill_batch(raster2, 2, first, n, raster1->ncols, v2.get(), n2.get());
     // 32-bit sums over one batch (at most 65536 cells) let the loop run
     // on vector registers
     uint32_t diff_nodata = 0, both_nodata = 0, same_value = 0;
@@ -212,6 +231,18 @@ RastcmpCounts rastcmp_compare_cells(SRreader* raster1, SRreader* raster2) {
     c.identical_nodata += both_nodata;
     c.identical_value += same_value;
     c.different_value += values_both - same_value;
+    if (sink) {
+      RastcmpBatch b;
+      b.first = first;
+      b.n = n;
+      b.values1 = a1;
+      b.nodata1 = f1;
+      b.values2 = a2;
+      b.nodata2 = f2;
+      b.both_values = values_both;
+      b.differing = diff_nodata + (values_both - same_value);
+      sink->take(b);
+    }
   }
   return c;
 }

@@ -11,6 +11,7 @@
 #include "fanout/srwriteopener.hpp"        // SRwriteOpener, handed to children
 #include "geo/geoprojectionconverter.hpp"  // GeoProjectionConverter, handed to children
 #include "lasio/lasreadopener.hpp"         // LASreadOpener, the input files
+#include "app/rastcmp_options.hpp"         // RastcmpReportOptions: statistics, lists, outputs
 
 class SRreader;
 
@@ -21,6 +22,7 @@ struct RastcmpOptions {
   SRwriteOpener raster_writer;       // output naming passed on to children
   int cores = 1;                     // "-cores n"
   bool cpu64 = false;                // "-cpu64"
+  RastcmpReportOptions report;       // "-json", "-list_differences n", "-diff_raster", "-diff_picture"
 };
 
 struct RastcmpCounts {
@@ -57,9 +59,29 @@ bool rastcmp_check_raster(const SRreader* raster, const char* name_only);
 // a warning for different nbits.
 bool rastcmp_check_sizes(const SRreader* raster1, const SRreader* raster2);
 
+// One batch of compared cells as the comparison loop sees it.
+struct RastcmpBatch {
+  int64_t first = 0;  // row-major number of the batch's first cell
+  int64_t n = 0;
+  const int32_t* values1 = nullptr;
+  const uint8_t* nodata1 = nullptr;  // non-zero where raster1 has no data
+  const int32_t* values2 = nullptr;
+  const uint8_t* nodata2 = nullptr;
+  int64_t both_values = 0;  // cells where both have values
+  int64_t differing = 0;    // cells that differ in value or in nodata
+};
+
+// Takes every batch after it was counted (one call per batch).
+class RastcmpCellSink {
+ public:
+  virtual ~RastcmpCellSink() = default;
+  virtual void take(const RastcmpBatch& batch) = 0;
+};
+
 // Compares every cell of the first raster's size; read failures are
-// reported as "failed to read raster..." errors.
-RastcmpCounts rastcmp_compare_cells(SRreader* raster1, SRreader* raster2);
+// reported as "failed to read raster..." errors with the cell's column and
+// row. A sink, when given, sees every batch.
+RastcmpCounts rastcmp_compare_cells(SRreader* raster1, SRreader* raster2, RastcmpCellSink* sink = nullptr);
 
 // Issues the verdict message for the counts.
 void rastcmp_report_verdict(const RastcmpCounts& counts);

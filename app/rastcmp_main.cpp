@@ -5,6 +5,7 @@
 #include <string>   // the RasterPTC copy's name
 
 #include "app/rastcmp.hpp"       // rastcmp_parse and the comparison pieces
+#include "app/rastcmp_report.hpp"  // RastcmpReport: notes, statistics, outputs, JSON
 #include "fanout/multicore.hpp"  // rastcmp_multi_core
 #include "raster/srreader.hpp"   // SRreader
 #include "tool/lasmessage.hpp"   // LASMessage, laserror, wait_on_exit, byebye
@@ -32,6 +33,7 @@ void ask_for_files(const char* program, LASreadOpener* opener) {
 // process there; "-cores" is ignored (with a warning) where it cannot apply.
 void fan_out_when_asked(int argc, char** argv, RastcmpOptions* o) {
   LASreadOpener& opener = o->opener;
+  const std::string report = rastcmp_report_unparse(o->report);
   if (o->cores > 1) {
     if (opener.use_stdin) {
       LASMessage(LAS_WARNING, "using stdin. ignoring '-cores %d' ...", o->cores);
@@ -41,10 +43,10 @@ void fan_out_when_asked(int argc, char** argv, RastcmpOptions* o) {
     } else if (opener.merged) {
       LASMessage(LAS_WARNING, "input files merged on-the-fly. ignoring '-cores %d' ...", o->cores);
     } else {
-      rastcmp_multi_core(argc, argv, &o->converter, &opener, &o->raster_writer, o->cores, o->cpu64);
+      rastcmp_multi_core(argc, argv, &o->converter, &opener, &o->raster_writer, o->cores, o->cpu64, report);
     }
   }
-  if (o->cpu64) rastcmp_multi_core(argc, argv, &o->converter, &opener, &o->raster_writer, o->cores, true);
+  if (o->cpu64) rastcmp_multi_core(argc, argv, &o->converter, &opener, &o->raster_writer, o->cores, true, report);
 }
 
 bool is_ptc(const char* extension) {
@@ -69,7 +71,7 @@ SRreader* open_second(const LASreadOpener& opener, unsigned int* i, bool pair) {
 
 // Compares input *i with its partner and reports the verdict. False (after
 // the error, when errors do not halt) when the run stops at this input.
-bool compare_input(const LASreadOpener& opener, unsigned int* i, bool pair) {
+bool compare_input(const LASreadOpener& opener, const RastcmpReportOptions& options, unsigned int* i, bool pair) {
   const double start = seconds_now();
   const unsigned int first = *i;
   SRreader* raster1 = rastcmp_open_raster(opener.get_file_extension_only(first), opener.get_file_name(first),
@@ -83,20 +85,29 @@ bool compare_input(const LASreadOpener& opener, unsigned int* i, bool pair) {
   // with halting off a size error lets the comparison go on; the error
   // count still makes the exit status 3
   rastcmp_check_sizes(raster1, raster2);
-  rastcmp_report_verdict(rastcmp_compare_cells(raster1, raster2));
+  RastcmpReport report(options);
+  const std::string name2 = pair ? opener.get_file_name(*i) : rastcmp_copy_name(opener.get_file_name(first));
+  if (!report.begin(raster1, raster2, opener.get_file_name(first), name2.c_str())) {
+    delete raster1;
+    delete raster2;
+    return false;
+  }
+  const RastcmpCounts counts = rastcmp_compare_cells(raster1, raster2, report.sink());
+  rastcmp_report_verdict(counts);
   rastcmp_release(raster1);
   rastcmp_release(raster2);
+  report.finish(counts, seconds_now() - start);
   LASMessage(LAS_INFO, "done with '%s'. total time %g sec.", opener.get_file_name(first), seconds_now() - start);
   return true;
 }
 
 // Two inputs are a pair; any other number compares each input with its
 // RasterPTC copy.
-void compare_inputs(const LASreadOpener& opener) {
+void compare_inputs(const LASreadOpener& opener, const RastcmpReportOptions& options) {
   const double run_start = seconds_now();
   const unsigned int number = opener.get_file_name_number();
   for (unsigned int i = 0; i < number; i++) {
-    if (!compare_input(opener, &i, number == 2)) break;
+    if (!compare_input(opener, options, &i, number == 2)) break;
   }
   if (number > 1 && !opener.merged) {
     LASMessage(LAS_INFO, "done with all files. total time for %u files %g sec.", number, seconds_now() - run_start);
@@ -113,8 +124,10 @@ int main(int argc, char** argv) {
     // an error comes back only under -errors_ignore, and the run goes on
     rastcmp_parse(argc, argv, &options);
   }
+  const unsigned int files = options.opener.get_file_name_number();
+  rastcmp_report_prepare(options.report, files == 2 ? 1 : files);
   fan_out_when_asked(argc, argv, &options);
   if (!options.opener.active()) laserror("no input specified");
-  compare_inputs(options.opener);
+  compare_inputs(options.opener, options.report);
   byebye();
 }

@@ -23,7 +23,9 @@ float cell(int r, int c) {
   return static_cast<float>(v);
 }
 
-int make(const char* path, int size) {
+// `edited` raises every 101st cell by 0.37 and every 100003rd by 12, so that
+// a pair has differences of several magnitudes.
+int make(const char* path, int size, bool edited) {
   GDALAllRegister();
   GDALDriverH driver = GDALGetDriverByName("GTiff");
   GDALDatasetH ds = GDALCreate(driver, path, size, size, 1, GDT_Float32, nullptr);
@@ -34,7 +36,11 @@ int make(const char* path, int size) {
   GDALSetRasterNoDataValue(band, -9999.0);
   std::vector<float> row(static_cast<size_t>(size));
   for (int r = 0; r < size; r++) {
-    for (int c = 0; c < size; c++) row[c] = cell(r, c);
+    for (int c = 0; c < size; c++) {
+      row[c] = cell(r, c);
+      const int64_t k = int64_t(r) * size + c;
+      if (edited && row[c] != -9999.0f) row[c] += (k % 100003 == 0) ? 12.0f : (k % 101 == 0) ? 0.37f : 0.0f;
+    }
     if (GDALRasterIO(band, GF_Write, 0, r, size, 1, row.data(), size, 1, GDT_Float32, 0, 0) != CE_None) return 1;
   }
   GDALClose(ds);
@@ -70,8 +76,9 @@ int decode(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 3 && strcmp(argv[1], "make") == 0) return make(argv[2], argc >= 4 ? atoi(argv[3]) : 6000);
+  if (argc >= 3 && strcmp(argv[1], "make") == 0)
+    return make(argv[2], argc >= 4 ? atoi(argv[3]) : 6000, argc >= 5 && strcmp(argv[4], "edited") == 0);
   if (argc == 3 && strcmp(argv[1], "decode") == 0) return decode(argv[2]);
-  fprintf(stderr, "usage: ptc_bench_tool make dem.tif [size] | decode dem.ptc\n");
+  fprintf(stderr, "usage: ptc_bench_tool make dem.tif [size [edited]] | decode dem.ptc\n");
   return 2;
 }

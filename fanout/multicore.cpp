@@ -384,8 +384,9 @@ void kestrel_multi_core_standard(int argc, char** argv, GeoProjectionConverter* 
 }
 
 void rastcmp_multi_core(int argc, char** argv, GeoProjectionConverter* converter, LASreadOpener* opener,
-                        SRwriteOpener* raster_writer, int cores, bool cpu64) {
+                        SRwriteOpener* raster_writer, int cores, bool cpu64, const std::string& tool_options) {
   if (opener->get_file_name_number() > 1 && !opener->merged) raster_writer->set_file_name(nullptr);
-  const std::string options = raster_writer->unparse(true);
+  std::string options = raster_writer->unparse(true);
+  if (!tool_options.empty()) options += (options.empty() ? "" : " ") + tool_options;
   kestrel_multi_core_standard(argc, argv, converter, opener, nullptr, cores, options.c_str(), cpu64 ? 1u : 0u);
 }

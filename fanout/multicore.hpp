@@ -13,9 +13,11 @@ struct LASwriteOpener;
 
 // Runs one child per input file (or one over a list file for merged input),
 // at most `cores` at a time, and ends the process with the highest of its
-// own and the children's exit statuses.
+// own and the children's exit statuses. `tool_options` (the program's own
+// options as command-line text) go to every child.
 [[noreturn]] void rastcmp_multi_core(int argc, char** argv, GeoProjectionConverter* converter, LASreadOpener* opener,
-                                     SRwriteOpener* raster_writer, int cores, bool cpu64);
+                                     SRwriteOpener* raster_writer, int cores, bool cpu64,
+                                     const std::string& tool_options = std::string());
 
 // Builds the command texts (options of the opener, the converter, the point
 // writer and `extra_options`, plus every argument no parser took) and runs

@@ -63,23 +63,33 @@ uint64_t LASreadItemCompressedLayered::chunk_layer_bytes() const {
 
 void LASreadItemCompressedLayered::read_layers() {
   ByteStreamIn* in = shared->get_stream();
-  size_t total = 0;
-  for (uint32_t i = 0; i < layer_count; i++) {
-    Layer& l = layers[i];
-    l.changed = l.size > 0 && (l.bit == 0 || (selective_mask & l.bit));
-    if (l.changed) total += l.size;
-  }
-  if (buffer.size() < total) buffer.resize(total);
+  // The buffer grows with the bytes actually read, so that sizes from a
+  // stream of unknown length cannot reserve more than the stream holds.
+  constexpr size_t STEP = size_t(1) << 20;
   size_t at = 0;
   for (uint32_t i = 0; i < layer_count; i++) {
     Layer& l = layers[i];
+    l.changed = l.size > 0 && (l.bit == 0 || (selective_mask & l.bit));
+    if (!l.changed) {
+      skip_bytes(in, l.size);
+      continue;
+    }
+    for (size_t left = l.size; left > 0;) {
+      const size_t part = left < STEP ? left : STEP;
+      if (buffer.size() < at + part) buffer.resize(at + part);
+      in->getBytes(buffer.data() + at, static_cast<long long>(part));
+      at += part;
+      left -= part;
+    }
+  }
+  at = 0;
+  for (uint32_t i = 0; i < layer_count; i++) {
+    Layer& l = layers[i];
     if (l.changed) {
-      in->getBytes(buffer.data() + at, l.size);
       l.stream->init(buffer.data() + at, l.size);
       l.dec.init(l.stream.get());
       at += l.size;
     } else {
-      skip_bytes(in, l.size);
       l.stream->init(nullptr, 0);
       l.dec.init(l.stream.get(), false);
     }
@@ -150,9 +160,15 @@ void LASreadItemCompressed_POINT14_v3::read(uint8_t* item, uint32_t& context) {
   }
   const uint32_t r0 = L[24] & 15u;
   switch (changed & 3) {
-    case 0: r = r0; break;
-    case 1: r = (r0 + 1) & 15u; break;
-    case 2: r = (r0 + 15) & 15u; break;
+    case 0:
+      r = r0;
+      break;
+    case 1:
+      r = (r0 + 1) & 15u;
+      break;
+    case 2:
+      r = (r0 + 15) & 15u;
+      break;
     default:
       if (g) {
         r = dec.decodeSymbol(ctx->return_number.get(r0));

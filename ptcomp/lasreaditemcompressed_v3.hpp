@@ -14,8 +14,8 @@
 
 #include "las/bytestreamin_array.hpp"    // ByteStreamInArray, one per layer
 #include "ptcomp/arithmeticdecoder.hpp"  // ArithmeticDecoder, one per layer
-#include "ptcomp/layeredcontext.hpp"     // the contexts shared with the writers
 #include "ptcomp/lasreaditem.hpp"        // LASreadItemCompressed
+#include "ptcomp/layeredcontext.hpp"     // the contexts shared with the writers
 
 // The layer handling common to the layered readers: the sizes of a chunk's
 // layers, their bytes in one buffer, and a decoder per decoded layer.

@@ -23,6 +23,10 @@ class LASreadPoint {
   static constexpr uint32_t NO_CHUNK_SIZE = 0xFFFFFFFFu;   // no fixed chunk size
   static constexpr uint32_t TABLE_NOT_READ = 0xFFFFFFFFu;  // chunk_capacity before the table is read
 
+  // `selective_mask`: the layers that the layered codecs (point formats 6
+  // to 10, item versions 3 and 4) decode, as LayerMask bits
+  // (ptcomp/layermask.hpp); skipped layers are passed over unread and their
+  // fields keep their last values. Other codecs decode every field.
   explicit LASreadPoint(uint32_t selective_mask = 0xFFFFFFFFu);
   ~LASreadPoint();
   LASreadPoint(const LASreadPoint&) = delete;

@@ -98,8 +98,9 @@ bool LASwriteItemCompressed_POINT14_v3::write(const uint8_t* p, uint32_t& contex
   const uint32_t r = p[24] & 15u, n = p[24] >> 4;
   const uint32_t r0 = T[24] & 15u;
   const uint32_t g = load_field<uint64_t>(p + 32) != load_field<uint64_t>(T + 32) ? 1u : 0u;
-  uint32_t changed = (channel != current ? 64u : 0u) | (load_field<uint16_t>(p + 18) != load_field<uint16_t>(T + 18) ? 32u : 0u) |
-                     (g ? 16u : 0u) | (load_field<int16_t>(p + 20) != load_field<int16_t>(T + 20) ? 8u : 0u) |
+  uint32_t changed = (channel != current ? 64u : 0u) |
+                     (load_field<uint16_t>(p + 18) != load_field<uint16_t>(T + 18) ? 32u : 0u) | (g ? 16u : 0u) |
+                     (load_field<int16_t>(p + 20) != load_field<int16_t>(T + 20) ? 8u : 0u) |
                      (n != (T[24] >> 4) ? 4u : 0u);
   if (r == r0) {
   } else if (r == ((r0 + 1) & 15u)) {
@@ -276,8 +277,7 @@ void LASwriteItemCompressed_POINT14_v3::encode_in(Point14Context<ArithmeticEncod
   }
 }
 
-uint32_t LASwriteItemCompressed_POINT14_v3::encode_full(Point14Context<ArithmeticEncoder>& c, uint32_t S,
-                                                        uint64_t t) {
+uint32_t LASwriteItemCompressed_POINT14_v3::encode_full(Point14Context<ArithmeticEncoder>& c, uint32_t S, uint64_t t) {
   c.ic_gpstime->compress(static_cast<int32_t>(c.gps_time[S] >> 32), static_cast<int32_t>(t >> 32), 8);
   layers[P14_GPS_TIME].enc.writeInt(static_cast<uint32_t>(t));
   c.gps_next = (c.gps_next + 1) & 3u;
@@ -443,8 +443,7 @@ bool LASwriteItemCompressed_WAVEPACKET14_v3::write(const uint8_t* item, uint32_t
 
 // ---------------------------------------------------------------- BYTE14
 
-LASwriteItemCompressed_BYTE14_v3::LASwriteItemCompressed_BYTE14_v3(ArithmeticEncoder* enc, uint32_t size,
-                                                                   bool version4)
+LASwriteItemCompressed_BYTE14_v3::LASwriteItemCompressed_BYTE14_v3(ArithmeticEncoder* enc, uint32_t size, bool version4)
     : LASwriteItemCompressedLayered(enc, size), size(size) {
   contexts.version4 = version4;
   for (auto& c : contexts.ctx) c.size = size;

@@ -12,8 +12,8 @@
 
 #include "las/bytestreamout_array.hpp"   // ByteStreamOutArray, one per layer
 #include "ptcomp/arithmeticencoder.hpp"  // ArithmeticEncoder, one per layer
-#include "ptcomp/layeredcontext.hpp"     // the contexts shared with the readers
 #include "ptcomp/laswriteitem.hpp"       // LASwriteItemCompressed
+#include "ptcomp/layeredcontext.hpp"     // the contexts shared with the readers
 
 class LASwriteItemCompressedLayered : public LASwriteItemCompressed {
  public:

@@ -2,7 +2,18 @@
 // call from the item buffers of the point model. Uncompressed records go out
 // raw (gathered into blocks when every item is stored as it lies in memory);
 // compressed output is built from the compressed item writers around a
-// shared arithmetic encoder.
+// shared arithmetic encoder, or, for point formats 6 to 10, from the layered
+// item writers (each chunk: raw first point, point count, layer sizes, then
+// the layers).
+//
+// Writing compressed points of any format 0 to 10:
+//   PTcomp settings;
+//   settings.setup_writing(point_format, record_length, item_version, chunk_size);
+//   LASwritePoint writer;
+//   writer.setup(settings.num_items, settings.items, &settings);
+//   writer.init(stream);  // at the start of the point data
+//   writer.write(item_buffers) per point (POINT14 items as 48-byte buffers);
+//   writer.done();        // chunk table; the settings record stores `settings`
 #ifndef PTCOMP_LASWRITEPOINT_HPP
 #define PTCOMP_LASWRITEPOINT_HPP
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs rastcmp on the example grids of examples/, then makes the RasterPTC
-# copy of dem.asc with rast2ptc in a temporary directory and compares the
-# grid with its copy in batch mode. Nothing is written into examples/.
+# Runs rastcmp on the example grids of examples/ (the edited grid also with
+# statistics and a difference picture, written to the build folder), then
+# makes the RasterPTC copy of dem.asc with rast2ptc in a temporary directory
+# and compares the grid with its copy in batch mode. Nothing is written into
+# examples/.
 set -uo pipefail
 # the tools report on stderr: keep their lines in order with the commands
 exec 2>&1
@@ -15,6 +17,10 @@ echo "exit status: $?"
 echo
 echo "\$ rastcmp -i examples/dem.asc -i examples/dem_edited.asc"
 "$RASTCMP" -i "$ROOT/examples/dem.asc" -i "$ROOT/examples/dem_edited.asc"
+echo "exit status: $?"
+echo
+echo "\$ rastcmp -v -diff_picture $BUILD/dem_diff.png -i examples/dem.asc -i examples/dem_edited.asc"
+"$RASTCMP" -v -diff_picture "$BUILD/dem_diff.png" -i "$ROOT/examples/dem.asc" -i "$ROOT/examples/dem_edited.asc"
 echo "exit status: $?"
 
 # batch mode compares dem.asc with dem.ptc beside it: work on a copy

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
-PACKAGES="cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libtiff-dev libgeotiff-dev libpng-dev libgdal-dev gdal-bin clang"
+PACKAGES="cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libtiff-dev libgeotiff-dev libpng-dev libgdal-dev gdal-bin clang nlohmann-json3-dev"
 missing=""
 for p in $PACKAGES; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

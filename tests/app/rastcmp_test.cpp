@@ -90,13 +90,13 @@ INSTANTIATE_TEST_SUITE_P(
         CountCase{"Both", {1, 2, 3, ND, ND, 6}, {1, 9, 3, 4, ND, 6}, {3, 1, 1, 1, 0},
                   "rasters are not identical. they have 1 different and 3 identical value cells. they have 1 different "
                   "and 1 identical nodata cells."},
-        // cell 4 of 2 columns x 3 rows is col 4/3 = 1, row 4%3 = 1; it is
-        // counted with the value the reader still holds (4)
+        // cell 4 of 2 columns x 3 rows is col 0 of row 2; it is counted
+        // with the value the reader still holds (4)
         CountCase{"ReadFailure",
                   {1, 2, 3, 4, 5, 6},
                   {1, 2, 3, 4, 5, 6},
                   {5, 1, 0, 0, 1},
-                  "ERROR: failed to read raster2 at col 1 and row 1 ...\nrasters are not identical. rasters have 1 "
+                  "ERROR: failed to read raster2 at col 0 and row 2 ...\nrasters are not identical. rasters have 1 "
                   "different and 5 identical value cells. but both have 0 nodata cells",
                   4}),
     [](const ::testing::TestParamInfo<CountCase>& info) { return info.param.name; });

@@ -242,8 +242,10 @@ bool write_ptc(const std::string& path, const PtcFile& f) {
   LASpoint p;
   if (!p.init(&h, w.get_ptcomp().num_items, w.get_ptcomp().items, &h)) return false;
   for (const Pt& pt : f.points) {
-    p.intensity = static_cast<uint16_t>(p.intensity + 1234);
-    p.gps_time += 0.5;
+    if (layered) {
+      p.intensity = static_cast<uint16_t>(p.intensity + 1234);
+      p.gps_time += 0.5;
+    }
     p.X = static_cast<int32_t>(std::llround(pt.x / 0.001));
     p.Y = static_cast<int32_t>(std::llround(pt.y / 0.001));
     p.Z = pt.z;
