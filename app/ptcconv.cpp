@@ -159,6 +159,11 @@ bool ptcconv_parse(int argc, char** argv, PtcconvOptions* o) {
     laserror("ptcconv does not read from stdin. name the inputs with '-i' or '-lof'");
     return false;
   }
+  if (opener.merged) LASMessage(LAS_WARNING, "ptcconv converts every file on its own. ignoring '-merged' ...");
+  if (opener.scale_factor != nullptr || opener.offset != nullptr || opener.auto_reoffset) {
+    LASMessage(LAS_WARNING, "ptcconv keeps the scale factors and offsets of every file. ignoring '-rescale' and "
+                            "'-reoffset' ...");
+  }
   if (!opener.expand_wildcards()) return false;
   if (opener.get_file_name_number() == 0) {
     laserror("no input specified");

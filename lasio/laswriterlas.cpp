@@ -112,19 +112,22 @@ bool LASwriterLAS::set_item_version(uint16_t version) {
 bool LASwriterLAS::set_up_items(const LASheader* header, uint16_t compressor, uint32_t chunk_size) {
   ptcomp = PTcomp();
   const uint8_t point_type = header->point_data_format & 0x3F;
+  const uint16_t size = header->point_data_record_length;
   compressed = compressor != PTcomp::COMPRESSOR_NONE;
-  // The items of formats 6 to 10 are coded in layers, those of 0 to 5 not.
-  if (compressed && point_type >= 6) {
-    compressor = PTcomp::COMPRESSOR_LAYERED_CHUNKED;
-  } else if (compressor == PTcomp::COMPRESSOR_LAYERED_CHUNKED) {
-    compressor = PTcomp::COMPRESSOR_POINTWISE_CHUNKED;
+  bool ok;
+  if (compressed && (point_type >= 6 || compressor != PTcomp::COMPRESSOR_POINTWISE)) {
+    // Chunked: layered for formats 6 to 10, point-wise for 0 to 5. Version
+    // 2 gives the items of formats 6 to 10 their version 3.
+    ok = ptcomp.setup_writing(point_type, size, item_version ? item_version : 2, chunk_size);
+  } else {
+    ok = ptcomp.setup(point_type, size, compressor) &&
+         (!compressed || item_version == 0 || ptcomp.request_version(item_version));
+    if (compressed) ptcomp.chunk_size = chunk_size;
   }
-  if (!ptcomp.setup(point_type, header->point_data_record_length, compressor) ||
-      (compressed && item_version != 0 && !ptcomp.request_version(item_version))) {
+  if (!ok) {
     laserror("%s", ptcomp.get_error() ? ptcomp.get_error() : "unsupported point type");
     return false;
   }
-  if (compressed) ptcomp.chunk_size = chunk_size;
   delete writer;
   writer = new LASwritePoint();
   if (!writer->setup(ptcomp.num_items, ptcomp.items, compressed ? &ptcomp : nullptr)) {
