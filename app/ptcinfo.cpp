@@ -223,6 +223,10 @@ bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options) {
   options.transform = std::make_shared<LAStransform>();
   if (!options.transform->parse(argc, argv)) return false;
   if (options.transform->num_operations == 0) options.transform.reset();
+  // "-filtered_transform": the filter restricts the transform, not the points
+  if (options.transform && options.transform->filtered && options.filter) {
+    options.transform->setFilter(options.filter.release());
+  }
   for (int i = 1; i < argc; i++) {
     const char* arg = argv[i];
     if (arg[0] == '\0') continue;

@@ -30,6 +30,10 @@ seed fuzz_raster_ptc "$WORK/dem.ptc"
 seed fuzz_las_reader "$WORK/dem.ptc"
 if [ -x "$TOOLS/app/ptcconv" ]; then
   (cd "$WORK" && q "$TOOLS/app/ptcconv" -i dem.ptc -o dem.las) && seed fuzz_las_reader "$WORK/dem.las"
+  if (cd "$WORK" && q "$TOOLS/app/ptcconv" -i dem.ptc -o indexed.las -index) && [ -f "$WORK/indexed.lax" ]; then
+    { printf '\x60\x00\x00\x00'; cat "$WORK/indexed.lax"; } > "$WORK/index.seed"   # 96 points, then the record
+    seed fuzz_index_record "$WORK/index.seed"
+  fi
   for pf in 1 3 6 7 8 10; do
     (cd "$WORK" && q "$TOOLS/app/rast2ptc" -point_format "$pf" -i dem.asc -o "pf$pf.ptc") && seed fuzz_las_reader "$WORK/pf$pf.ptc"
   done
@@ -45,3 +49,7 @@ printf -- '-i\na.asc\n-point_format\n6\n-odir\nout\n' > "$WORK/rast2ptc.args"
 seed fuzz_cli_rast2ptc "$WORK/rast2ptc.args"
 printf -- '-i\na.las\n-o\nb.ptc\n-item_version\n3\n-chunk_size\n1000\n-keep_class\n2\n-translate_z\n1\n' > "$WORK/ptcconv.args"
 seed fuzz_cli_ptcconv "$WORK/ptcconv.args"
+printf -- '-keep_class\n2\n6\n-drop_z_below\n1.5\n-keep_circle\n0\n0\n10\n-filter_or\n' > "$WORK/filter.args"
+seed fuzz_filter_options "$WORK/filter.args"
+printf -- '-translate_z\n10\n-scale_intensity\n2\n-set_classification\n6\n-clamp_z\n0\n100\n-keep_class\n2\n-filtered_transform\n' > "$WORK/transform.args"
+seed fuzz_transform_options "$WORK/transform.args"

@@ -260,9 +260,8 @@ LASreaderLAS* LASreadOpener::open(unsigned int decompress_selective) {
   LASreaderLAS* reader = new LASreaderLAS(this);
   // The filter reads its fields from every point, dropped or not.
   if (filter != nullptr) decompress_selective |= filter->get_decompress_selective();
-  if (transform != nullptr && transform->filter != nullptr) {
-    decompress_selective |= transform->filter->get_decompress_selective();
-  }
+  // The transform reads its fields (and those of its own filter) too.
+  if (transform != nullptr) decompress_selective |= transform->get_decompress_selective();
   if (!reader->open(name, static_cast<int>(io_ibuffer_size), false, decompress_selective)) {
     delete reader;
     return nullptr;

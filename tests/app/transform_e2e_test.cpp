@@ -33,6 +33,9 @@ void set_class_6(LASpoint& p) {
   p.classification = 6;
   if (p.extended_point_type) p.extended_classification = 6;
 }
+void class_2_to_6(LASpoint& p) {
+  if ((p.extended_point_type ? p.extended_classification : p.classification) == 2) set_class_6(p);
+}
 void clamp_z(LASpoint& p) { p.Z = std::min(std::max(p.Z, -50), 950); }
 void translate_xyz(LASpoint& p) {
   p.X += 100;
@@ -110,7 +113,9 @@ std::vector<ConvCase> conversions() {
                               ConvCase{"ScaleIntensity", 0, "-scale_intensity 2", scale_intensity},
                               ConvCase{"SetClassification", 0, "-set_classification 6", set_class_6},
                               ConvCase{"ClampZ", 0, "-clamp_z 0 100", clamp_z},
-                              ConvCase{"TranslateXyz", 0, "-translate_xyz 1 2 3", translate_xyz}}) {
+                              ConvCase{"TranslateXyz", 0, "-translate_xyz 1 2 3", translate_xyz},
+                              ConvCase{"FilteredSetClassification", 0,
+                                       "-keep_class 2 -filtered_transform -set_classification 6", class_2_to_6}}) {
       cases.push_back(c);
       cases.back().name = c.name + f;
       cases.back().format = format;
