@@ -7,6 +7,8 @@
 
 #include <cstdint>  // int64_t overflow counts, uint32_t masks
 
+#include "las/lasselective.hpp"  // LASselective, the decoding mask bits
+
 class LASpoint;
 class LASquantizer;
 
@@ -56,20 +58,7 @@ struct FieldContext {
 
 // Bits of the layered decoder's selective mask: the fields a reader must
 // decode. X and Y (and the return counts) are always decoded.
-namespace selective {
-constexpr uint32_t Z = 0x1;
-constexpr uint32_t CLASSIFICATION = 0x2;
-constexpr uint32_t FLAGS = 0x4;
-constexpr uint32_t INTENSITY = 0x8;
-constexpr uint32_t SCAN_ANGLE = 0x10;
-constexpr uint32_t USER_DATA = 0x20;
-constexpr uint32_t POINT_SOURCE = 0x40;
-constexpr uint32_t GPS_TIME = 0x80;
-constexpr uint32_t RGB = 0x100;
-constexpr uint32_t NIR = 0x200;
-constexpr uint32_t WAVEPACKET = 0x400;
-constexpr uint32_t EXTRA_BYTES = 0xFFFF0000u;
-}  // namespace selective
+namespace selective = LASselective;
 
 // Reads a field into v; false when the point has no such field (an
 // attribute it does not carry, colour without a colour item).

@@ -7,21 +7,23 @@
 
 #include <cstdint>  // uint32_t
 
+#include "las/lasselective.hpp"  // LASselective, the bit values
+
 struct LayerMask {
-  static constexpr uint32_t Z = 0x1;
-  static constexpr uint32_t CLASSIFICATION = 0x2;
-  static constexpr uint32_t FLAGS = 0x4;
-  static constexpr uint32_t INTENSITY = 0x8;
-  static constexpr uint32_t SCAN_ANGLE = 0x10;
-  static constexpr uint32_t USER_DATA = 0x20;
-  static constexpr uint32_t POINT_SOURCE = 0x40;
-  static constexpr uint32_t GPS_TIME = 0x80;
-  static constexpr uint32_t RGB = 0x100;
-  static constexpr uint32_t NIR = 0x200;
-  static constexpr uint32_t WAVEPACKET = 0x400;
+  static constexpr uint32_t Z = LASselective::Z;
+  static constexpr uint32_t CLASSIFICATION = LASselective::CLASSIFICATION;
+  static constexpr uint32_t FLAGS = LASselective::FLAGS;
+  static constexpr uint32_t INTENSITY = LASselective::INTENSITY;
+  static constexpr uint32_t SCAN_ANGLE = LASselective::SCAN_ANGLE;
+  static constexpr uint32_t USER_DATA = LASselective::USER_DATA;
+  static constexpr uint32_t POINT_SOURCE = LASselective::POINT_SOURCE;
+  static constexpr uint32_t GPS_TIME = LASselective::GPS_TIME;
+  static constexpr uint32_t RGB = LASselective::RGB;
+  static constexpr uint32_t NIR = LASselective::NIR;
+  static constexpr uint32_t WAVEPACKET = LASselective::WAVEPACKET;
   // Extra byte i (i < 16) of a point: BYTE0 << i.
   static constexpr uint32_t BYTE0 = 0x10000;
-  static constexpr uint32_t ALL = 0xFFFFFFFFu;
+  static constexpr uint32_t ALL = LASselective::ALL;
   // X, Y and Z only.
   static constexpr uint32_t XYZ = Z;
 
