@@ -143,9 +143,12 @@ bool COPCindex::collect(bool circle, double min_x, double min_y, double max_x, d
     if (max_depth >= 0 && n.level > max_depth) continue;
     // The node's cube, closed on all sides: a point on a shared face may
     // belong to either node.
-    const double side = std::ldexp(2.0 * info.halfsize, -n.level);
-    const double x0 = info.center_x - info.halfsize + n.x * side;
-    const double y0 = info.center_y - info.halfsize + n.y * side;
+    // A level no octree has (a damaged hierarchy) counts as the root: its
+    // points stay candidates of every area.
+    const bool placed = n.level >= 0 && n.level <= 62;
+    const double side = std::ldexp(2.0 * info.halfsize, placed ? -n.level : 0);
+    const double x0 = info.center_x - info.halfsize + (placed ? n.x * side : 0.0);
+    const double y0 = info.center_y - info.halfsize + (placed ? n.y * side : 0.0);
     const double x1 = x0 + side;
     const double y1 = y0 + side;
     if (x0 > max_x || x1 < min_x || y0 > max_y || y1 < min_y) continue;

@@ -235,4 +235,24 @@ const CopcCase kCopc[] = {
 
 INSTANTIATE_TEST_SUITE_P(Index, CopcHierarchy, ::testing::ValuesIn(kCopc), testsupport::CaseName());
 
+// A data node at a level no octree has (found by fuzzing: the level was
+// negated for the cube size) stays a candidate of every area.
+TEST(CopcNode, AtAnImpossibleLevelIsKeptForEveryArea) {
+  Bytes payload;
+  payload.v<int32_t>(INT32_MIN).v<int32_t>(3).v<int32_t>(0).v<int32_t>(0).v<uint64_t>(5000).v<int32_t>(50).v<int32_t>(10);
+  Bytes info;
+  info.v(50.0).v(50.0).v(50.0).v(50.0).v(1.0).v<uint64_t>(1000).v<uint64_t>(32);
+  info.b.resize(160);
+  LASheader h;
+  h.vlr_copc_info = new unsigned char[160];
+  memcpy(h.vlr_copc_info, info.b.data(), 160);
+  h.extended_number_of_point_records = 10;
+  ASSERT_TRUE(EPToctree::set_vlr_entries(payload.b.data(), payload.b.size(), 1000, h));
+  COPCindex index(h);
+  ASSERT_TRUE(index.intersect_rectangle(90, 90, 95, 95));
+  ASSERT_TRUE(index.has_intervals());
+  EXPECT_EQ(index.start, 0u);
+  EXPECT_EQ(index.end, 9u);
+}
+
 }  // namespace
