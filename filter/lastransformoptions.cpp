@@ -41,7 +41,7 @@ enum { A_TRANSLATE, A_SCALE, A_ROT_XY, A_ROT_XZ, A_ROT_YZ, A_MATRIX, A_HELMERT, 
 
 using PF = PointField;
 
-struct OptionSpec {
+struct OptionRow {
   const char* name;
   const char* types;  // one letter per argument, see OperationValues
   const char* needs;  // the argument names of the "needs" messages
@@ -55,26 +55,26 @@ struct OptionSpec {
 };
 
 // Table rows: the helpers keep each row to the columns it needs.
-OptionSpec row(const char* name, const char* types, const char* needs, Make make, int kind, PF a = PF::x, PF b = PF::x,
+OptionRow row(const char* name, const char* types, const char* needs, Make make, int kind, PF a = PF::x, PF b = PF::x,
                int8_t ia = -1, int8_t ib = -1, uint32_t max = 0, uint8_t mask = 0, const char* what = "") {
-  return OptionSpec{name, types, needs, make, kind, a, b, ia, ib, max, mask, what};
+  return OptionRow{name, types, needs, make, kind, a, b, ia, ib, max, mask, what};
 }
 // An operation on one field with an upper bound on its arguments.
-OptionSpec ranged(const char* name, const char* types, const char* needs, int kind, PF a, uint32_t max, uint8_t mask,
+OptionRow ranged(const char* name, const char* types, const char* needs, int kind, PF a, uint32_t max, uint8_t mask,
                   const char* what) {
   return row(name, types, needs, Make::FIELD, kind, a, PF::x, -1, -1, max, mask, what);
 }
-OptionSpec field(const char* name, const char* types, const char* needs, int kind, PF a, int8_t ia = -1) {
+OptionRow field(const char* name, const char* types, const char* needs, int kind, PF a, int8_t ia = -1) {
   return row(name, types, needs, Make::FIELD, kind, a, PF::x, ia);
 }
-OptionSpec copy(const char* name, PF src, PF dst, int8_t is = -1, int8_t id = -1, const char* types = "",
+OptionRow copy(const char* name, PF src, PF dst, int8_t is = -1, int8_t id = -1, const char* types = "",
                 const char* needs = "") {
   return row(name, types, needs, Make::COPY, LASoperationCopy::COPY, src, dst, is, id);
 }
-OptionSpec special(const char* name, int kind, const char* types = "", const char* needs = "") {
+OptionRow special(const char* name, int kind, const char* types = "", const char* needs = "") {
   return row(name, types, needs, Make::SPECIAL, kind);
 }
-OptionSpec color(const char* name, int kind, int first, int count, const char* types = "", const char* needs = "") {
+OptionRow color(const char* name, int kind, int first, int count, const char* types = "", const char* needs = "") {
   return row(name, types, needs, Make::COLOR, kind, PF::x, PF::x, static_cast<int8_t>(first),
              static_cast<int8_t>(count));
 }
@@ -85,8 +85,8 @@ using K = LASoperationClassify;
 using L = LASoperationColor;
 using S = LASoperationSpecial;
 
-const std::vector<OptionSpec>& options() {
-  static const std::vector<OptionSpec> table = {
+const std::vector<OptionRow>& options() {
+  static const std::vector<OptionRow> table = {
       // Coordinates.
       field("translate_x", "d", "offset", F::TRANSLATE, PF::x),
       field("translate_y", "d", "offset", F::TRANSLATE, PF::y),
@@ -297,9 +297,9 @@ const std::vector<OptionSpec>& options() {
   return table;
 }
 
-const OptionSpec* find_option(const char* word) {
-  for (const OptionSpec& spec : options()) {
-    if (strcmp(spec.name, word) == 0) return &spec;
+const OptionRow* find_option(const char* word) {
+  for (const OptionRow& entry : options()) {
+    if (strcmp(entry.name, word) == 0) return &entry;
   }
   return nullptr;
 }
@@ -451,11 +451,11 @@ void rotation(int a, int b, double degrees, double ca, double cb, double* m, dou
   t[b] = cb - s * ca - c * cb;
 }
 
-LASoperation* make_affine(const OptionSpec& spec, const OperationValues& values) {
+LASoperation* make_affine(const OptionRow& entry, const OperationValues& values) {
   const double* v = values.v;
   double m[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
   double t[3] = {0, 0, 0};
-  switch (spec.kind) {
+  switch (entry.kind) {
     case A_TRANSLATE:
       for (int i = 0; i < 3; i++) t[i] = v[i];
       break;
@@ -498,86 +498,86 @@ const char* const kArgumentOrdinals[] = {"input1", "input2", "output"};
 
 // Builds the operation of a table row from its scanned values; null after
 // a range error.
-LASoperation* make(const OptionSpec& spec, const char* option, OperationValues& values, LAStransform& owner) {
+LASoperation* make(const OptionRow& entry, const char* option, OperationValues& values, LAStransform& owner) {
   double* v = values.v;
   // The register numbers among the arguments.
-  const bool a_reg = spec.a == PF::reg && spec.ia >= 0, b_reg = spec.b == PF::reg && spec.ib >= 0;
-  if (spec.make != Make::COLOR && (a_reg || b_reg)) {
-    const uint32_t r = static_cast<uint32_t>(v[a_reg ? spec.ia : spec.ib]);
+  const bool a_reg = entry.a == PF::reg && entry.ia >= 0, b_reg = entry.b == PF::reg && entry.ib >= 0;
+  if (entry.make != Make::COLOR && (a_reg || b_reg)) {
+    const uint32_t r = static_cast<uint32_t>(v[a_reg ? entry.ia : entry.ib]);
     if (r > 15) {
       laserror("'%s' index of register %u is out of valid [0,15] range", option, r);
       return nullptr;
     }
-    if (a_reg && b_reg && v[spec.ib] > 15) {
-      laserror("'%s' index of register %u is out of valid [0,15] range", option, static_cast<uint32_t>(v[spec.ib]));
+    if (a_reg && b_reg && v[entry.ib] > 15) {
+      laserror("'%s' index of register %u is out of valid [0,15] range", option, static_cast<uint32_t>(v[entry.ib]));
       return nullptr;
     }
   }
   for (int k = 0; k < 8; k++) {
-    if ((spec.max_mask >> k & 1) && v[k] > spec.max) {
-      const char* names = spec.needs;
+    if ((entry.max_mask >> k & 1) && v[k] > entry.max) {
+      const char* names = entry.needs;
       // The k-th argument name of the needs text.
       for (int skip = 0; skip < k; skip++) names = strchr(names, ' ') + 1;
       const size_t length = strcspn(names, " ");
-      laserror("cannot %s because %.*s %u is larger than %u", spec.what, static_cast<int>(length), names,
-               static_cast<uint32_t>(v[k]), spec.max);
+      laserror("cannot %s because %.*s %u is larger than %u", entry.what, static_cast<int>(length), names,
+               static_cast<uint32_t>(v[k]), entry.max);
       return nullptr;
     }
   }
-  const FieldRef a{spec.a, spec.ia >= 0 ? static_cast<uint32_t>(v[spec.ia]) : 0};
-  const FieldRef b{spec.b, spec.ib >= 0 ? static_cast<uint32_t>(v[spec.ib]) : 0};
-  switch (spec.make) {
+  const FieldRef a{entry.a, entry.ia >= 0 ? static_cast<uint32_t>(v[entry.ia]) : 0};
+  const FieldRef b{entry.b, entry.ib >= 0 ? static_cast<uint32_t>(v[entry.ib]) : 0};
+  switch (entry.make) {
     case Make::FIELD: {
-      const int first = spec.ia >= 0 ? 1 : 0;
-      if (spec.kind == CLAMP_BELOW) return new F(values, F::CLAMP, a, first, v[first], HUGE_VAL);
-      if (spec.kind == CLAMP_ABOVE) return new F(values, F::CLAMP, a, first, -HUGE_VAL, v[first]);
-      if (spec.kind == F::CLAMP && v[first] > v[first + 1]) {
+      const int first = entry.ia >= 0 ? 1 : 0;
+      if (entry.kind == CLAMP_BELOW) return new F(values, F::CLAMP, a, first, v[first], HUGE_VAL);
+      if (entry.kind == CLAMP_ABOVE) return new F(values, F::CLAMP, a, first, -HUGE_VAL, v[first]);
+      if (entry.kind == F::CLAMP && v[first] > v[first + 1]) {
         laserror("'%s' needs 2 arguments: min max but min %g is larger than max %g", option, v[first], v[first + 1]);
         return nullptr;
       }
-      return new F(values, static_cast<F::Kind>(spec.kind), a, first, v[first], v[first + 1]);
+      return new F(values, static_cast<F::Kind>(entry.kind), a, first, v[first], v[first + 1]);
     }
     case Make::SCALE_INTENSITY: return new LASoperationScaleIntensity(values);
     case Make::COPY: {
       const int given = static_cast<int>(strlen(values.types));
-      const double factor = spec.kind == C::COPY ? 1.0 : (given > (spec.ia >= 0 ? 1 : 0) ? v[given - 1] : 1.0);
-      if ((spec.kind == C::BIN || spec.kind == C::BIN_ABS) && !(factor > 0.0)) {
+      const double factor = entry.kind == C::COPY ? 1.0 : (given > (entry.ia >= 0 ? 1 : 0) ? v[given - 1] : 1.0);
+      if ((entry.kind == C::BIN || entry.kind == C::BIN_ABS) && !(factor > 0.0)) {
         laserror("'%s' needs 1 argument: bin_size but %g is no valid bin_size", option, factor);
         return nullptr;
       }
-      return new C(values, static_cast<C::Kind>(spec.kind), a, b, factor);
+      return new C(values, static_cast<C::Kind>(entry.kind), a, b, factor);
     }
     case Make::SWITCH: return new LASoperationSwitch(values, a, b);
     case Make::CLASSIFY: {
-      const int first = spec.ia >= 0 ? 1 : 0;
+      const int first = entry.ia >= 0 ? 1 : 0;
       const int count = static_cast<int>(strlen(values.types));
       const double klass = v[count - 1];
       if (klass > 255) {
-        laserror("cannot classify %s because classification of %u is larger than 255", spec.what,
+        laserror("cannot classify %s because classification of %u is larger than 255", entry.what,
                  static_cast<uint32_t>(klass));
         return nullptr;
       }
-      const double lo = v[first], hi = spec.kind == K::BETWEEN ? v[first + 1] : v[first];
-      return new K(values, static_cast<K::Kind>(spec.kind), a, lo, hi, klass);
+      const double lo = v[first], hi = entry.kind == K::BETWEEN ? v[first + 1] : v[first];
+      return new K(values, static_cast<K::Kind>(entry.kind), a, lo, hi, klass);
     }
     case Make::MAP: {
       std::vector<int32_t> table;
-      const uint32_t max = spec.a == PF::user_data ? 255 : 65535;
+      const uint32_t max = entry.a == PF::user_data ? 255 : 65535;
       if (!load_map(option, values.text.c_str(), max, table)) return nullptr;
       return new LASoperationMap(values, a, std::move(table));
     }
-    case Make::AFFINE: return make_affine(spec, values);
+    case Make::AFFINE: return make_affine(entry, values);
     case Make::RAW: {
       int64_t d[3] = {0, 0, 0};
       int k = 0;
       for (int axis = 0; axis < 3; axis++) {
-        if (spec.kind & (1 << axis)) d[axis] = static_cast<int64_t>(v[k++]);
+        if (entry.kind & (1 << axis)) d[axis] = static_cast<int64_t>(v[k++]);
       }
-      if (spec.kind == 8) {
+      if (entry.kind == 8) {
         d[0] = static_cast<int64_t>(v[0]);
         d[1] = static_cast<int64_t>(v[1]);
       }
-      return new LASoperationTranslateRaw(values, d, spec.kind == 8);
+      return new LASoperationTranslateRaw(values, d, entry.kind == 8);
     }
     case Make::REGISTERS:
       for (int k = 0; k < 3; k++) {
@@ -587,32 +587,32 @@ LASoperation* make(const OptionSpec& spec, const char* option, OperationValues& 
           return nullptr;
         }
       }
-      return new LASoperationRegisters(values, static_cast<char>(spec.kind));
+      return new LASoperationRegisters(values, static_cast<char>(entry.kind));
     case Make::COLOR: {
-      const int first_value = spec.kind == L::SET_OF_CLASS ? 1 : 0;
+      const int first_value = entry.kind == L::SET_OF_CLASS ? 1 : 0;
       if (first_value && v[0] > 255) {
         laserror("cannot set RGB of class because classification %u is larger than 255", static_cast<uint32_t>(v[0]));
         return nullptr;
       }
-      if (spec.kind == L::SET || spec.kind == L::SET_OF_CLASS) {
+      if (entry.kind == L::SET || entry.kind == L::SET_OF_CLASS) {
         static const char* const channels[] = {"R", "G", "B", "NIR"};
-        for (int c = 0; c < spec.ib; c++) {
+        for (int c = 0; c < entry.ib; c++) {
           if (v[first_value + c] > 65535) {
-            laserror("cannot set %s because %s is %u, which is larger than %u", spec.ia == 3 ? "NIR" : "RGB",
-                     channels[spec.ia + c], static_cast<uint32_t>(v[first_value + c]), 65535u);
+            laserror("cannot set %s because %s is %u, which is larger than %u", entry.ia == 3 ? "NIR" : "RGB",
+                     channels[entry.ia + c], static_cast<uint32_t>(v[first_value + c]), 65535u);
             return nullptr;
           }
         }
       }
-      return new L(values, static_cast<L::Kind>(spec.kind), spec.ia, spec.ib);
+      return new L(values, static_cast<L::Kind>(entry.kind), entry.ia, entry.ib);
     }
     case Make::SPECIAL:
-      if (spec.kind == S::INTENSITY_RANGE_INTO_RGB && !(v[1] > v[0])) {
+      if (entry.kind == S::INTENSITY_RANGE_INTO_RGB && !(v[1] > v[0])) {
         laserror("'%s' needs 2 arguments: min max but min %g is not smaller than max %g", option, v[0], v[1]);
         return nullptr;
       }
-      if (spec.kind == S::FORCE_RGB) owner.force_rgb = true;
-      return new S(values, static_cast<S::Kind>(spec.kind));
+      if (entry.kind == S::FORCE_RGB) owner.force_rgb = true;
+      return new S(values, static_cast<S::Kind>(entry.kind));
     case Make::MAP_RGB: {
       std::map<int64_t, std::vector<uint16_t>> table;
       if (!load_rgb_map(option, values.text.c_str(), table)) return nullptr;
@@ -645,34 +645,34 @@ bool LAStransform::parse(int argc, char** argv) {
       arg[0] = '\0';
       continue;
     }
-    const OptionSpec* spec = find_option(arg + 1);
-    if (spec == nullptr) continue;  // left for the other parsers
+    const OptionRow* entry = find_option(arg + 1);
+    if (entry == nullptr) continue;  // left for the other parsers
 
-    const int count = static_cast<int>(strlen(spec->types));
+    const int count = static_cast<int>(strlen(entry->types));
     bool missing = i + count >= argc;
     for (int k = 1; !missing && k <= count; k++) missing = argv[i + k][0] == '\0';  // taken by another parser
     if (missing) {
-      laserror("'%s' needs %d argument%s: %s", arg, count, count == 1 ? "" : "s", spec->needs);
+      laserror("'%s' needs %d argument%s: %s", arg, count, count == 1 ? "" : "s", entry->needs);
       return false;
     }
     OperationValues values;
-    values.name = spec->name;
-    values.types = spec->types;
+    values.name = entry->name;
+    values.types = entry->types;
     values.owner = this;
     int at = 0;
     for (int k = 0; k < count; k++) {
       const char* text = argv[i + 1 + k];
-      const char type = spec->types[k];
+      const char type = entry->types[k];
       if (type == 's') {
         values.text = text;
       } else if (!scan_value(type, text, values.v + at)) {
         laserror("'%s' needs %d argument%s: %s but '%s' is no valid number", arg, count, count == 1 ? "" : "s",
-                 spec->needs, text);
+                 entry->needs, text);
         return false;
       }
       at += values_of_type(type);
     }
-    LASoperation* operation = make(*spec, arg, values, *this);
+    LASoperation* operation = make(*entry, arg, values, *this);
     if (operation == nullptr) return false;
     add_operation(operation);
     for (int k = 0; k <= count; k++) argv[i + k][0] = '\0';
