@@ -3,19 +3,16 @@
 // notes, listed cells, messages and exit statuses of bad options, and the
 // read-failure message of a grid cut in the middle of a row.
 #include <gdal.h>
-#include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <string>
-#include <vector>
 
-#include "tests/support/test_support.hpp"
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
 
 namespace {
 
-using Strings = std::vector<std::string>;
+using namespace testsupport;
+
 using nlohmann::json;
 
 struct Case {
@@ -32,25 +29,25 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 const std::vector<std::string> kA = {"1", "2", "3", "4", "5", "6"};
 const std::vector<std::string> kB = {"1", "2.5", "-9999", "4", "-9999", "7"};
 
-class ReportE2E : public testsupport::DirTest<Case> {
+class ReportE2E : public DirTest<Case> {
  protected:
   void SetUp() override {
     for (const char* n : {"a.asc", "x.asc", "y.asc", "z.asc", "q\"uo\\te.asc", "\xe9t\xe9.asc", "h.asc"})
-      testsupport::write_asc(dir.file(n), 3, 2, 100, 200, 0.5, kA);
-    testsupport::write_asc(dir.file("b.asc"), 3, 2, 100, 200, 0.5, kB);
-    testsupport::write_asc(dir.file("far.asc"), 3, 2, 150, 200, 0.5, kA);
-    testsupport::write_asc(dir.file("coarse.asc"), 3, 2, 100, 200, 1, kA);
+      write_asc(dir.file(n), 3, 2, 100, 200, 0.5, kA);
+    write_asc(dir.file("b.asc"), 3, 2, 100, 200, 0.5, kB);
+    write_asc(dir.file("far.asc"), 3, 2, 150, 200, 0.5, kA);
+    write_asc(dir.file("coarse.asc"), 3, 2, 100, 200, 1, kA);
     // 20 cells that all differ: more lines than the message system shows of one format
     Strings w1, w2;
     for (int k = 0; k < 20; k++) w1.push_back(std::to_string(k)), w2.push_back(std::to_string(k + 1));
-    testsupport::write_asc(dir.file("w1.asc"), 5, 4, 100, 200, 1, w1);
-    testsupport::write_asc(dir.file("w2.asc"), 5, 4, 100, 200, 1, w2);
+    write_asc(dir.file("w1.asc"), 5, 4, 100, 200, 1, w1);
+    write_asc(dir.file("w2.asc"), 5, 4, 100, 200, 1, w2);
     const std::vector<double> v = {1, 2, 3, 4, 5, 6};
     // the same heights as an int16 GeoTIFF (upper-left 100, 201), and a grid cut in its second row
-    ASSERT_TRUE(testsupport::write_dem(dir.file("h.tif"), 3, 2, GDT_Int16, v, {100, 201, 0.5}));
-    testsupport::write_file(dir.file("cut.asc"), "ncols 3\nnrows 2\nxllcorner 100\nyllcorner 200\ncellsize 0.5\n"
+    ASSERT_TRUE(write_dem(dir.file("h.tif"), 3, 2, GDT_Int16, v, {100, 201, 0.5}));
+    write_file(dir.file("cut.asc"), "ncols 3\nnrows 2\nxllcorner 100\nyllcorner 200\ncellsize 0.5\n"
                                                  "NODATA_value -9999\n1 2 3\n4\n");
-    for (const char* n : {"x.asc", "y.asc", "z.asc"}) ASSERT_EQ(testsupport::run(RAST2PTC_EXE, {"-i", dir.file(n)}).status, 0);
+    for (const char* n : {"x.asc", "y.asc", "z.asc"}) ASSERT_EQ(run(RAST2PTC_EXE, {"-i", dir.file(n)}).status, 0);
   }
   std::string expand(std::string s) const {
     const size_t at = s.find('@');
@@ -62,17 +59,17 @@ TEST_P(ReportE2E, MessagesJsonAndOutputs) {
   const Case& c = GetParam();
   Strings args;
   for (const std::string& a : c.args) args.push_back(expand(a));
-  const testsupport::RunResult r = testsupport::run_rastcmp(args);
+  const RunResult r = run_rastcmp(args);
   EXPECT_EQ(r.status, c.status) << r.err;
   // the wanted lines appear in this order
-  const Strings err = testsupport::lines(r.err);
+  const Strings err = lines(r.err);
   auto from = err.begin();
   for (const std::string& want : c.err) {
     from = std::find(from, err.end(), expand(want));
     EXPECT_NE(from, err.end()) << "missing: " << expand(want) << "\n" << r.err;
   }
   Strings got;
-  for (const std::string& line : testsupport::lines(r.out)) {
+  for (const std::string& line : lines(r.out)) {
     const json j = json::parse(line);  // throws, failing the test, on bad JSON
     std::string notes;
     for (const auto& n : j.at("notes")) notes += (notes.empty() ? "" : ";") + n.get<std::string>();
@@ -124,6 +121,6 @@ INSTANTIATE_TEST_SUITE_P(
              {"ERROR: '@a.asc' is not a folder. with more than one comparison the outputs go into a folder"}},
         Case{"RasterNotCreated", {"-i", "@a.asc", "-i", "@b.asc", "-diff_raster", "@none/d.tif"}, 3,
              {"ERROR: cannot create difference raster '@none/d.tif'"}}),
-    testsupport::CaseName());
+    CaseName());
 
 }  // namespace

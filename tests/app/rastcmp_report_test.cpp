@@ -4,20 +4,16 @@
 #include "app/rastcmp_report.hpp"
 
 #include <gdal.h>
-#include <gtest/gtest.h>
 #include <png.h>
-#include <unistd.h>  // truncate
-
-#include <cmath>
-#include <memory>
-#include <vector>
 
 #include "raster/srreader.hpp"
 #include "raster/srwriter_diff.hpp"
-#include "tests/support/test_support.hpp"
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
 #include "tool/lasmessage.hpp"
 
 namespace {
+
+using namespace testsupport;
 
 constexpr double kND = -9999.0;
 
@@ -67,7 +63,7 @@ Picture read_png(const std::string& path) {
 // Writes a and b (values in quarters, so the 0.01 unit of float rasters
 // holds them exactly), compares them with the report options and returns
 // the report after finish().
-class Report : public testsupport::DirTest<Case> {
+class Report : public DirTest<Case> {
  protected:
   std::unique_ptr<RastcmpReport> compare(const Case& c, const RastcmpReportOptions& o, GDALDataType type,
                                          LAS_MESSAGE_TYPE level) {
@@ -75,8 +71,8 @@ class Report : public testsupport::DirTest<Case> {
     for (size_t k = 0; k < a.size(); k++) a[k] = 100.0 + 0.25 * (k % 37);
     b = a;
     for (const Edit& e : c.edits) a[e.cell] = e.a, b[e.cell] = e.b;
-    EXPECT_TRUE(testsupport::write_raster("GTiff", dir.file("a.tif"), c.cols, c.rows, 1, type, a, {}, &kND));
-    EXPECT_TRUE(testsupport::write_raster("GTiff", dir.file("b.tif"), c.cols, c.rows, 1, type, b, {}, &kND));
+    EXPECT_TRUE(write_raster("GTiff", dir.file("a.tif"), c.cols, c.rows, 1, type, a, {}, &kND));
+    EXPECT_TRUE(write_raster("GTiff", dir.file("b.tif"), c.cols, c.rows, 1, type, b, {}, &kND));
     set_message_log_level(level);  // statistics at VERBOSE, as at -v
     testing::internal::CaptureStderr();
     std::unique_ptr<SRreader> r1(rastcmp_open_raster("tif", dir.file("a.tif").c_str(), "a.tif"));
@@ -162,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"OneCellAfterBatch", 300, 250, {{65536, 100.0, 102.5}}},
         Case{"RowEdges", 7, 5, {{6, 100.0, 100.01}, {7, 100.0, 99.95}, {13, 100.0, 100.5}, {34, 100.0, 80.0}}},
         Case{"Nodata", 6, 4, {{0, kND, 100.0}, {5, 100.0, kND}, {6, kND, kND}, {23, 100.0, 104.0}}}),
-    testsupport::CaseName());
+    CaseName());
 
 // A raster longer than the picture's limit is reduced along that side only;
 // the one differing cell outweighs the equal cells of its pixel.
@@ -184,8 +180,8 @@ TEST_F(ReportLong, PictureReducedAlongLongSideOnly) {
 // read failure names the first cell of that row.
 TEST_F(ReportLong, BilCutInRowNamesTheCell) {
   const std::vector<double> v(20, 7.0);
-  ASSERT_TRUE(testsupport::write_dem(dir.file("a.bil"), 5, 4, GDT_Int16, v));
-  ASSERT_TRUE(testsupport::write_dem(dir.file("b.bil"), 5, 4, GDT_Int16, v));
+  ASSERT_TRUE(write_dem(dir.file("a.bil"), 5, 4, GDT_Int16, v));
+  ASSERT_TRUE(write_dem(dir.file("b.bil"), 5, 4, GDT_Int16, v));
   std::unique_ptr<SRreader> r1(rastcmp_open_raster("bil", dir.file("a.bil").c_str(), "a.bil"));
   std::unique_ptr<SRreader> r2(rastcmp_open_raster("bil", dir.file("b.bil").c_str(), "b.bil"));
   ASSERT_TRUE(r1 && r2);
@@ -194,7 +190,7 @@ TEST_F(ReportLong, BilCutInRowNamesTheCell) {
   testing::internal::CaptureStderr();
   rastcmp_compare_cells(r1.get(), r2.get());
   halt_on_error(true);
-  const std::vector<std::string> err = testsupport::lines(testing::internal::GetCapturedStderr());
+  const std::vector<std::string> err = lines(testing::internal::GetCapturedStderr());
   ASSERT_GE(err.size(), 2u);
   EXPECT_EQ(err[1], "ERROR: failed to read raster2 at col 0 and row 2 ...") << err[0];
 }

@@ -4,24 +4,16 @@
 #include "app/rastcmp.hpp"
 
 #include <gdal.h>
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "raster/lasvlrrasterptc.hpp"
 #include "raster/srreader.hpp"
 #include "raster/srwriter_ptc.hpp"
-#include "tests/support/test_support.hpp"
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
 #include "tool/lasmessage.hpp"
 
 namespace {
 
-using testsupport::write_raster;
-using Strings = std::vector<std::string>;
+using namespace testsupport;
 
 // Delivers a fixed list of cells; INT32_MIN marks nodata and `fail_at`
 // makes read_raster() fail for one cell index.
@@ -170,11 +162,11 @@ class CompareFiles : public Rastcmp, public ::testing::WithParamInterface<FilesC
 
 TEST_P(CompareFiles, StatusCountsAndHaltingRestored) {
   const FilesCase& c = GetParam();
-  testsupport::TempDir dir;
+  TempDir dir;
   const double nodata = -9999.0;
   const std::string a = dir.file("a.tif"), b = dir.file(c.b_name);
   ASSERT_TRUE(write_raster("GTiff", a, 3, 2, 1, GDT_Float32, {1, 2.5, -9999, 4, 5, 6}, {}, &nodata));
-  if (c.b_text) testsupport::write_file(b, c.b_text);
+  if (c.b_text) write_file(b, c.b_text);
   if (!c.b.empty()) {
     ASSERT_TRUE(write_raster("AAIGrid", b, 3, static_cast<int>(c.b.size()) / 3, 1, GDT_Float32, c.b, {}, &nodata));
   }
@@ -183,7 +175,7 @@ TEST_P(CompareFiles, StatusCountsAndHaltingRestored) {
     RastcmpCounts counts{9, 9, 9, 9, 9};
     testing::internal::CaptureStderr();
     EXPECT_EQ(rastcmp_compare_files(a.c_str(), b.c_str(), RastcmpOptions(), &counts), c.status);
-    const Strings err = testsupport::lines(testing::internal::GetCapturedStderr());
+    const Strings err = lines(testing::internal::GetCapturedStderr());
     expect_counts(counts, c.counts);
     EXPECT_EQ(do_halt_on_error(), halt);
     if (*c.error) {
@@ -221,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
 // with the copy collected first, and the verdict is that of the copy in
 // raster order.
 TEST(ComparePair, CopyInAnyPointOrderGivesTheSameVerdict) {
-  testsupport::TempDir dir;
+  TempDir dir;
   const int cols = 300, rows = 250;  // more cells than the reader decodes ahead
   std::vector<double> cells(static_cast<size_t>(cols) * rows);
   for (size_t k = 0; k < cells.size(); k++) cells[k] = static_cast<double>(k * 7 % 1000) - 500;

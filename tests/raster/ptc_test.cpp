@@ -2,19 +2,6 @@
 // z-from-attribute rule, and the reader on point files written here: cell
 // placement, units, later points winning, extent and geometry refusals,
 // and files whose points end early.
-#include <gtest/gtest.h>  // TEST_P
-#include <unistd.h>       // truncate
-
-#include <climits>  // INT32_MIN, INT32_MAX
-#include <cmath>    // nan, llround
-#include <cstdint>  // sample types of the attributes
-#include <cstdlib>  // free of the payloads
-#include <cstring>  // memcpy of attribute bytes
-#include <functional>  // the changes of the refusal table
-#include <string>   // paths, messages
-#include <utility>  // cell and value pairs
-#include <vector>   // points, cells
-
 #include "las/laspoint.hpp"                // LASpoint, LASattributer
 #include "lasio/laswriterlas.hpp"          // LASwriterLAS for the test files
 #include "geo/geoprojectionconverter.hpp"       // GeoProjectionConverter
@@ -24,15 +11,16 @@
 #include "raster/srwriter_ptc.hpp"         // SRwriter_ptc
 #include "tests/lasio/las_file_helpers.hpp"  // Messages, read_bytes
 #include "tests/support/reader_cells.hpp"  // open_reader, cells_batched
-#include "tests/support/test_support.hpp"  // DirTest, CaseName, with_path
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
 #include "tool/lasutility.hpp"             // set_available_RAM_override
 
 namespace {
 
-using lastest::Messages;
-using testsupport::CaseName;
+using namespace testsupport;
 
-constexpr int ND = testsupport::kNodataCell;
+using lastest::Messages;
+
+constexpr int ND = kNodataCell;
 
 // The raster of the worked example: 4 x 3 cells of 1 x 1 from (1000, 2000).
 LASvlrRasterPTC example_raster() {
@@ -265,14 +253,14 @@ bool write_ptc(const std::string& path, const PtcFile& f) {
   return w.close() > 0;
 }
 
-testsupport::Opened<SRreader_ptc> open_ptc(const std::string& path, double scale = 0.0) {
-  return testsupport::open_reader<SRreader_ptc>(path, scale, nullptr);
+Opened<SRreader_ptc> open_ptc(const std::string& path, double scale = 0.0) {
+  return open_reader<SRreader_ptc>(path, scale, nullptr);
 }
 
-std::vector<int> cells_in_batches(SRreader* r) { return testsupport::cells_batched(r, {1, 5, 31, 32, 33, 70, 2}); }
+std::vector<int> cells_in_batches(SRreader* r) { return cells_batched(r, {1, 5, 31, 32, 33, 70, 2}); }
 
 template <typename Case>
-class PtcReader : public testsupport::DirTest<Case> {
+class PtcReader : public DirTest<Case> {
  protected:
   std::string file(const PtcFile& f) {
     const std::string path = this->dir.file("r.ptc");
@@ -314,7 +302,7 @@ TEST_P(PtcCells, GeometryAndEveryCellOneByOneAndInBatches) {
   }
   EXPECT_EQ(one_by_one, expected);
   EXPECT_EQ(r.r_count, 12);
-  EXPECT_EQ(testsupport::close_messages(o.r.get()), "");
+  EXPECT_EQ(close_messages(o.r.get()), "");
   auto b = open_ptc(path, c.set_scale);
   EXPECT_EQ(cells_in_batches(b.r.get()), expected);
   EXPECT_EQ(b.r->grid_cells(), 12);
@@ -322,7 +310,7 @@ TEST_P(PtcCells, GeometryAndEveryCellOneByOneAndInBatches) {
 
 // A copy in point format 6 decodes only X, Y and Z and gives the same cells.
 TEST(PtcLayered, FormatSixGivesTheCells) {
-  testsupport::TempDir dir;
+  TempDir dir;
   PtcFile f;
   f.point_format = 6;
   f.chunk_size = 2;
@@ -376,7 +364,7 @@ TEST_P(PtcRefused, WithItsMessage) {
   auto o = open_ptc(path);
   set_available_RAM_override(0);
   EXPECT_FALSE(o.ok);
-  EXPECT_EQ(o.err, testsupport::with_path(GetParam().message, path));
+  EXPECT_EQ(o.err, with_path(GetParam().message, path));
 }
 
 // A second point at (x, y).
@@ -524,7 +512,7 @@ TEST_P(PtcOrder, SameCellsWhateverTheOrder) {
     } else {
       got = static_cast<size_t>(o.r->read_cells(static_cast<int64_t>(v.size()), v.data(), nd.data()));
     }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), testsupport::with_path(c.error, path));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), with_path(c.error, path));
     EXPECT_EQ(o.r->needs_second_pass(), c.second_pass);
     if (c.second_pass) {
       EXPECT_LT(got, v.size());
@@ -619,7 +607,7 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName());
 
 TEST(PtcWriter, FallsBackToBinaryScaleWhenDecimalIndexesOverflow) {
-  testsupport::TempDir dir;
+  TempDir dir;
   LASvlrRasterPTC g = example_raster();
   g.ncols = 22000000, g.nrows = 1, g.stepx = 9.9;  // 99 decimal steps of 0.1 per cell exceed 32 bits
   SRwriter_ptc w;
@@ -659,7 +647,7 @@ TEST_P(PtcGeoKeys, ReachTheConverterWithinTheirRecords) {
   f.geo_doubles = {1640416.667, 0.0, 49.0, -2.0, 0.9996};
   f.points = {{1000.5, 2000.5, 7}};
   GeoProjectionConverter c;
-  auto o = testsupport::open_reader<SRreader_ptc>(file(f), 0.0, &c);
+  auto o = open_reader<SRreader_ptc>(file(f), 0.0, &c);
   ASSERT_TRUE(o.ok) << o.err;
   EXPECT_EQ(o.err, GetParam().err);
   if (GetParam().kind < 0) {

@@ -3,23 +3,14 @@
 // message, never a verdict, for files that cannot be read. Each format
 // against its own copy is in ptc_e2e_test.
 #include <gdal.h>         // GDALDataType
-#include <gtest/gtest.h>  // TEST_P
 
-#include <cmath>       // cos
 #include <filesystem>  // resize_file
-#include <string>      // paths, messages
-#include <vector>      // values
 
-#include "tests/support/test_support.hpp"  // TempDir, write_raster, run_rastcmp
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
 
 namespace {
 
-using testsupport::Geo;
-using testsupport::lines;
-using testsupport::read_file;
-using testsupport::RunResult;
-using testsupport::TempDir;
-using testsupport::write_file;
+using namespace testsupport;
 
 constexpr double kNodata = -9999;
 
@@ -44,7 +35,7 @@ std::vector<double> terrain(int cols, int rows) {
 void write_side(const TempDir& dir, const Side& s, int cols, int rows) {
   std::vector<double> v = terrain(cols, rows);
   for (auto [i, d] : s.changes) v[i] += d;
-  ASSERT_TRUE(testsupport::write_dem(dir.file(s.name), cols, rows, s.type, v, Geo(), &kNodata, s.options));
+  ASSERT_TRUE(write_dem(dir.file(s.name), cols, rows, s.type, v, Geo(), &kNodata, s.options));
 }
 
 // A pair, with b cut to a share of its size or (keep < 0) the tail of a
@@ -58,7 +49,7 @@ struct PairCase {
   std::vector<std::string> messages;
 };
 
-class PairE2E : public testsupport::DirTest<PairCase> {};
+class PairE2E : public DirTest<PairCase> {};
 
 TEST_P(PairE2E, VerdictOrErrorNeverAVerdict) {
   const PairCase& c = GetParam();
@@ -72,7 +63,7 @@ TEST_P(PairE2E, VerdictOrErrorNeverAVerdict) {
     for (size_t i = bytes.size() - 200; i < bytes.size() - 8; i++) bytes[i] = static_cast<char>(i * 31);
     write_file(dir.file(c.a.name), bytes);
   }
-  const RunResult r = testsupport::run_rastcmp({"-i", dir.file(c.a.name), "-i", dir.file(c.b.name)});
+  const RunResult r = run_rastcmp({"-i", dir.file(c.a.name), "-i", dir.file(c.b.name)});
   if (c.keep != 0) {
     EXPECT_EQ(r.status, 3) << r.err;
     for (const std::string& m : c.messages)
@@ -103,6 +94,6 @@ INSTANTIATE_TEST_SUITE_P(
         // the layer entries behind the block data are gone
         PairCase{"ImgCutInHalf", {"a.tif", GDT_Float32, {}, {}}, {"b.img", GDT_Float32, {}, {}}, 200, 200, 0.5,
                  {"ERROR: HFAOpen() failed in SRreader_img::open().", "cannot open raster1 with file name 'b.img'."}}),
-    testsupport::CaseName());
+    CaseName());
 
 }  // namespace

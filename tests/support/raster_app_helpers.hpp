@@ -9,11 +9,16 @@
 #include <sys/stat.h>      // stat, mkdir, chmod
 #include <unistd.h>        // truncate
 
-#include <algorithm>   // sort of the stand-in's lines
+#include <algorithm>   // sort, find, count_if, min, max
+#include <climits>     // INT_MIN, INT_MAX
+#include <cmath>       // nan, llround, fabs
 #include <cstdint>     // sample and field types
-#include <cstdlib>     // getenv, setenv
-#include <functional>  // stderr_of
+#include <cstdlib>     // getenv, setenv, free
+#include <cstring>     // memcpy, memcmp
+#include <functional>  // stderr_of, the changes of tables
+#include <memory>      // unique_ptr of readers
 #include <string>      // paths, messages
+#include <utility>     // pairs
 #include <vector>      // values, cells, arguments
 
 #include "tests/support/test_support.hpp"  // TempDir, DirTest, CaseName, write_*, run, lines, with_path
