@@ -152,6 +152,9 @@ const char* const kUsage[] = {
     "rastcmp -i \\*.asc", "rastcmp -i \\*.bil"};
 const std::string kTitle = "Kestrel rastcmp (rastcmp project) version 251128";
 const std::string kIdentical = "rasters are identical. both have 5 value and 1 nodata cells.";
+// a.asc cut in its second row
+const std::string kCutGrid =
+    "ncols 3\nnrows 2\nxllcorner 100\nyllcorner 200\ncellsize 0.5\nNODATA_value -9999\n1 2 3\n4 5";
 const std::string kPtcInBatch =
     "ERROR: if more than two input rasters, they must all be in TIF, IMG, ASC, or BIL not in PTC format";
 
@@ -182,7 +185,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"QuietKeepsStatus", "-quiet -i @a.asc -i @c2.asc", 3, {}},
         Case{"LowerLeftYOfSecond", "-i @a.asc -i @lly.asc", 3, {"ERROR: raster has no lower left y info"}},
         Case{"TruncatedGrid", "-i @a.asc -i @t.asc", 3, {"ERROR: failed to read raster2 at col 2 and row 1 ..."},
-             {"t.asc", "ncols 3\nnrows 2\nxllcorner 100\nyllcorner 200\ncellsize 0.5\nNODATA_value -9999\n1 2 3\n4 5"}},
+             {"t.asc", kCutGrid}},
+        Case{"TruncatedFirstGrid", "-i @t.asc -i @a.asc", 3, {"ERROR: failed to read raster1 at col 2 and row 1 ..."},
+             {"t.asc", kCutGrid}},
         Case{"MissingFile", "-i @a.asc -i @none.asc", 3,
              {"ERROR in SRreader_asc::open(): cannot open '@none.asc'",
               "ERROR: cannot open raster1 with file name 'none.asc'."}},
