@@ -4,8 +4,7 @@
 // end with status 3 and leave no output behind. With filter options it
 // writes exactly the points that a direct computation on the input keeps,
 // for legacy (format 1) and extended (format 6) points; with transforms the
-// transformed points, which ptcinfo -check reports alike, and rastcmp hands
-// the options on to its children.
+// transformed points, which ptcinfo -check reports alike.
 #include <cstring>     // memcmp, strncmp
 #include <functional>  // the filters' direct computations
 #include <iterator>    // istream_iterator
@@ -373,20 +372,5 @@ std::vector<ConvCase> conversions() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Transform, PtcconvTransform, ::testing::ValuesIn(conversions()), CaseName());
-
-// Started by a bare name, rastcmp finds its children through PATH, where a
-// stand-in that records its arguments comes first.
-TEST(TransformFanOut, ChildrenGetTheRenderedTransform) {
-  TempDir dir;
-  Strings args = {"-cores", "2", "-translate_z", "10", "-scale_intensity", "2", "-i"}, expected;
-  for (const char* f : {"a.asc", "b.asc"}) {
-    write_asc(dir.file(f), 2, 1, 0, 0, 1, {"1", "2"});
-    args.push_back(dir.file(f));
-    expected.push_back("[-i][" + dir.file(f) + "][-oasc][-translate_z][10.000000][-scale_intensity][2]");
-  }
-  int status = -1;
-  EXPECT_EQ(stand_in_lines(dir, args, &status), expected);
-  EXPECT_EQ(status, 0);
-}
 
 }  // namespace

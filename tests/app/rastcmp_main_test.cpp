@@ -270,8 +270,10 @@ INSTANTIATE_TEST_SUITE_P(
     Report, Rastcmp,
     ::testing::Values(
         Case{"PairJson", "-json -i @r.asc -i @rb.asc", 0, {"..."}, {}, "", {"@r.asc|not_identical|"}},
-        Case{"QuoteAndBackslash", "-json -i @q\"uo\\te.asc -i @r.asc", 0, {"..."}, {}, "", {"@q\"uo\\te.asc|identical|"}},
-        Case{"Latin1Name", "-json -i @\xe9t\xe9.asc -i @r.asc", 0, {"..."}, {}, "", {"@\xc3\xa9t\xc3\xa9.asc|identical|"}},
+        Case{"QuoteAndBackslash", "-json -i @q\"uo\\te.asc -i @r.asc", 0, {"..."}, {}, "",
+             {"@q\"uo\\te.asc|identical|"}},
+        Case{"Latin1Name", "-json -i @\xe9t\xe9.asc -i @r.asc", 0, {"..."}, {}, "",
+             {"@\xc3\xa9t\xc3\xa9.asc|identical|"}},
         Case{"UnitsNote", "-json -i @h.tif -i @h.asc", 1, among({kUnits}), {}, "", {"@h.tif|not_identical|" + kUnits}},
         Case{"ExtentNote", "-i @r.asc -i @far.asc", 0,
              among({"rasters of the same size have different extents: raster1 from (100, 200) to (101.5, 201) and "
@@ -354,6 +356,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "-i @a.asc @b.asc", "a b", 0,
                 {{kThread + "-i @[ab].asc -oasc -keep_class 2 8 -drop_z_below 0.000000 -keep_tile 0 0 100 ", 2},
                  {kIdentical, 2}}},
+        FanCase{"TransformsReachTheChildrenRendered", "-cores 2 -translate_z 10 -scale_intensity 2 -i @a.asc @b.asc",
+                "a b", 0,
+                {{kThread + "-i @[ab].asc -oasc -translate_z 10.000000 -scale_intensity 2 ", 2}, {kIdentical, 2}}},
         FanCase{"OneMissingCopyFailsTheParent", "-cores 2 -i @a.asc @b.asc @c.asc @d.asc @e.asc", "a b c d", 3,
                 {{kIdentical, 4}, {"ERROR: job 5 of 5 (process *) ended with exit status 3", 1}, {kJob, 1}}}),
     CaseName());
