@@ -1,10 +1,10 @@
 // ESRI ASCII grid reader on hand-written grids: header rules, cell texts,
 // nodata, rows that end early and bad headers. GDAL-written grids are in
 // the reader contract.
-#include "raster/srreader_asc.hpp"         // SRreader_asc, open_raster
-#include "tests/support/reader_cells.hpp"  // open_reader, cells, cells_batched
+#include "raster/srreader_asc.hpp"               // SRreader_asc, open_raster
 #include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
-#include "tool/lasmessage.hpp"             // halt_on_error, las_message_reset
+#include "tests/support/reader_cells.hpp"        // open_reader, cells, cells_batched
+#include "tool/lasmessage.hpp"                   // halt_on_error, las_message_reset
 
 namespace {
 

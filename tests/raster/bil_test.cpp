@@ -1,9 +1,9 @@
 // BIL reader on hand-written headers: keyword spelling, byte order, skipped
 // bytes, row padding, nodata keywords, refusals with their exact messages
 // and a file cut after open. GDAL-written BIL files are in the contract.
-#include "raster/srreader_bil.hpp"         // SRreader_bil
-#include "tests/support/reader_cells.hpp"  // open_reader, cells, cells_batched
+#include "raster/srreader_bil.hpp"               // SRreader_bil
 #include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
+#include "tests/support/reader_cells.hpp"        // open_reader, cells, cells_batched
 
 namespace {
 

@@ -2,10 +2,10 @@
 // GeoTIFF reader hands them to a converter (EPSG-coded systems, which GDAL
 // writes as the projected-CS key alone, and systems GDAL spells out key by
 // key), and what rastcmp says about the systems of a pair.
-#include "geo/geoprojectionconverter.hpp"  // GeoProjectionConverter
-#include "raster/srreader_tif.hpp"         // SRreader_tif
-#include "tests/support/reader_cells.hpp"  // open_reader
+#include "geo/geoprojectionconverter.hpp"        // GeoProjectionConverter
+#include "raster/srreader_tif.hpp"               // SRreader_tif
 #include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
+#include "tests/support/reader_cells.hpp"        // open_reader
 
 namespace {
 

@@ -3,9 +3,9 @@
 // are in the reader contract.
 #include <gdal.h>         // GDALCreate for a file without map information
 
-#include "raster/srreader_img.hpp"         // SRreader_img
-#include "tests/support/reader_cells.hpp"  // open_reader
+#include "raster/srreader_img.hpp"               // SRreader_img
 #include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
+#include "tests/support/reader_cells.hpp"        // open_reader
 
 namespace {
 

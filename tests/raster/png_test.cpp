@@ -6,9 +6,9 @@
 #include <csetjmp>     // setjmp of libpng's error handling
 #include <filesystem>  // resize_file, copy_file
 
-#include "raster/srreader_png.hpp"         // SRreader_png
-#include "tests/support/reader_cells.hpp"  // open_reader
+#include "raster/srreader_png.hpp"               // SRreader_png
 #include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
+#include "tests/support/reader_cells.hpp"        // open_reader
 
 namespace {
 

@@ -2,17 +2,17 @@
 // z-from-attribute rule, and the reader on point files written here: cell
 // placement, units, later points winning, extent and geometry refusals,
 // and files whose points end early.
-#include "las/laspoint.hpp"                // LASpoint, LASattributer
-#include "lasio/laswriterlas.hpp"          // LASwriterLAS for the test files
-#include "geo/geoprojectionconverter.hpp"       // GeoProjectionConverter
-#include "raster/lasvlrrasterptc.hpp"      // LASvlrRasterPTC
-#include "raster/srptcgrid.hpp"            // SRptcGrid
-#include "raster/srreader_ptc.hpp"         // SRreader_ptc, sr_ptc_attribute_z
-#include "raster/srwriter_ptc.hpp"         // SRwriter_ptc
-#include "tests/lasio/las_file_helpers.hpp"  // Messages, read_bytes
-#include "tests/support/reader_cells.hpp"  // open_reader, cells_batched
+#include "geo/geoprojectionconverter.hpp"        // GeoProjectionConverter
+#include "las/laspoint.hpp"                      // LASpoint, LASattributer
+#include "lasio/laswriterlas.hpp"                // LASwriterLAS for the test files
+#include "raster/lasvlrrasterptc.hpp"            // LASvlrRasterPTC
+#include "raster/srptcgrid.hpp"                  // SRptcGrid
+#include "raster/srreader_ptc.hpp"               // SRreader_ptc, sr_ptc_attribute_z
+#include "raster/srwriter_ptc.hpp"               // SRwriter_ptc
+#include "tests/lasio/las_file_helpers.hpp"      // Messages, read_bytes
 #include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
-#include "tool/lasutility.hpp"             // set_available_RAM_override
+#include "tests/support/reader_cells.hpp"        // open_reader, cells_batched
+#include "tool/lasutility.hpp"                   // set_available_RAM_override
 
 namespace {
 

@@ -6,17 +6,17 @@
 
 #include <cctype>   // toupper of the extensions
 
-#include "raster/srreader.hpp"             // SRreader, open_raster
-#include "raster/srreader_asc.hpp"         // SRreader_asc
-#include "raster/srreader_bil.hpp"         // SRreader_bil
-#include "raster/srreader_img.hpp"         // SRreader_img
-#include "raster/srreader_png.hpp"         // SRreader_png
-#include "raster/srreader_ptc.hpp"         // SRreader_ptc
-#include "raster/srreader_tif.hpp"         // SRreader_tif
-#include "tests/support/reader_cells.hpp"  // cells, cells_batched, close_messages
+#include "raster/srreader.hpp"                   // SRreader, open_raster
+#include "raster/srreader_asc.hpp"               // SRreader_asc
+#include "raster/srreader_bil.hpp"               // SRreader_bil
+#include "raster/srreader_img.hpp"               // SRreader_img
+#include "raster/srreader_png.hpp"               // SRreader_png
+#include "raster/srreader_ptc.hpp"               // SRreader_ptc
+#include "raster/srreader_tif.hpp"               // SRreader_tif
 #include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
-#include "tool/lasmessage.hpp"             // halt_on_error, las_message_reset
-#include "tool/lasutility.hpp"             // round_clamp_i32: the expected rounding
+#include "tests/support/reader_cells.hpp"        // cells, cells_batched, close_messages
+#include "tool/lasmessage.hpp"                   // halt_on_error, las_message_reset
+#include "tool/lasutility.hpp"                   // round_clamp_i32: the expected rounding
 
 namespace {
 

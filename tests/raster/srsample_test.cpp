@@ -4,9 +4,9 @@
 #include <limits>     // infinity, quiet_NaN, denorm_min
 #include <random>     // mt19937 of the awkward values
 
-#include "raster/srsample.hpp"                // sr_convert_samples, sr_convert_buffer
+#include "raster/srsample.hpp"                   // sr_convert_samples, sr_convert_buffer
 #include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
-#include "tool/lasutility.hpp"             // round_clamp_i32: the reference rounding
+#include "tool/lasutility.hpp"                   // round_clamp_i32: the reference rounding
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <tuple>    // sparse file table
 
-#include "raster/srreader_tif.hpp"         // SRreader_tif
-#include "tests/support/reader_cells.hpp"  // open_reader, cells_batched
+#include "raster/srreader_tif.hpp"               // SRreader_tif
 #include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
+#include "tests/support/reader_cells.hpp"        // open_reader, cells_batched
 
 namespace {
 
