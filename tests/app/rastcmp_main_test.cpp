@@ -208,6 +208,8 @@ INSTANTIATE_TEST_SUITE_P(
                          "  coordinate systems: GeoTIFF, IMG and PTC rasters carry one. when both rasters of a pair have",
                          "  one and they differ (projection, its parameters, GCS or horizontal units), an INFO line",
                          "  says so before the verdict, which it does not change. -v names each raster's system.",
+                         "  -threads n                 decodes RasterPTC chunks on n threads (default: every processor;",
+                         "                             1 in each child of -cores unless given)",
                          "  -keep_class 2 8, -drop_z_below 0, ... (point filters, listed by -hh) are checked and",
                          "                             passed on to the children of -cores, never applied to raster cells",
                          "use '-hh' or see rastcmp_README.md to get extended help"})},
@@ -335,30 +337,32 @@ INSTANTIATE_TEST_SUITE_P(
         // no copies: each child opens its grid and fails at the copy
         FanCase{"FiveOnTwoCores", "-cores 2 -i @a.asc @b.asc @c.asc @d.asc @e.asc", "", 3,
                 {{"Starting 5 processes on 2 cores", 1},
-                 {kThread + "-i @[a-e].asc -oasc ", 5},
+                 {kThread + "-i @[a-e].asc -oasc -threads 1 ", 5},
                  {"ERROR: cannot open file '@[a-e].ptc' for read", 5},
                  {kJob, 5},
                  {"Sucessfully started 5 jobs", 1}}},
-        FanCase{"Cpu64OnOneCore", "-cpu64 -i @a.asc @b.asc @c.asc", "", 3,
+        FanCase{"Cpu64OnOneCoreWithThreads", "-cpu64 -threads 3 -i @a.asc @b.asc @c.asc", "", 3,
                 {{"Starting 3 processes on 1 cores", 1},
-                 {"Starting thread\\[0\\]($EXE) with arguments: $EXE -i @[abc].asc -oasc ", 3}}},
+                 {"Starting thread\\[0\\]($EXE) with arguments: $EXE -i @[abc].asc -oasc -threads 3 ", 3}}},
         FanCase{"MergedPairInOneChildOverTheList", "-cpu64 -merged -temp_files @T -i @a.asc @b.asc", "", 0,
-                {{kThread + "-lof " + kList + " -merged -temp_files @T -oasc ", 1},
+                {{kThread + "-lof " + kList + " -merged -temp_files @T -oasc -threads 1 ", 1},
                  {kIdentical, 1},
                  {"Sucessfully started 1 jobs", 1}}},
         FanCase{"BufferedNamesTheListAsNeighbours", "-cores 2 -buffered 10 -temp_files @T -i @a.asc @b.asc @c.asc", "",
                 3,
-                {{kThread + "-i @[abc].asc -temp_files @T -buffered 10 -neighbors_lof " + kList + " -oasc ", 3},
+                {{kThread + "-i @[abc].asc -temp_files @T -buffered 10 -neighbors_lof " + kList + " -oasc -threads 1 ", 3},
                  {"ERROR: neighbors only*", 0}}},
         FanCase{"ListThatCannotBeCreated", "-cpu64 -merged -temp_files @no/such -i @a.asc @b.asc", "", 3,
                 {{"ERROR: cannot open '@no/such/file_list_buffered.*.txt'", 1}, {"*", 1}}},
         FanCase{"FiltersReachTheChildrenAsOptionText", "-cores 2 -keep_class 2 8 -drop_z_below 0 -keep_tile 0 0 100 "
                 "-i @a.asc @b.asc", "a b", 0,
-                {{kThread + "-i @[ab].asc -oasc -keep_class 2 8 -drop_z_below 0.000000 -keep_tile 0 0 100 ", 2},
+                {{kThread + "-i @[ab].asc -oasc -threads 1 -keep_class 2 8 -drop_z_below 0.000000 -keep_tile 0 0 100 ",
+                  2},
                  {kIdentical, 2}}},
         FanCase{"TransformsReachTheChildrenRendered", "-cores 2 -translate_z 10 -scale_intensity 2 -i @a.asc @b.asc",
                 "a b", 0,
-                {{kThread + "-i @[ab].asc -oasc -translate_z 10.000000 -scale_intensity 2 ", 2}, {kIdentical, 2}}},
+                {{kThread + "-i @[ab].asc -oasc -threads 1 -translate_z 10.000000 -scale_intensity 2 ", 2},
+                 {kIdentical, 2}}},
         FanCase{"OneMissingCopyFailsTheParent", "-cores 2 -i @a.asc @b.asc @c.asc @d.asc @e.asc", "a b c d", 3,
                 {{kIdentical, 4}, {"ERROR: job 5 of 5 (process *) ended with exit status 3", 1}, {kJob, 1}}}),
     CaseName());
@@ -369,7 +373,7 @@ TEST_F(E2E, FannedOutArgumentsArriveWhole) {
   Strings args = {"hello world", "-cores", "2", "it's", "tab\there", "o'brien and co", "-i"}, expected;
   for (const char* f : {"a.asc", "b c.asc", "it's.asc", "d.asc", "e.asc"}) {
     args.push_back(dir.file(f));
-    expected.push_back("[-i][" + dir.file(f) + "][-oasc][hello world][it's][tab\there][o'brien and co]");
+    expected.push_back("[-i][" + dir.file(f) + "][-oasc][-threads][1][hello world][it's][tab\there][o'brien and co]");
   }
   std::sort(expected.begin(), expected.end());
   int status = -1;
