@@ -136,7 +136,9 @@ TEST(PTcomp, ShortPointSizeWarnsAndIsTolerated) {
   lastest::Messages messages;
   PTcomp settings;
   ASSERT_TRUE(settings.setup(1, 20, PTcomp::COMPRESSOR_NONE));
-  EXPECT_EQ(messages.dump(), "4: point size 20 too small by 8 bytes for point type 1. assuming point_size of 28\n");
+  EXPECT_EQ(messages.texts(LAS_WARNING),
+            std::vector<std::string>{"point size 20 too small by 8 bytes for point type 1. assuming point_size of 28"});
+  EXPECT_EQ(messages.at_least(LAS_WARNING), 1);
   ASSERT_EQ(settings.num_items, 2);
   EXPECT_EQ(settings.items[1].type, LASitem::GPSTIME11);
   EXPECT_FALSE(settings.setup(11, 40, PTcomp::COMPRESSOR_NONE));
