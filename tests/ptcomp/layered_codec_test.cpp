@@ -301,16 +301,12 @@ TEST(LayeredHandCoded, Point14ChunkDecodes) {
       reader.read(got[i], context);
       EXPECT_EQ(context, i == 0 || v4 ? 2u : 0u) << "point " << i + 2;
     }
+    // Legacy return 6 of 7; class 200 has no legacy class.
     for (const uint8_t* p : got) {
-      EXPECT_EQ(get<int32_t>(p), 15);
-      EXPECT_EQ(get<int32_t>(p + 4), 17);
-      EXPECT_EQ(get<int32_t>(p + 8), 31);
-      EXPECT_EQ(get<uint16_t>(p + 12), 777);
-      EXPECT_EQ(p[14], 6 | 7 << 3);  // legacy return 6 of 7
-      EXPECT_EQ(p[15], 0);           // class 200 has no legacy class
-      EXPECT_EQ((p[22] >> 2) & 3, 2);
-      EXPECT_EQ(p[23], 200);
-      EXPECT_EQ(p[24], 14 | 15 << 4);
+      EXPECT_EQ(std::make_tuple(get<int32_t>(p), get<int32_t>(p + 4), get<int32_t>(p + 8), get<uint16_t>(p + 12)),
+                std::make_tuple(15, 17, 31, 777));
+      EXPECT_EQ((std::vector<int>{p[14], p[15], (p[22] >> 2) & 3, p[23], p[24]}),
+                (std::vector<int>{6 | 7 << 3, 0, 2, 200, 14 | 15 << 4}));
       EXPECT_EQ(get<uint64_t>(p + 32), get<uint64_t>(first + 32) + 1000);
     }
   }
