@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "las/bytestreamout_array.hpp"
@@ -156,20 +157,17 @@ TEST(PTcomp, PayloadRoundTrip) {
   ASSERT_TRUE(settings.write_payload(&out));
   const unsigned char* bytes = out.get_data();
   const long long size = out.get_size();
-  ASSERT_EQ(size, 34 + 6 * 3);  // where each field lies: TruncatedPayload
-  EXPECT_EQ(bytes[4], 3);  // version 3.5
-  EXPECT_EQ(bytes[5], 5);
+  ASSERT_EQ(size, 34 + 6 * 3);                                            // where each field lies: TruncatedPayload
+  EXPECT_EQ(std::make_tuple(bytes[4], bytes[5]), std::make_tuple(3, 5));  // version 3.5
 
   PTcomp read;
   std::string failure;
   ASSERT_TRUE(read.unpack(bytes, size, &failure));
-  EXPECT_EQ(read.compressor, 3);
-  EXPECT_EQ(read.chunk_size, 0u);
-  EXPECT_EQ(read.options, 0x12345678u);
-  EXPECT_EQ(read.number_of_special_evlrs, 2);
-  EXPECT_EQ(read.offset_to_special_evlrs, 123456789012ll);
-  ASSERT_EQ(read.num_items, 3);
-  for (int i = 0; i < 3; i++) EXPECT_EQ(read.items[i], settings.items[i]);
+  EXPECT_EQ(std::make_tuple(read.compressor, read.chunk_size, read.options, read.number_of_special_evlrs,
+                            read.offset_to_special_evlrs),
+            std::make_tuple(3, 0u, 0x12345678u, 2, 123456789012ll));
+  EXPECT_EQ(std::vector<LASitem>(read.items, read.items + read.num_items),
+            std::vector<LASitem>(settings.items, settings.items + 3));
   EXPECT_TRUE(read.check(42));
 
   PTcomp copy(read);

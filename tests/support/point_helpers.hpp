@@ -53,6 +53,12 @@ class Messages {
       if (e.type == type) out.push_back(e.text);
     return out;
   }
+  // The warnings, then the errors.
+  std::vector<std::string> problems() const {
+    std::vector<std::string> out = texts(LAS_WARNING);
+    for (const std::string& e : texts(LAS_ERROR)) out.push_back(e);
+    return out;
+  }
   int count(LAS_MESSAGE_TYPE type) const { return static_cast<int>(texts(type).size()); }
   int at_least(LAS_MESSAGE_TYPE type) const {
     int n = 0;
