@@ -1,7 +1,5 @@
-// Filter settings: ignore options (parsing, errors, rendering) and the
-// point-source operation replacing itself in the transform list. Criteria and
-// filtered transforms have no option that builds them; tests/lasio pins how
-// the opener handles -filtered_transform.
+// Ignore options (parsing, errors, rendering) and the point-source operation
+// replacing itself in the transform list.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,6 +1,5 @@
-// Transform operations: option text -> parse -> rendered command -> effect on
-// hand-made points (with every clamp counted), the option errors with their
-// texts and exit status, and the transform list around them.
+// Transform operations: parse, rendering and effect on hand-made points (every
+// clamp counted), option errors with text and exit status, the list around them.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,6 +1,5 @@
-// The spatial index read from records written byte by byte from the record
-// layout: both quadtree block forms, adaptive cells, queries and merging,
-// damaged records; the COPC hierarchy loading and queries.
+// The spatial index from records written byte by byte: quadtree block forms,
+// queries and merging, damaged records; the COPC hierarchy and its queries.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,7 +1,5 @@
-// Area reads through a spatial index that index_point_file stored (a ".lax"
-// file beside a LAS file, the special record of a PTC file) deliver exactly the points of the plain read
-// and of a direct computation, for sorted and unsorted files; a damaged
-// index costs only the index.
+// Area reads through a stored spatial index (".lax" file or PTC special
+// record) give the points of the plain read; a damaged index costs the index.
 #include <gtest/gtest.h>
 
 #include <algorithm>  // shuffle, sort

@@ -1,6 +1,5 @@
-// The point reader base: tile, circle and rectangle queries with their edge
-// rules, queries that miss the file, inside_none restoring the box, and the
-// filter and transform hooks.
+// The point reader base: area queries with their edge rules, inside_none,
+// and the filter and transform hooks.
 #include <gtest/gtest.h>
 
 #include <string>  // paths

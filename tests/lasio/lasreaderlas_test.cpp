@@ -1,7 +1,5 @@
-// LASreaderLAS on damaged and unusual files: header checks, the VLR area
-// and EVLRs with absurd counts, offsets and lengths, records the reader
-// interprets or consumes, compression claims, peek-only opening, seeking,
-// reading past the end, truncated point data and streams that cannot seek.
+// LASreaderLAS on damaged and unusual files: header checks, absurd record
+// counts, offsets and lengths, records it consumes, unseekable streams.
 #include <gtest/gtest.h>
 
 #include <cstring>    // memcpy

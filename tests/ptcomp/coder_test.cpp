@@ -1,8 +1,5 @@
-// The arithmetic coder and the integer compressor. The decoder on its own
-// (start bytes, decisions at their exact thresholds, wide raw reads, the
-// 32-bit extreme interval, corrupt input ending in -1 or 4711, never a crash
-// or hang), then encoder output decoded back value for value, each code
-// ending exactly where the decoder stops reading.
+// The arithmetic coder and integer compressor: the decoder at its exact
+// thresholds and on corrupt input (-1 or 4711, never a crash), and round trips.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,9 +1,5 @@
-// The item decoders against streams coded by hand, symbol by symbol in the
-// order the format defines (not through our item writers), so that a
-// decoder and writer that agree on a wrong reading still fail here: the
-// intensity and height predictions of a new chunk, the meaning of the
-// changed-values bits per version, the GPS time sequences, grey colours,
-// wave packet offsets, and the running median.
+// The item decoders against streams coded by hand in the format's order, so
+// that a decoder and writer agreeing on a wrong reading still fail here.
 #include <gtest/gtest.h>
 
 #include <cstring>

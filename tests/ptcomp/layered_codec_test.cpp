@@ -1,7 +1,5 @@
-// Point formats 6 to 10 through the layered chunked compressor: round trips
-// of items of versions 3 and 4 (random and awkward points, single-point
-// chunks, layers empty for a whole chunk), selective decoding, a chunk coded
-// by hand from the format's rules, and damaged chunks.
+// Point formats 6 to 10 through the layered compressor: round trips, selective
+// decoding, chunks coded by hand and damaged chunks.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,11 +1,5 @@
-// Point data through the point record writer and reader: compressed point
-// formats 0 to 5 with item versions 1 and 2, point-wise and chunked (fixed
-// and variable chunk sizes, chunks of one point), what the predictions
-// save, the chunk table cases (missing in both forms, corrupt, pointing past
-// the end, a chunk cut short or damaged, a last chunk ending elsewhere than
-// the table says), seeking in raw and compressed data, uncompressed records
-// across record blocks and at a truncated end, and reads after the end. Each
-// gives the reader's documented result and text, never a crash.
+// Point formats 0 to 5 through the point record writer and reader: round trips,
+// chunk tables missing or damaged, damaged chunks, seeks and raw records.
 #include <gtest/gtest.h>
 
 #include <algorithm>

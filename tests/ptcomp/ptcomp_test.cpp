@@ -1,6 +1,5 @@
-// Compressor settings: validation messages, item lists derived from point
-// formats (with the versions compression sets) and the settings record
-// payload.
+// Compressor settings: validation messages, item lists of the point formats
+// and the settings record payload.
 #include <gtest/gtest.h>
 
 #include <string>
