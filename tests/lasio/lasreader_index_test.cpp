@@ -196,9 +196,6 @@ const DamageCase kDamageCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Lasio, IndexedReadDamage, ::testing::ValuesIn(kDamageCases), testsupport::CaseName());
 
-}  // namespace
-
-namespace {
 
 // A LAS 1.4 file of 60 format-6 points with a COPC hierarchy of three data
 // nodes over the cube centred at (50, 50, 50) with half size 50: the root

@@ -258,13 +258,11 @@ long long first_difference(const std::vector<uint8_t>& a, const std::vector<uint
 
 // The chunk table offset stored in front of chunked point data.
 int64_t table_offset(const std::vector<uint8_t>& bytes, size_t prefix) {
-  int64_t offset;
-  memcpy(&offset, bytes.data() + prefix, 8);
-  return offset;
+  return lastest::get<int64_t>(bytes.data() + prefix);
 }
 
 void set_table_offset(std::vector<uint8_t>& bytes, size_t prefix, int64_t offset) {
-  memcpy(bytes.data() + prefix, &offset, 8);
+  put(bytes.data() + prefix, offset);
 }
 
 constexpr uint16_t kChunked = PTcomp::COMPRESSOR_POINTWISE_CHUNKED;
@@ -287,8 +285,7 @@ std::string read_back(const PointSet& points, const PtcLayout& layout, const std
   if (!outcome.errors.empty()) return outcome.errors.front();
   if (!outcome.warning.empty()) return outcome.warning;
   if (!outcome.end_ok) return "end check: " + outcome.end_error;
-  return "first difference " +
-         std::to_string(first_difference(points.data, outcome.points, points.point_size));
+  return "first difference " + std::to_string(first_difference(points.data, outcome.points, points.point_size));
 }
 
 // Writes the points and reads them back (read_back's result).
