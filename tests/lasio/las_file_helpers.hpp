@@ -1,5 +1,6 @@
 // Helpers for the LAS reader and writer tests: headers and points with
-// deterministic field values for every point format, file writing through LASwriterLAS and the header field offsets.
+// deterministic field values for every point format, file writing through
+// LASwriterLAS and the header field offsets.
 #ifndef TESTS_LASIO_LAS_FILE_HELPERS_HPP
 #define TESTS_LASIO_LAS_FILE_HELPERS_HPP
 
