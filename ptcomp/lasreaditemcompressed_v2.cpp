@@ -82,19 +82,22 @@ void LASreadItemCompressed_POINT10_v2::read(uint8_t* item, uint32_t&) {
     l = point10_v2_return_level[n][r];
   }
 
+  // X, Y and Z with the decoder state in locals (see ArithmeticDecoderState).
+  ArithmeticDecoderState d = dec->fetch();
   const uint32_t single = n == 1 ? 1u : 0u;
-  const int32_t dx = ic_dx.decompress(last_x_diff_median[m].get(), single);
+  const int32_t dx = ic_dx.decompress(d, last_x_diff_median[m].get(), single);
   p.x = add_wrap(p.x, dx);
   last_x_diff_median[m].add(dx);
 
   uint32_t k = ic_dx.getK();
-  const int32_t dy = ic_dy.decompress(last_y_diff_median[m].get(), single + (k < 20 ? (k & ~1u) : 20u));
+  const int32_t dy = ic_dy.decompress(d, last_y_diff_median[m].get(), single + (k < 20 ? (k & ~1u) : 20u));
   p.y = add_wrap(p.y, dy);
   last_y_diff_median[m].add(dy);
 
   k = (ic_dx.getK() + ic_dy.getK()) / 2;
-  p.z = ic_z.decompress(last_height[l], single + (k < 18 ? (k & ~1u) : 18u));
+  p.z = ic_z.decompress(d, last_height[l], single + (k < 18 ? (k & ~1u) : 18u));
   last_height[l] = p.z;
+  dec->keep(d);
 
   last = p;
   p.store(item);
