@@ -55,8 +55,12 @@ bool LASreadItemCompressed_POINT10_v2::init(const uint8_t* item, uint32_t&) {
 void LASreadItemCompressed_POINT10_v2::read(uint8_t* item, uint32_t&) {
   Point10Fields p = last;
   uint32_t r, n, m, l;
-  const uint32_t changed = dec->decodeSymbol(m_changed_values.get());
+  // The decoder state in locals (see ArithmeticDecoderState) for the steps
+  // that every point takes; the other fields go through the decoder itself.
+  ArithmeticDecoderState d = dec->fetch();
+  const uint32_t changed = d.decodeSymbol(m_changed_values.get());
   if (changed) {
+    dec->keep(d);
     if (changed & 32) p.flags = static_cast<uint8_t>(dec->decodeSymbol(m_flags.get(p.flags)));
     r = p.flags & 7u;
     n = (p.flags >> 3) & 7u;
@@ -75,6 +79,7 @@ void LASreadItemCompressed_POINT10_v2::read(uint8_t* item, uint32_t&) {
     }
     if (changed & 2) p.user_data = static_cast<uint8_t>(dec->decodeSymbol(m_user_data.get(p.user_data)));
     if (changed & 1) p.point_source_id = static_cast<uint16_t>(ic_point_source_id.decompress(p.point_source_id, 0));
+    d = dec->fetch();
   } else {
     r = p.flags & 7u;
     n = (p.flags >> 3) & 7u;
@@ -82,8 +87,6 @@ void LASreadItemCompressed_POINT10_v2::read(uint8_t* item, uint32_t&) {
     l = point10_v2_return_level[n][r];
   }
 
-  // X, Y and Z with the decoder state in locals (see ArithmeticDecoderState).
-  ArithmeticDecoderState d = dec->fetch();
   const uint32_t single = n == 1 ? 1u : 0u;
   const int32_t dx = ic_dx.decompress(d, last_x_diff_median[m].get(), single);
   p.x = add_wrap(p.x, dx);
