@@ -3,18 +3,18 @@
 
 bool ArithmeticDecoder::init(ByteStreamIn* new_stream, bool read_start_bytes) {
   if (new_stream == nullptr) return false;
-  stream = new_stream;
-  length = AC_MAX_LENGTH;
-  value = 0;
+  st.stream = new_stream;
+  st.length = AC_MAX_LENGTH;
+  st.value = 0;
   if (read_start_bytes) {
-    uint32_t v = static_cast<uint32_t>(stream->getByte()) << 24;
-    v |= static_cast<uint32_t>(stream->getByte()) << 16;
-    v |= static_cast<uint32_t>(stream->getByte()) << 8;
-    v |= static_cast<uint32_t>(stream->getByte());
+    uint32_t v = static_cast<uint32_t>(new_stream->getByte()) << 24;
+    v |= static_cast<uint32_t>(new_stream->getByte()) << 16;
+    v |= static_cast<uint32_t>(new_stream->getByte()) << 8;
+    v |= static_cast<uint32_t>(new_stream->getByte());
     // A valid stream keeps value below length; FF FF FF FF would not, and
     // the symbol lookup would then index past its table.
-    if (v >= length) throw int(4711);
-    value = v;
+    if (v >= st.length) throw int(4711);
+    st.value = v;
   }
   return true;
 }

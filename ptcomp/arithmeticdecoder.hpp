@@ -2,7 +2,11 @@
 // point data from a byte stream: single bits with a bit model, symbols with a
 // symbol model, and raw bit fields. Running out of input throws -1 (from the
 // byte stream); raw fields that cannot come from a valid stream throw 4711.
-// The per-symbol paths are inline and keep the state in locals.
+// The per-symbol paths are inline and work on ArithmeticDecoderState, the
+// three values that change while decoding: an item reader that decodes many
+// symbols per point copies the state into a local, decodes, and stores it
+// back once, so that the interval stays in registers between symbols instead
+// of going through memory after every model update.
 #ifndef PTCOMP_ARITHMETICDECODER_HPP
 #define PTCOMP_ARITHMETICDECODER_HPP
 
@@ -10,6 +14,35 @@
 
 #include "las/bytestreamin.hpp"          // ByteStreamIn, the coded bytes
 #include "ptcomp/arithmeticmodel.hpp"    // ArithmeticBitModel, ArithmeticModel, constants
+
+// Inlining of the decode steps into the item readers' per-point code: the
+// state copy stays in registers only when every step is inlined.
+#if defined(__GNUC__)
+#define PTC_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define PTC_ALWAYS_INLINE inline
+#endif
+
+struct ArithmeticDecoderState {
+  ByteStreamIn* stream = nullptr;
+  uint32_t value = 0;
+  uint32_t length = 0;
+
+  PTC_ALWAYS_INLINE uint32_t decodeBit(ArithmeticBitModel* m);
+  PTC_ALWAYS_INLINE uint32_t decodeSymbol(ArithmeticModel* m);
+  inline uint32_t readBits(uint32_t bits);
+  inline uint32_t readShort();
+
+  // Shifts in bytes while the interval is below 2^24. A throw from the
+  // stream abandons the decoder until its next init, so callers store their
+  // locals back only after a step has completed.
+  static PTC_ALWAYS_INLINE void renormalise(ByteStreamIn* in, uint32_t& v, uint32_t& l) {
+    do {
+      v = (v << 8) | static_cast<uint32_t>(in->getByte());
+      l <<= 8;
+    } while (l < AC_MIN_LENGTH);
+  }
+};
 
 class ArithmeticDecoder {
  public:
@@ -23,8 +56,8 @@ class ArithmeticDecoder {
   // which would put the decoder outside its interval).
   bool init(ByteStreamIn* stream, bool read_start_bytes = true);
   // Forgets the stream; reads nothing.
-  void done() { stream = nullptr; }
-  ByteStreamIn* get_stream() const { return stream; }
+  void done() { st.stream = nullptr; }
+  ByteStreamIn* get_stream() const { return st.stream; }
 
   ArithmeticBitModel* createBitModel() { return new ArithmeticBitModel(); }
   void initBitModel(ArithmeticBitModel* model) { model->init(); }
@@ -34,11 +67,11 @@ class ArithmeticDecoder {
   int initSymbolModel(ArithmeticModel* model, const uint32_t* counts = nullptr) { return model->init(counts); }
   void destroySymbolModel(ArithmeticModel* model) { delete model; }
 
-  inline uint32_t decodeBit(ArithmeticBitModel* model);
-  inline uint32_t decodeSymbol(ArithmeticModel* model);
+  uint32_t decodeBit(ArithmeticBitModel* model) { return st.decodeBit(model); }
+  uint32_t decodeSymbol(ArithmeticModel* model) { return st.decodeSymbol(model); }
   // 1 <= bits <= 32; more than 19 bits are read as 16 low bits, then the rest.
-  inline uint32_t readBits(uint32_t bits);
-  inline uint32_t readShort();
+  uint32_t readBits(uint32_t bits) { return st.readBits(bits); }
+  uint32_t readShort() { return st.readShort(); }
   // Low 16 bits first, then the high 16.
   uint32_t readInt() {
     const uint32_t low = readShort();
@@ -50,26 +83,32 @@ class ArithmeticDecoder {
     return (uint64_t(readInt()) << 32) | low;
   }
 
-  // State, for tests and diagnostics.
-  uint32_t get_value() const { return value; }
-  uint32_t get_length() const { return length; }
-
- private:
-  // Shifts in bytes while the interval is below 2^24. (The decoder is bound
-  // by its division chain; the virtual byte read costs little beside it.)
-  inline void renormalise(uint32_t& v, uint32_t& l) {
-    do {
-      v = (v << 8) | static_cast<uint32_t>(stream->getByte());
-      l <<= 8;
-    } while (l < AC_MIN_LENGTH);
+  // The changing state, for callers that decode with a local copy: fetch()
+  // before a run of decode steps, keep() after it. Field by field on
+  // purpose: a block copy would be read with one wide load right after the
+  // narrow stores of the previous step, which the processor cannot forward
+  // from its store buffer and stalls on.
+  ArithmeticDecoderState fetch() const {
+    ArithmeticDecoderState d;
+    d.stream = st.stream;
+    d.value = st.value;
+    d.length = st.length;
+    return d;
+  }
+  void keep(const ArithmeticDecoderState& d) {
+    st.value = d.value;
+    st.length = d.length;
   }
 
-  ByteStreamIn* stream = nullptr;
-  uint32_t value = 0;
-  uint32_t length = 0;
+  // State, for tests and diagnostics.
+  uint32_t get_value() const { return st.value; }
+  uint32_t get_length() const { return st.length; }
+
+ private:
+  ArithmeticDecoderState st;
 };
 
-inline uint32_t ArithmeticDecoder::decodeBit(ArithmeticBitModel* m) {
+PTC_ALWAYS_INLINE uint32_t ArithmeticDecoderState::decodeBit(ArithmeticBitModel* m) {
   uint32_t v = value;
   uint32_t l = length;
   const uint32_t x = m->zero_probability * (l >> BM_LENGTH_SHIFT);
@@ -83,16 +122,14 @@ inline uint32_t ArithmeticDecoder::decodeBit(ArithmeticBitModel* m) {
     l -= x;
     bit = 1;
   }
-  // A throw from the stream abandons the decoder until its next init, so
-  // the state is stored only once, at the end.
-  if (l < AC_MIN_LENGTH) renormalise(v, l);
+  if (l < AC_MIN_LENGTH) renormalise(stream, v, l);
   value = v;
   length = l;
   if (--m->until_update == 0) m->update();
   return bit;
 }
 
-inline uint32_t ArithmeticDecoder::decodeSymbol(ArithmeticModel* m) {
+PTC_ALWAYS_INLINE uint32_t ArithmeticDecoderState::decodeSymbol(ArithmeticModel* m) {
   uint32_t v = value;
   uint32_t y = length;
   const uint32_t l = y >> DM_LENGTH_SHIFT;
@@ -139,7 +176,7 @@ inline uint32_t ArithmeticDecoder::decodeSymbol(ArithmeticModel* m) {
   }
   v -= x;
   uint32_t len = y - x;
-  if (len < AC_MIN_LENGTH) renormalise(v, len);
+  if (len < AC_MIN_LENGTH) renormalise(stream, v, len);
   value = v;
   length = len;
   ++m->counts[s];
@@ -147,7 +184,7 @@ inline uint32_t ArithmeticDecoder::decodeSymbol(ArithmeticModel* m) {
   return s;
 }
 
-inline uint32_t ArithmeticDecoder::readBits(uint32_t bits) {
+inline uint32_t ArithmeticDecoderState::readBits(uint32_t bits) {
   if (bits > 19) {
     const uint32_t low = readShort();
     return (readBits(bits - 16) << 16) | low;
@@ -156,19 +193,19 @@ inline uint32_t ArithmeticDecoder::readBits(uint32_t bits) {
   uint32_t l = length >> bits;
   const uint32_t sym = v / l;
   v -= l * sym;
-  if (l < AC_MIN_LENGTH) renormalise(v, l);
+  if (l < AC_MIN_LENGTH) renormalise(stream, v, l);
   value = v;
   length = l;
   if (sym >= (1u << bits)) throw int(4711);
   return sym;
 }
 
-inline uint32_t ArithmeticDecoder::readShort() {
+inline uint32_t ArithmeticDecoderState::readShort() {
   uint32_t v = value;
   uint32_t l = length >> 16;
   const uint32_t sym = v / l;
   v -= l * sym;
-  renormalise(v, l);
+  renormalise(stream, v, l);
   value = v;
   length = l;
   if (sym >= (1u << 16)) throw int(4711);

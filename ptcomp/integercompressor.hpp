@@ -33,7 +33,16 @@ class IntegerCompressor {
 
   // context < contexts. The result wraps into 0..range-1 when a range
   // applies, else it is prediction + correction modulo 2^32.
-  inline int32_t decompress(int32_t prediction, uint32_t context = 0);
+  int32_t decompress(int32_t prediction, uint32_t context = 0) {
+    ArithmeticDecoderState d = dec->fetch();
+    const int32_t real = decompress(d, prediction, context);
+    dec->keep(d);
+    return real;
+  }
+  // The same on the caller's local copy of this compressor's decoder state
+  // (ArithmeticDecoder::fetch), fully inlined into the caller's loop; the
+  // caller stores the copy back with ArithmeticDecoder::keep.
+  PTC_ALWAYS_INLINE int32_t decompress(ArithmeticDecoderState& d, int32_t prediction, uint32_t context);
   void compress(int32_t prediction, int32_t real, uint32_t context = 0);
 
   // Interval number k of the last coded correction.
@@ -48,7 +57,7 @@ class IntegerCompressor {
   void setup(uint32_t bits, uint32_t contexts, uint32_t high_bits, uint32_t range);
   void create_models(bool encoding);
   void init_models();
-  inline int32_t readCorrector(ArithmeticModel* interval_model);
+  PTC_ALWAYS_INLINE int32_t readCorrector(ArithmeticDecoderState& d, ArithmeticModel* interval_model);
   void writeCorrector(int32_t correction, ArithmeticModel* interval_model);
 
   uint32_t k = 0;
@@ -67,17 +76,22 @@ class IntegerCompressor {
   ArithmeticModel** correctors = nullptr;       // entries 1..corrector_bits
 };
 
-inline int32_t IntegerCompressor::readCorrector(ArithmeticModel* interval_model) {
+PTC_ALWAYS_INLINE int32_t IntegerCompressor::readCorrector(ArithmeticDecoderState& d,
+                                                           ArithmeticModel* interval_model) {
   uint32_t c;
-  k = dec->decodeSymbol(interval_model);
+  k = d.decodeSymbol(interval_model);
   if (k) {
     if (k < 32) {
       if (k <= bits_high) {
-        c = dec->decodeSymbol(correctors[k]);
+        c = d.decodeSymbol(correctors[k]);
       } else {
         const uint32_t raw_bits = k - bits_high;
-        c = dec->decodeSymbol(correctors[k]);
+        c = d.decodeSymbol(correctors[k]);
+        // Rare (large corrections): through the decoder itself, so that the
+        // local copy never has its address taken and stays in registers.
+        dec->keep(d);
         c = (c << raw_bits) | dec->readBits(raw_bits);
+        d = dec->fetch();
       }
       // c in [0, 2^k): the upper half are corrections 2^(k-1)+1 .. 2^k,
       // the lower half -(2^k - 1) .. -2^(k-1).
@@ -90,13 +104,15 @@ inline int32_t IntegerCompressor::readCorrector(ArithmeticModel* interval_model)
       c = static_cast<uint32_t>(corrector_min);
     }
   } else {
-    c = dec->decodeBit(corrector0);
+    c = d.decodeBit(corrector0);
   }
   return static_cast<int32_t>(c);
 }
 
-inline int32_t IntegerCompressor::decompress(int32_t prediction, uint32_t context) {
-  const uint32_t sum = static_cast<uint32_t>(prediction) + static_cast<uint32_t>(readCorrector(interval_models[context]));
+PTC_ALWAYS_INLINE int32_t IntegerCompressor::decompress(ArithmeticDecoderState& d, int32_t prediction,
+                                                        uint32_t context) {
+  const uint32_t sum =
+      static_cast<uint32_t>(prediction) + static_cast<uint32_t>(readCorrector(d, interval_models[context]));
   int32_t real = static_cast<int32_t>(sum);
   if (real < 0) {
     real = static_cast<int32_t>(sum + corrector_range);

@@ -55,8 +55,12 @@ bool LASreadItemCompressed_POINT10_v2::init(const uint8_t* item, uint32_t&) {
 void LASreadItemCompressed_POINT10_v2::read(uint8_t* item, uint32_t&) {
   Point10Fields p = last;
   uint32_t r, n, m, l;
-  const uint32_t changed = dec->decodeSymbol(m_changed_values.get());
+  // The decoder state in locals (see ArithmeticDecoderState) for the steps
+  // that every point takes; the other fields go through the decoder itself.
+  ArithmeticDecoderState d = dec->fetch();
+  const uint32_t changed = d.decodeSymbol(m_changed_values.get());
   if (changed) {
+    dec->keep(d);
     if (changed & 32) p.flags = static_cast<uint8_t>(dec->decodeSymbol(m_flags.get(p.flags)));
     r = p.flags & 7u;
     n = (p.flags >> 3) & 7u;
@@ -75,6 +79,7 @@ void LASreadItemCompressed_POINT10_v2::read(uint8_t* item, uint32_t&) {
     }
     if (changed & 2) p.user_data = static_cast<uint8_t>(dec->decodeSymbol(m_user_data.get(p.user_data)));
     if (changed & 1) p.point_source_id = static_cast<uint16_t>(ic_point_source_id.decompress(p.point_source_id, 0));
+    d = dec->fetch();
   } else {
     r = p.flags & 7u;
     n = (p.flags >> 3) & 7u;
@@ -83,18 +88,19 @@ void LASreadItemCompressed_POINT10_v2::read(uint8_t* item, uint32_t&) {
   }
 
   const uint32_t single = n == 1 ? 1u : 0u;
-  const int32_t dx = ic_dx.decompress(last_x_diff_median[m].get(), single);
+  const int32_t dx = ic_dx.decompress(d, last_x_diff_median[m].get(), single);
   p.x = add_wrap(p.x, dx);
   last_x_diff_median[m].add(dx);
 
   uint32_t k = ic_dx.getK();
-  const int32_t dy = ic_dy.decompress(last_y_diff_median[m].get(), single + (k < 20 ? (k & ~1u) : 20u));
+  const int32_t dy = ic_dy.decompress(d, last_y_diff_median[m].get(), single + (k < 20 ? (k & ~1u) : 20u));
   p.y = add_wrap(p.y, dy);
   last_y_diff_median[m].add(dy);
 
   k = (ic_dx.getK() + ic_dy.getK()) / 2;
-  p.z = ic_z.decompress(last_height[l], single + (k < 18 ? (k & ~1u) : 18u));
+  p.z = ic_z.decompress(d, last_height[l], single + (k < 18 ? (k & ~1u) : 18u));
   last_height[l] = p.z;
+  dec->keep(d);
 
   last = p;
   p.store(item);
