@@ -1,6 +1,7 @@
 // The point record writer: item writer sets and the raw record block.
 #include "ptcomp/laswritepoint.hpp"
 
+#include <algorithm>  // min
 #include <cstdarg>  // va_list for the error text
 #include <cstdio>   // vsnprintf
 #include <cstring>  // memcpy
@@ -53,15 +54,13 @@ struct LASwritePoint::Parallel {
   std::vector<uint32_t> sizes;    // and its bytes
   std::vector<std::unique_ptr<ChunkEncoder>> encoders;  // one per worker
   // A ring: the chunks in flight from `first` on in chunk order, then the
-  // one collecting points when `open`.
+  // one collecting points, `batch`, when there is one.
   std::vector<ChunkSlot> slots;
   size_t first = 0;
   size_t in_flight = 0;
-  bool open = false;
+  ChunkSlot* batch = nullptr;
   bool failed = false;
   WorkerPool pool;  // last, so that its end waits for jobs still using the rest
-
-  ChunkSlot& collecting() { return slots[(first + in_flight) % slots.size()]; }
 };
 
 namespace {
@@ -394,7 +393,7 @@ bool LASwritePoint::chunk_compressed() {
     set_error("chunks can be ended early only with variable chunk sizes");
     return false;
   }
-  if (parallel) return parallel->failed ? false : !parallel->open || submit_batch();
+  if (parallel) return parallel->failed ? false : !parallel->batch || submit_batch();
   if (!chunk_open) return true;
   return end_chunk();
 }
@@ -453,25 +452,27 @@ bool LASwritePoint::write_chunk_table() {
 
 bool LASwritePoint::write_parallel(const uint8_t* const* point) {
   Parallel& par = *parallel;
-  if (par.failed) return false;
-  if (!par.open) {
+  if (par.batch == nullptr) {
+    if (par.failed) return false;
     if (par.in_flight + 1 == par.slots.size() && !retire_oldest()) return false;
-    par.collecting().count = 0;
-    par.open = true;
+    par.batch = &par.slots[(par.first + par.in_flight) % par.slots.size()];
+    par.batch->count = 0;
   }
-  ChunkSlot& s = par.collecting();
+  ChunkSlot& s = *par.batch;
   const size_t at = size_t(s.count) * par.point_bytes;
-  if (s.points.size() < at + par.point_bytes) s.points.resize(at + par.point_bytes);
+  if (s.points.size() < at + par.point_bytes) {
+    // Grows geometrically up to the chunk size; slots keep their room.
+    s.points.resize(std::min<size_t>(chunk_size, 2 * size_t(s.count) + 1024) * par.point_bytes);
+  }
   uint8_t* record = s.points.data() + at;
   for (uint32_t i = 0; i < writer_count; i++) memcpy(record + par.offsets[i], point[i], par.sizes[i]);
-  s.count++;
-  return s.count == chunk_size ? submit_batch() : true;
+  return ++s.count == chunk_size ? submit_batch() : true;
 }
 
 bool LASwritePoint::submit_batch() {
   Parallel& par = *parallel;
-  ChunkSlot& s = par.collecting();
-  par.open = false;
+  ChunkSlot& s = *par.batch;
+  par.batch = nullptr;
   s.failed = false;
   const bool layered_chunks = layered;
   const uint32_t record = record_size;
@@ -504,7 +505,7 @@ bool LASwritePoint::retire_oldest() {
 bool LASwritePoint::done_parallel() {
   Parallel& par = *parallel;
   if (par.failed) return false;
-  if (par.open) submit_batch();
+  if (par.batch) submit_batch();
   while (par.in_flight) {
     if (!retire_oldest()) return false;
   }
