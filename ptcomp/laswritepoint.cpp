@@ -1,4 +1,5 @@
-// The point record writer: item writer sets and the raw record block.
+// The point record writer: item writer sets, the raw record block and the
+// chunks encoded on worker threads.
 #include "ptcomp/laswritepoint.hpp"
 
 #include <algorithm>  // min
@@ -393,7 +394,10 @@ bool LASwritePoint::chunk_compressed() {
     set_error("chunks can be ended early only with variable chunk sizes");
     return false;
   }
-  if (parallel) return parallel->failed ? false : !parallel->batch || submit_batch();
+  if (parallel) {
+    if (parallel->batch) submit_batch();
+    return !parallel->failed;
+  }
   if (!chunk_open) return true;
   return end_chunk();
 }
@@ -466,10 +470,11 @@ bool LASwritePoint::write_parallel(const uint8_t* const* point) {
   }
   uint8_t* record = s.points.data() + at;
   for (uint32_t i = 0; i < writer_count; i++) memcpy(record + par.offsets[i], point[i], par.sizes[i]);
-  return ++s.count == chunk_size ? submit_batch() : true;
+  if (++s.count == chunk_size) submit_batch();
+  return true;
 }
 
-bool LASwritePoint::submit_batch() {
+void LASwritePoint::submit_batch() {
   Parallel& par = *parallel;
   ChunkSlot& s = *par.batch;
   par.batch = nullptr;
@@ -482,7 +487,6 @@ bool LASwritePoint::submit_batch() {
     slot->failed = !encode_chunk(*p->encoders[worker], *slot, p->offsets, p->point_bytes, layered_chunks, record);
   });
   par.in_flight++;
-  return true;
 }
 
 bool LASwritePoint::retire_oldest() {

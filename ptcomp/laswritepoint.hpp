@@ -87,7 +87,7 @@ class LASwritePoint {
   bool record_chunk(uint32_t points, int64_t bytes);
   // The same steps when workers encode the chunks.
   bool write_parallel(const uint8_t* const* point);
-  bool submit_batch();
+  void submit_batch();
   bool retire_oldest();
   bool done_parallel();
 
