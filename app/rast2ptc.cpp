@@ -93,7 +93,6 @@ void KestrelTool_rast2ptc::usage() {
   fprintf(stderr, "rast2ptc -lof rasters.txt\n");
   fprintf(stderr, "rast2ptc -i dem.tif -point_format 6\n");
   fprintf(stderr, "rast2ptc -h\n");
-  fprintf(stderr, "rast2ptc -i dem.tif -threads 2\n");
   fprintf(stderr, "  -point_format n  0 to 10 (default 0); 6 to 10 write LAS 1.4 with layered compression\n");
   fprintf(stderr, "  -threads n       threads that encode the point chunks, 1 to %ld (default: the processors\n"
                   "                   this process may use); the copy is the same for any number\n", MAX_THREADS);
