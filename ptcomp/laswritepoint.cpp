@@ -21,6 +21,8 @@
 namespace {
 
 constexpr size_t BLOCK_BYTES = 65536;
+// The memory all chunk batches together may take.
+constexpr size_t ALL_BATCHES_BYTES = size_t(128) << 20;
 
 // Bytes of an item's buffer in memory (POINT14 has 48 bytes for 30 on disk).
 uint32_t buffer_size(const LASitem& item) { return item.type == LASitem::POINT14 ? 48u : item.size; }
@@ -48,9 +50,12 @@ struct ChunkSlot {
 }  // namespace
 
 struct LASwritePoint::Parallel {
-  explicit Parallel(unsigned workers) : slots(2 * workers + 1), pool(workers) {}
+  Parallel(unsigned workers, size_t slot_count) : slots(slot_count), pool(workers) {}
 
   uint32_t point_bytes = 0;
+  uint32_t batch_limit = 0;  // points in a batch
+  bool spilled = false;      // the open chunk goes out on the calling thread
+  std::vector<const uint8_t*> point;  // item buffers of a batched point
   std::vector<uint32_t> offsets;  // of each item's buffer in a batched point
   std::vector<uint32_t> sizes;    // and its bytes
   std::vector<std::unique_ptr<ChunkEncoder>> encoders;  // one per worker
@@ -213,8 +218,18 @@ bool LASwritePoint::init(ByteStreamOut* outstream) {
     if (!init_compressed()) return false;
     if (threads <= 1 || compressor == PTcomp::COMPRESSOR_POINTWISE) return true;
     // Chunked output on worker threads: one encoder per worker.
-    parallel.reset(new Parallel(threads));
+    uint32_t point_bytes = 0;
+    for (const LASitem& item : item_list) point_bytes += buffer_size(item);
+    // About two chunks per worker in flight, within the memory the batches
+    // may take.
+    const uint32_t batch_limit =
+        static_cast<uint32_t>(std::max<size_t>(1, std::min<size_t>(chunk_size, max_batch_bytes / point_bytes)));
+    const size_t slot_count = std::max<size_t>(
+        3, std::min<size_t>(2 * size_t(threads) + 1, ALL_BATCHES_BYTES / (size_t(batch_limit) * point_bytes)));
+    parallel.reset(new Parallel(threads, slot_count));
     Parallel& par = *parallel;
+    par.batch_limit = batch_limit;
+    par.point.resize(item_list.size());
     for (const LASitem& item : item_list) {
       par.offsets.push_back(par.point_bytes);
       par.sizes.push_back(buffer_size(item));
@@ -256,7 +271,14 @@ bool LASwritePoint::flush_block() {
 
 bool LASwritePoint::write(const uint8_t* const* point) {
   if (output == nullptr) return false;
-  if (parallel) return write_parallel(point);
+  if (parallel) {
+    if (parallel->spilled) {
+      if (chunk_count < chunk_size) return write_compressed(point);
+      parallel->spilled = false;  // the chunk is full: back to the workers
+      if (!end_chunk()) return false;
+    }
+    return write_parallel(point);
+  }
   if (encoder) return write_compressed(point);
   if (copy_items) {
     if (block_used + record_size > block.size() && !flush_block()) return false;
@@ -395,6 +417,10 @@ bool LASwritePoint::chunk_compressed() {
     return false;
   }
   if (parallel) {
+    if (parallel->spilled) {
+      parallel->spilled = false;
+      return end_chunk();
+    }
     if (parallel->batch) submit_batch();
     return !parallel->failed;
   }
@@ -466,11 +492,34 @@ bool LASwritePoint::write_parallel(const uint8_t* const* point) {
   const size_t at = size_t(s.count) * par.point_bytes;
   if (s.points.size() < at + par.point_bytes) {
     // Grows geometrically up to the chunk size; slots keep their room.
-    s.points.resize(std::min<size_t>(chunk_size, 2 * size_t(s.count) + 1024) * par.point_bytes);
+    s.points.resize(std::min<size_t>(par.batch_limit, 2 * size_t(s.count) + 1024) * par.point_bytes);
   }
   uint8_t* record = s.points.data() + at;
   for (uint32_t i = 0; i < writer_count; i++) memcpy(record + par.offsets[i], point[i], par.sizes[i]);
-  if (++s.count == chunk_size) submit_batch();
+  if (++s.count == chunk_size) {
+    submit_batch();
+  } else if (s.count == par.batch_limit) {
+    return spill();
+  }
+  return true;
+}
+
+// The open chunk outgrew its batch (huge records, or variable chunks that
+// are not ended): once the chunks before it are out, it is encoded here,
+// straight to the output, from its first point to its end.
+bool LASwritePoint::spill() {
+  Parallel& par = *parallel;
+  ChunkSlot& s = *par.batch;
+  par.batch = nullptr;
+  while (par.in_flight) {
+    if (!retire_oldest()) return false;
+  }
+  par.spilled = true;
+  for (uint32_t k = 0; k < s.count; k++) {
+    const uint8_t* record = s.points.data() + size_t(k) * par.point_bytes;
+    for (uint32_t i = 0; i < writer_count; i++) par.point[i] = record + par.offsets[i];
+    if (!write_compressed(par.point.data())) return false;
+  }
   return true;
 }
 
@@ -509,6 +558,7 @@ bool LASwritePoint::retire_oldest() {
 bool LASwritePoint::done_parallel() {
   Parallel& par = *parallel;
   if (par.failed) return false;
+  if (par.spilled) return done_compressed();  // nothing in flight
   if (par.batch) submit_batch();
   while (par.in_flight) {
     if (!retire_oldest()) return false;

@@ -47,8 +47,13 @@ class LASwritePoint {
   // needs a compressed writer. False (with an error text) otherwise.
   bool setup(uint32_t num_items, const LASitem* items, const PTcomp* ptcomp = nullptr);
   // The number of threads that encode chunks, from the next init on; 0 or
-  // 1 encodes on the calling thread. Only chunked output uses more.
-  void set_threads(unsigned n) { threads = n; }
+  // 1 encodes on the calling thread. Only chunked output uses more. A chunk
+  // whose points take more than `batch_bytes` in memory is encoded on the
+  // calling thread instead.
+  void set_threads(unsigned n, size_t batch_bytes = size_t(8) << 20) {
+    threads = n;
+    max_batch_bytes = batch_bytes;
+  }
   // Attaches the output, positioned where the point data begins.
   bool init(ByteStreamOut* outstream);
   // Writes one point from point[i], the buffer of item i.
@@ -89,6 +94,7 @@ class LASwritePoint {
   bool write_parallel(const uint8_t* const* point);
   void submit_batch();
   bool retire_oldest();
+  bool spill();
   bool done_parallel();
 
   ByteStreamOut* output = nullptr;
@@ -118,6 +124,7 @@ class LASwritePoint {
   // Chunks encoded by worker threads (null: all on the calling thread).
   struct Parallel;
   unsigned threads = 1;
+  size_t max_batch_bytes = 0;
   std::vector<LASitem> item_list;
   std::unique_ptr<Parallel> parallel;
 

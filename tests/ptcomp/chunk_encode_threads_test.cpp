@@ -20,6 +20,7 @@ struct Layout {
   int format, extra, version;   // extra bytes after the format's fields
   uint32_t chunk_size, points;  // chunk size 0: variable, ended after `breaks`
   std::vector<uint32_t> breaks;
+  size_t batch_bytes = 1 << 20;  // chunks whose points take more are written by the calling thread
 };
 void PrintTo(const Layout& l, std::ostream* os) { *os << l.name; }
 
@@ -48,18 +49,19 @@ std::string encode(const Layout& l, unsigned threads, long long limit = 1LL << 4
                                      l.chunk_size));
   std::vector<uint8_t> record(512);  // item buffers one after the other, POINT14 of 48 bytes
   std::vector<const uint8_t*> items;
-  for (uint16_t i = 0, at = 0; i < settings.num_items; i++) {
-    items.push_back(record.data() + at);
-    at += settings.items[i].type == LASitem::POINT14 ? 48 : settings.items[i].size;
+  size_t used = 0;
+  for (uint16_t i = 0; i < settings.num_items; i++) {
+    items.push_back(record.data() + used);
+    used += settings.items[i].type == LASitem::POINT14 ? 48 : settings.items[i].size;
   }
   LimitedStream out(limit);
   LASwritePoint writer;
-  writer.set_threads(threads);
+  writer.set_threads(threads, l.batch_bytes);
   EXPECT_TRUE(writer.setup(settings.num_items, settings.items, &settings) && writer.init(&out));
   std::mt19937 rng(l.format * 100 + l.version);
   bool ok = true;
   for (uint32_t k = 0, b = 0; ok && k < l.points; k++) {
-    for (uint8_t& byte : record) byte = rng() % 4 ? byte : uint8_t(rng());
+    for (size_t j = 0; j < used; j++) record[j] = rng() % 4 ? record[j] : uint8_t(rng());
     ok = writer.write(items.data());
     if (ok && b < l.breaks.size() && l.breaks[b] == k) {
       ok = writer.chunk();
@@ -91,7 +93,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Layout{"F4v1ExtraBytes", 4, 3, 1, 128, 513, {}}, Layout{"F5v2Variable", 5, 0, 2, 0, 300, {299}},
                       Layout{"F6v3PartialLast", 6, 0, 3, 100, 250, {}}, Layout{"F7v4ExactChunks", 7, 0, 4, 40, 200, {}},
                       Layout{"F8v4Variable", 8, 2, 4, 0, 400, {10, 11, 200}},
-                      Layout{"F9v3OnePoint", 9, 0, 3, 100, 1, {}}, Layout{"F10v4PartialLast", 10, 5, 4, 33, 500, {}}),
+                      Layout{"F9v3OnePoint", 9, 0, 3, 100, 1, {}}, Layout{"F10v4PartialLast", 10, 5, 4, 33, 500, {}},
+                      // chunks too big for a batch: 60 and 100 points per batch
+                      Layout{"F0v2SpilledChunks", 0, 0, 2, 100, 350, {}, 1200},
+                      Layout{"F6v3SpilledVariable", 6, 0, 3, 0, 400, {9, 299}, 4800}),
     testsupport::CaseName());
 
 }  // namespace
