@@ -111,6 +111,7 @@ void KestrelTool_ptcconv::usage() {
   fprintf(stderr, "  -chunk_size n         points per chunk (default 50000)\n");
   fprintf(stderr, "  -index                stores a spatial index with every output (inside a PTC\n");
   fprintf(stderr, "                        file, in a '.lax' file beside a LAS file)\n");
+  fprintf(stderr, "  -threads n            decodes and encodes chunks on n threads (default: every processor)\n");
 }
 
 bool ptcconv_parse(int argc, char** argv, PtcconvOptions* o) {
@@ -154,6 +155,7 @@ bool ptcconv_parse(int argc, char** argv, PtcconvOptions* o) {
     }
   }
   if (tool.cores > 1) LASMessage(LAS_WARNING, "ptcconv runs on one core. ignoring '-cores %d' ...", tool.cores);
+  o->threads = tool.chunk_threads();
   LASreadOpener& opener = o->opener;
   if (opener.use_stdin) {
     laserror("ptcconv does not read from stdin. name the inputs with '-i' or '-lof'");
@@ -276,7 +278,10 @@ int ptcconv_run(PtcconvOptions* o) {
       continue;
     }
     std::unique_ptr<LASreaderLAS> reader(opener.open());
-    if (reader) ptcconv_convert(reader.get(), output.c_str(), *o);
+    if (reader) {
+      reader->set_threads(o->threads);
+      ptcconv_convert(reader.get(), output.c_str(), *o);
+    }
   }
   if (number > 1) {
     LASMessage(LAS_INFO, "done with all files. total time for %u files %g sec.", number, seconds_now() - start);

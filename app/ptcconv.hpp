@@ -32,6 +32,7 @@ struct PtcconvOptions {
   uint16_t item_version = 0;  // "-item_version": 0 for the default of the point format
   uint32_t chunk_size = PTcomp::CHUNK_SIZE_DEFAULT;  // "-chunk_size"
   bool index = false;  // "-index": store a spatial index with every output
+  unsigned int threads = 1;  // "-threads n": threads that decode and encode chunks
 };
 
 // Takes the arguments after the program name: message options, the read

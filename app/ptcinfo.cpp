@@ -11,6 +11,7 @@
 #include "filter/lastransform.hpp"  // LAStransform of the checked points
 #include "lasio/lasreaderlas.hpp"  // LASreaderLAS, the header and the points
 #include "ptcomp/ptcomp.hpp"     // PTcomp, the compressor settings
+#include "tool/kestreltool.hpp"  // kestrel_parse_threads, kestrel_default_threads
 #include "tool/lasmessage.hpp"   // LASMessage, halt_on_error, las_exit_status
 
 namespace {
@@ -206,6 +207,7 @@ void usage() {
              "          -check reads only the points inside the area (through the file's\n"
              "          spatial index or COPC hierarchy when it has one)\n"
              "          (of the points as transform options such as -translate_z 10 change them)\n"
+             "  -threads n  -check decodes chunks on n threads (default: every processor)\n"
              "  -h      this text\n"
              "  filter options (-keep_class 2 8, -drop_z_below 0, ... listed by -hh) make -check report\n"
              "  the points that pass them");
@@ -232,6 +234,9 @@ bool ptcinfo_parse(int argc, char** argv, PtcinfoOptions& options) {
     if (arg[0] == '\0') continue;
     if (strcmp(arg, "-check") == 0) {
       options.check = true;
+    } else if (strcmp(arg, "-threads") == 0) {
+      if (!kestrel_parse_threads(arg, i + 1 < argc ? argv[i + 1] : nullptr, &options.threads)) return false;
+      i++;
     } else if (const int n = area_arguments(arg)) {
       if (i + n >= argc) {
         LASMessage(LAS_ERROR, "'%s' needs %d arguments: %s", arg, n,
@@ -271,6 +276,7 @@ bool ptcinfo_file_with(const char* file_name, const PtcinfoOptions& options, LAS
                        LAStransform* transform, FILE* out) {
   const bool check = options.check;
   LASreaderLAS reader(nullptr);
+  reader.set_threads(options.threads ? options.threads : kestrel_default_threads());
   if (!reader.open(file_name)) {
     LASMessage(LAS_ERROR, "cannot read '%s'", file_name);
     return false;

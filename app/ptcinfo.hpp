@@ -17,6 +17,7 @@ struct PtcinfoOptions {
   std::vector<std::string> files;
   bool check = false;  // "-check": read every point
   bool help = false;   // "-h" or "-help"
+  unsigned int threads = 0;  // "-threads n": decoding threads of -check; 0: every processor
   // "-inside" / "-inside_rectangle" (min_x min_y max_x max_y), "-inside_tile"
   // (ll_x ll_y size), "-inside_circle" (center_x center_y radius): -check
   // reads only the points of the area ('r', 't', 'c'; 0 for none).

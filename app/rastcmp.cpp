@@ -47,6 +47,8 @@ void RastcmpTool::usage() {
   fprintf(stderr, "  coordinate systems: GeoTIFF, IMG and PTC rasters carry one. when both rasters of a pair have\n");
   fprintf(stderr, "  one and they differ (projection, its parameters, GCS or horizontal units), an INFO line\n");
   fprintf(stderr, "  says so before the verdict, which it does not change. -v names each raster's system.\n");
+  fprintf(stderr, "  -threads n                 decodes RasterPTC chunks on n threads (default: every processor;\n");
+  fprintf(stderr, "                             1 in each child of -cores unless given)\n");
   fprintf(stderr, "  -keep_class 2 8, -drop_z_below 0, ... (point filters, listed by -hh) are checked and\n");
   fprintf(stderr, "                             passed on to the children of -cores, never applied to raster cells\n");
 }
@@ -100,6 +102,8 @@ bool rastcmp_parse(int argc, char** argv, RastcmpOptions* options) {
   rastcmp_report_parse(argc, argv, &options->report);
   tool.parse_all();
   options->cores = tool.cores;
+  options->threads = tool.chunk_threads();
+  options->threads_text = tool.threads_for_children();
   options->cpu64 = tool.cpu64;
   return las_message_count(LAS_ERROR) == errors_before;
 }
@@ -119,9 +123,9 @@ int rastcmp_compare_files(const char* a, const char* b, const RastcmpOptions& op
     crs2 = std::make_unique<GeoProjectionConverter>();
     rastcmp_prepare_converter(crs1.get());
     rastcmp_prepare_converter(crs2.get());
-    raster1->reset(rastcmp_open_raster(file_extension_only(a), a, file_name_only(a), crs1.get()));
+    raster1->reset(rastcmp_open_raster(file_extension_only(a), a, file_name_only(a), crs1.get(), options.threads));
     if (!*raster1) return false;
-    raster2->reset(rastcmp_open_raster(file_extension_only(b), b, file_name_only(b), crs2.get()));
+    raster2->reset(rastcmp_open_raster(file_extension_only(b), b, file_name_only(b), crs2.get(), options.threads));
     if (!*raster2 || !rastcmp_check_sizes(raster1->get(), raster2->get())) return false;
     if (!noted) *note = rastcmp_report_coordinate_systems(*crs1, file_name_only(a), *crs2, file_name_only(b));
     noted = true;
@@ -171,12 +175,13 @@ RastcmpPairResult rastcmp_compare_pair(const RastcmpPairOpener& open, const Rast
 }
 
 SRreader* rastcmp_open_raster(const char* extension, const char* file_name, const char* shown,
-                              GeoProjectionConverter* converter) {
+                              GeoProjectionConverter* converter, unsigned int threads) {
   SRreader* raster = open_raster(extension, file_name, converter);
   if (raster == nullptr) {
     laserror("cannot open raster1 with file name '%s'.", shown);
     return nullptr;
   }
+  raster->set_threads(threads);
   if (!rastcmp_check_raster(raster, shown)) {
     delete raster;
     return nullptr;

@@ -23,6 +23,8 @@ struct RastcmpOptions {
   GeoProjectionConverter converter;  // unit options passed on to children
   SRwriteOpener raster_writer;       // output naming passed on to children
   int cores = 1;                     // "-cores n"
+  unsigned int threads = 1;          // "-threads n": decoding threads of a RasterPTC reader
+  std::string threads_text;          // "-threads n" for the children of "-cores"
   bool cpu64 = false;                // "-cpu64"
   RastcmpReportOptions report;       // "-json", "-list_differences n", "-diff_raster", "-diff_picture"
 };
@@ -52,11 +54,11 @@ int rastcmp_compare_files(const char* a, const char* b, const RastcmpOptions& op
 // The pieces.
 
 // Opens the raster for `extension` and checks it; `shown` names it in the
-// messages. A converter, when given, receives the raster's coordinate
+// messages; a RasterPTC raster decodes on `threads` threads. A converter, when given, receives the raster's coordinate
 // system and must outlive the reader. Null (after the error) when it
 // cannot be opened or checked.
 SRreader* rastcmp_open_raster(const char* extension, const char* file_name, const char* shown,
-                              GeoProjectionConverter* converter = nullptr);
+                              GeoProjectionConverter* converter = nullptr, unsigned int threads = 1);
 
 // A converter for one raster's coordinate system: quiet, since codes it
 // cannot look up must not change a comparison's exit status.

@@ -34,7 +34,8 @@ void ask_for_files(const char* program, LASreadOpener* opener) {
 // process there; "-cores" is ignored (with a warning) where it cannot apply.
 void fan_out_when_asked(int argc, char** argv, RastcmpOptions* o) {
   LASreadOpener& opener = o->opener;
-  const std::string report = rastcmp_report_unparse(o->report);
+  std::string report = rastcmp_report_unparse(o->report);
+  report += (report.empty() ? "" : " ") + o->threads_text;
   if (o->cores > 1) {
     if (opener.use_stdin) {
       LASMessage(LAS_WARNING, "using stdin. ignoring '-cores %d' ...", o->cores);
@@ -56,23 +57,25 @@ bool is_ptc(const char* extension) {
 
 // The raster compared with input *i: the next input of a pair (moving *i
 // on), or else the RasterPTC copy beside input *i. Null after the error.
-SRreader* open_second(const LASreadOpener& opener, unsigned int* i, bool pair, GeoProjectionConverter* crs) {
+SRreader* open_second(const LASreadOpener& opener, unsigned int* i, bool pair, GeoProjectionConverter* crs,
+                      unsigned int threads) {
   if (pair) {
     ++*i;
     return rastcmp_open_raster(opener.get_file_extension_only(*i), opener.get_file_name(*i),
-                               opener.get_file_name_only(*i), crs);
+                               opener.get_file_name_only(*i), crs, threads);
   }
   if (is_ptc(opener.get_file_extension_only(*i))) {
     laserror("if more than two input rasters, they must all be in TIF, IMG, ASC, or BIL not in PTC format");
     return nullptr;
   }
   const std::string copy = rastcmp_copy_name(opener.get_file_name(*i));
-  return rastcmp_open_raster("ptc", copy.c_str(), file_name_only(copy.c_str()), crs);
+  return rastcmp_open_raster("ptc", copy.c_str(), file_name_only(copy.c_str()), crs, threads);
 }
 
 // Compares input *i with its partner and reports the verdict. False (after
 // the error, when errors do not halt) when the run stops at this input.
-bool compare_input(const LASreadOpener& opener, const RastcmpReportOptions& options, unsigned int* i, bool pair) {
+bool compare_input(const RastcmpOptions& options, unsigned int* i, bool pair) {
+  const LASreadOpener& opener = options.opener;
   const double start = seconds_now();
   const unsigned int first = *i;
   // the converters outlive the readers that point to them; a second pass
@@ -87,9 +90,9 @@ bool compare_input(const LASreadOpener& opener, const RastcmpReportOptions& opti
     rastcmp_prepare_converter(crs1.get());
     rastcmp_prepare_converter(crs2.get());
     raster1->reset(rastcmp_open_raster(opener.get_file_extension_only(first), opener.get_file_name(first),
-                                       opener.get_file_name_only(first), crs1.get()));
+                                       opener.get_file_name_only(first), crs1.get(), options.threads));
     if (!*raster1) return false;
-    raster2->reset(open_second(opener, i, pair, crs2.get()));
+    raster2->reset(open_second(opener, i, pair, crs2.get(), options.threads));
     if (!*raster2) {
       rastcmp_release(raster1->release());
       return false;
@@ -107,7 +110,7 @@ bool compare_input(const LASreadOpener& opener, const RastcmpReportOptions& opti
   };
   const std::string name2 = pair ? opener.get_file_name(first + 1) : rastcmp_copy_name(opener.get_file_name(first));
   RastcmpCounts counts;
-  if (rastcmp_compare_pair(open, options, opener.get_file_name(first), name2.c_str(), start, true, &counts) ==
+  if (rastcmp_compare_pair(open, options.report, opener.get_file_name(first), name2.c_str(), start, true, &counts) ==
       RastcmpPairResult::kNotOpened) {
     return false;
   }
@@ -117,11 +120,12 @@ bool compare_input(const LASreadOpener& opener, const RastcmpReportOptions& opti
 
 // Two inputs are a pair; any other number compares each input with its
 // RasterPTC copy.
-void compare_inputs(const LASreadOpener& opener, const RastcmpReportOptions& options) {
+void compare_inputs(const RastcmpOptions& options) {
+  const LASreadOpener& opener = options.opener;
   const double run_start = seconds_now();
   const unsigned int number = opener.get_file_name_number();
   for (unsigned int i = 0; i < number; i++) {
-    if (!compare_input(opener, options, &i, number == 2)) break;
+    if (!compare_input(options, &i, number == 2)) break;
   }
   if (number > 1 && !opener.merged) {
     LASMessage(LAS_INFO, "done with all files. total time for %u files %g sec.", number, seconds_now() - run_start);
@@ -142,6 +146,6 @@ int main(int argc, char** argv) {
   rastcmp_report_prepare(options.report, files == 2 ? 1 : files);
   fan_out_when_asked(argc, argv, &options);
   if (!options.opener.active()) laserror("no input specified");
-  compare_inputs(options.opener, options.report);
+  compare_inputs(options);
   byebye();
 }

@@ -4,7 +4,8 @@
 # DEFLATE GeoTIFF with the floating-point predictor (gdal_translate), and
 # from one run the wall time and peak resident memory of
 #   rastcmp dem.tif against dem.ptc  and  rastcmp dem.tif dem_deflate.tif,
-# their ratio, and the times of ptcinfo -check and rast2ptc. Each figure is
+# their ratio, and the times of ptcinfo -check and rast2ptc, each with one
+# thread ("-threads 1") and with every processor (the default). Each figure is
 # the best of BENCH_ROUNDS runs (default 3), the two comparisons taking
 # turns so that the load of a shared machine falls on both alike.
 # Usage: bench/ptc_compare_bench.sh <build-dir> [rastcmp to compare with]
@@ -44,11 +45,14 @@ run() {
 }
 
 for ((k = 0; k < ROUNDS; k++)); do
+  run rast2ptc_threads_1 "$RAST2PTC" -i "$WORK/dem.tif" -threads 1
   run rast2ptc "$RAST2PTC" -i "$WORK/dem.tif"
+  run ptcinfo_check_threads_1 "$PTCINFO" -check -threads 1 "$WORK/dem.ptc"
   run ptcinfo_check "$PTCINFO" -check "$WORK/dem.ptc"
+  run tif_vs_ptc_threads_1 "$RASTCMP" -i "$WORK/dem.tif" -threads 1
   run tif_vs_ptc "$RASTCMP" -i "$WORK/dem.tif"
   run tif_vs_deflate "$RASTCMP" -i "$WORK/dem.tif" -i "$WORK/dem_deflate.tif"
-  [ -n "$OTHER" ] && run other_tif_vs_ptc "$OTHER" -i "$WORK/dem.tif"
+  if [ -n "$OTHER" ]; then run other_tif_vs_ptc "$OTHER" -i "$WORK/dem.tif"; fi
 done
 
 echo "DEM ${SIZE} x ${SIZE} float32: dem.ptc $(stat -c %s "$WORK/dem.ptc") bytes," \
@@ -58,14 +62,16 @@ echo "verdict against the DEFLATE: $(head -1 "$WORK/tif_vs_deflate.log")"
 best() { sort -n "$WORK/$1.txt" | head -1; }
 peak() { sort -k2 -n "$WORK/$1.txt" | tail -1 | cut -d' ' -f2; }
 printf "%-36s %8s %10s\n" "run (best of $ROUNDS)" "wall s" "peak MB"
-for label in tif_vs_ptc tif_vs_deflate ptcinfo_check rast2ptc ${OTHER:+other_tif_vs_ptc}; do
+for label in tif_vs_ptc tif_vs_ptc_threads_1 tif_vs_deflate ptcinfo_check ptcinfo_check_threads_1 rast2ptc \
+    rast2ptc_threads_1 ${OTHER:+other_tif_vs_ptc}; do
   printf "%-36s %8.2f %10.1f\n" "$label" "$(best "$label" | cut -d' ' -f1)" "$(peak "$label" | awk '{ print $1 / 1024 }')"
 done
 cells=$((SIZE * SIZE))
 awk -v p="$(best tif_vs_ptc | cut -d' ' -f1)" -v d="$(best tif_vs_deflate | cut -d' ' -f1)" \
-    -v c="$(best ptcinfo_check | cut -d' ' -f1)" -v n="$cells" 'BEGIN {
+    -v c="$(best ptcinfo_check | cut -d' ' -f1)" -v c1="$(best ptcinfo_check_threads_1 | cut -d' ' -f1)" \
+    -v n="$cells" 'BEGIN {
   printf "tif vs ptc / tif vs deflate-tif: %.2f (target at most 2)\n", p / d
-  printf "ptcinfo -check: %.1f M points/s\n", n / c / 1e6
+  printf "ptcinfo -check: %.1f M points/s with one thread, %.1f M points/s with all\n", n / c1 / 1e6, n / c / 1e6
 }'
 if [ -n "$OTHER" ]; then
   awk -v a="$(best other_tif_vs_ptc | cut -d' ' -f1)" -v b="$(best tif_vs_ptc | cut -d' ' -f1)" \

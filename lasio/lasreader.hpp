@@ -60,6 +60,9 @@ class LASreader {
   void set_index(LASindex* index);
   LASindex* get_index() const { return index; }
   COPCindex* get_copc_index() const { return copc_index; }
+  // True while an area query is answered by an index, seeking from one
+  // point interval to the next.
+  bool reads_by_index() const { return area_index != AreaIndex::NONE; }
 
   // The next point (after area, filter and transform), or false at the end.
   bool read_point() { return (this->*read_simple)(); }

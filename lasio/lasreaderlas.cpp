@@ -766,8 +766,14 @@ bool LASreaderLAS::start_point_data(uint32_t point_data_offset) {
     return fail(text_of("cannot seek to the point data at offset %u", point_data_offset));
   }
   if (!reader->init(stream)) return false;
+  reader->set_threads(threads, npoints);
   checked_end = false;
   return true;
+}
+
+void LASreaderLAS::set_threads(unsigned count) {
+  threads = count ? count : 1;
+  if (reader) reader->set_threads(threads, npoints);
 }
 
 bool LASreaderLAS::read_vlrs(bool* vlrs_cut) {
@@ -951,6 +957,8 @@ bool LASreaderLAS::read_point_default() {
 
 bool LASreaderLAS::seek(long long p_index) {
   if (reader == nullptr || p_index < 0 || p_index >= npoints) return false;
+  // Chunks decoded ahead would mostly be thrown away by the next interval.
+  if (reads_by_index()) reader->set_threads(1, npoints);
   if (!reader->seek(p_count, p_index)) return false;
   p_count = p_index;
   p_idx = p_index;

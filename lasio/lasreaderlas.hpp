@@ -35,6 +35,11 @@ class LASreaderLAS : public LASreader {
   ByteStreamIn* get_stream() const override { return stream; }
   void close(bool close_stream = true) override;
 
+  // Decodes the chunks of compressed points on `threads` worker threads
+  // (1: none). Works before or after open; reads that seek from one area
+  // interval to the next decode on the calling thread.
+  void set_threads(unsigned threads);
+
   // The point reader, for its error and warning texts (null before open).
   const LASreadPoint* get_point_reader() const { return reader; }
   const char* get_file_name() const { return file_name; }
@@ -46,6 +51,7 @@ class LASreaderLAS : public LASreader {
   LASreadPoint* reader;
   bool checked_end;
   bool keep_copc;
+  unsigned threads = 1;
 
  protected:
   bool read_point_default() override;

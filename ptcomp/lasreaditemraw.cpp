@@ -111,6 +111,7 @@ void las_point14_from_disk(const uint8_t* disk, uint8_t* item) {
   item[22] = static_cast<uint8_t>((item[22] & 0x03) | (((flags >> 4) & 0x03) << 2) | ((flags & 0x0F) << 4));
   item[23] = classification;
   item[24] = returns;
+  memset(item + 28, 0, 4);          // the layered decoders' GPS-time-changed flag: not changed
   memcpy(item + 32, disk + 22, 8);  // GPS time
 }
 

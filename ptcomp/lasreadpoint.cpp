@@ -6,6 +6,7 @@
 #include <cstdarg>    // va_list for the texts
 #include <cstdio>     // vsnprintf
 #include <cstring>    // memcpy
+#include <deque>      // chunks in flight
 
 #include "las/endianness.hpp"            // Endian::IS_LITTLE_ENDIAN: records copied as stored
 #include "ptcomp/arithmeticdecoder.hpp"  // ArithmeticDecoder, chunk data and table
@@ -13,6 +14,7 @@
 #include "ptcomp/lasitemcodecs.hpp"      // create_read_item_compressed, the item codecs
 #include "ptcomp/lasreaditemraw.hpp"     // create_read_item_raw, las_item_is_layered
 #include "ptcomp/ptcomp.hpp"             // PTcomp, the compressor settings
+#include "tool/workerpool.hpp"           // WorkerPool, the decoding threads
 
 namespace {
 
@@ -22,7 +24,42 @@ constexpr uint32_t BLOCK_BYTES = 65536;
 // Bytes of an item's buffer in memory (POINT14 has 48 bytes for 30 on disk).
 uint32_t buffer_size(const LASitem& item) { return item.type == LASitem::POINT14 ? 48u : item.size; }
 
+// Chunks decoded ahead are held in memory: their code and their records. A
+// chunk larger than these is decoded on the calling thread instead.
+constexpr int64_t MAX_AHEAD_CODE_BYTES = 16 << 20;
+constexpr uint64_t MAX_AHEAD_RECORD_BYTES = 32 << 20;
+
 }  // namespace
+
+// One chunk on its way through a worker.
+struct ChunkSlot {
+  uint32_t chunk = 0;
+  uint32_t count = 0;
+  uint64_t ticket = 0;
+  bool read = false;   // its code was read from the stream
+  bool clean = false;  // the worker decoded it cleanly
+  std::vector<uint8_t> code;
+  std::vector<uint8_t> records;
+};
+
+struct LASreadPoint::Parallel {
+  std::vector<std::unique_ptr<LASreadPoint>> readers;  // one per worker
+  std::vector<ChunkSlot> slots;                         // in flight: two per worker
+  std::deque<uint32_t> flight;                          // slot indexes in chunk order
+  uint32_t next_chunk = 0;                              // the next chunk to queue
+  int64_t stream_size = -1;
+  // Last, so that it goes first: its workers finish before slots and
+  // readers go away.
+  std::unique_ptr<WorkerPool> pool;
+
+  // Waits for every chunk in flight and forgets them.
+  void drain() {
+    for (uint32_t slot : flight) {
+      if (slots[slot].read) pool->wait(slots[slot].ticket);
+    }
+    flight.clear();
+  }
+};
 
 LASreadPoint::LASreadPoint(uint32_t selective_mask) : selective_mask(selective_mask) {
   error_text[0] = '\0';
@@ -32,6 +69,8 @@ LASreadPoint::LASreadPoint(uint32_t selective_mask) : selective_mask(selective_m
 LASreadPoint::~LASreadPoint() { clear(); }
 
 void LASreadPoint::clear() {
+  parallel.reset();
+  serving = false;
   for (uint32_t i = 0; i < reader_count; i++) {
     if (raw_readers) delete raw_readers[i];
     if (compressed_readers) delete compressed_readers[i];
@@ -94,6 +133,14 @@ bool LASreadPoint::setup(uint32_t num_items, const LASitem* items, const PTcomp*
   if (ptcomp && (num_items != ptcomp->num_items || items != ptcomp->items)) {
     set_error("items differ from those of the compressor settings");
     return false;
+  }
+  setup_items = ptcomp ? items : nullptr;
+  setup_ptcomp = ptcomp;
+  buffer_sizes.resize(num_items);
+  buffer_record = 0;
+  for (uint32_t i = 0; i < num_items; i++) {
+    buffer_sizes[i] = buffer_size(items[i]);
+    buffer_record += buffer_sizes[i];
   }
   if (ptcomp && ptcomp->compressor != PTcomp::COMPRESSOR_NONE) {
     if (ptcomp->coder != PTcomp::CODER_ARITHMETIC) {
@@ -176,6 +223,7 @@ bool LASreadPoint::init(ByteStreamIn* instream) {
   if (instream == nullptr || raw_readers == nullptr) return false;
   input = instream;
   stalled = false;
+  stop_parallel();
   if (decoder) {
     for (uint32_t i = 0; i < reader_count; i++) raw_readers[i]->init(input);
     chunk_point_count = chunk_size;
@@ -236,6 +284,13 @@ void LASreadPoint::read_raw_block(uint8_t* const* point) {
 
 bool LASreadPoint::read(uint8_t* const* point) {
   if (input == nullptr) return false;
+  if (serving) {
+    if (serve_left) {
+      serve_point(point);
+      return true;
+    }
+    if (next_after_served(point)) return true;
+  }
   uint32_t context = 0;
   try {
     if (decoder == nullptr) {
@@ -290,6 +345,10 @@ bool LASreadPoint::read_compressed(uint8_t* const* point, uint32_t& context) {
       chunk_size = chunk_point_totals[chunk_index + 1] - chunk_point_totals[chunk_index];
     }
     chunk_point_count = 0;
+    if (threads > 1 && serve_chunk(chunk_index)) {
+      serve_point(point);
+      return true;
+    }
   }
   chunk_point_count++;
   if (readers) {
@@ -505,6 +564,7 @@ bool LASreadPoint::corrupt_chunk_table(int64_t chunk_table_start, int64_t chunks
 }
 
 bool LASreadPoint::restart_at_chunk(uint32_t chunk) {
+  stop_parallel();
   decoder->done();
   chunk_index = chunk;
   if (!input->seek(chunk_starts[chunk])) return false;
@@ -574,6 +634,7 @@ bool LASreadPoint::seek(int64_t current, int64_t target) {
   } else {
     if (target < current) {
       decoder->done();
+      stop_parallel();
       if (!input->seek(data_start) || !start_chunk_state()) return false;
       chunk_point_count = 0;
       stalled = false;
@@ -588,6 +649,18 @@ bool LASreadPoint::seek(int64_t current, int64_t target) {
 }
 
 bool LASreadPoint::check_end() {
+  if (serving) {
+    // A served chunk decoded cleanly to its end; one cut short is not at
+    // the end of its code.
+    serving = false;
+    stalled = true;
+    chunk_index++;
+    if (serve_left) {
+      set_error("chunk with index %u of %u is corrupt", chunk_index - 1, known_chunks);
+      return false;
+    }
+    return true;
+  }
   if (decoder && readers == compressed_set && compressed_set) {
     decoder->done();
     stalled = true;  // no more points until a seek restarts a chunk
@@ -601,6 +674,201 @@ bool LASreadPoint::check_end() {
 }
 
 bool LASreadPoint::done() {
+  stop_parallel();
   input = nullptr;
   return true;
+}
+
+// ---------------------------------------------------------------------------
+// Parallel decoding: chunks ahead on worker threads, handed out in order.
+// ---------------------------------------------------------------------------
+
+void LASreadPoint::set_threads(unsigned count, int64_t points) {
+  threads = count ? count : 1;
+  point_count = points;
+}
+
+void LASreadPoint::stop_parallel() {
+  if (parallel) parallel->drain();
+  serving = false;
+  serve_left = 0;
+}
+
+uint32_t LASreadPoint::points_of_chunk(uint32_t chunk) const {
+  // A complete table ends with the end of the last chunk.
+  if (!table_complete || point_count < 0 || uint64_t(chunk) + 1 >= known_chunks) return 0;
+  int64_t first;
+  int64_t count;
+  if (!chunk_point_totals.empty()) {
+    if (size_t(chunk) + 1 >= chunk_point_totals.size()) return 0;
+    first = chunk_point_totals[chunk];
+    count = int64_t(chunk_point_totals[chunk + 1]) - first;
+  } else {
+    if (chunk_size == 0 || chunk_size == NO_CHUNK_SIZE) return 0;
+    first = int64_t(chunk) * chunk_size;
+    count = chunk_size;
+  }
+  count = std::min<int64_t>(count, point_count - first);
+  if (count <= 0 || uint64_t(count) * buffer_record > MAX_AHEAD_RECORD_BYTES) return 0;
+  return static_cast<uint32_t>(count);
+}
+
+bool LASreadPoint::serve_chunk(uint32_t chunk) {
+  serving = false;
+  if (parallel && parallel->readers.size() != threads) {
+    parallel->drain();
+    parallel.reset();
+  }
+  if (threads <= 1 || !table_complete || !input->isSeekable() || setup_ptcomp == nullptr) {
+    input->seek(chunk_starts[chunk]);
+    return false;
+  }
+  if (!parallel) {
+    parallel.reset(new Parallel());
+    Parallel& p = *parallel;
+    for (unsigned i = 0; i < threads; i++) {
+      p.readers.emplace_back(new LASreadPoint(selective_mask));
+      if (!p.readers.back()->setup(reader_count, setup_items, setup_ptcomp)) {
+        parallel.reset();
+        threads = 1;
+        input->seek(chunk_starts[chunk]);
+        return false;
+      }
+    }
+    p.slots.resize(size_t(threads) * 2);
+    p.pool.reset(new WorkerPool(threads));
+    if (input->seekEnd(0)) p.stream_size = input->tell();
+  }
+  Parallel& p = *parallel;
+  if (!p.flight.empty() && p.slots[p.flight.front()].chunk != chunk) p.drain();
+  if (p.flight.empty()) p.next_chunk = chunk;
+
+  // Queue chunks until every slot is in flight. Their code is read here, on
+  // the calling thread; the stream goes back to this chunk's start after.
+  while (p.flight.size() < p.slots.size()) {
+    const uint32_t queued = p.next_chunk;
+    const uint32_t count = points_of_chunk(queued);
+    if (count == 0) break;
+    p.next_chunk++;
+    std::vector<bool> busy(p.slots.size(), false);
+    for (uint32_t slot : p.flight) busy[slot] = true;
+    uint32_t free_slot = 0;
+    while (busy[free_slot]) free_slot++;
+    ChunkSlot& s = p.slots[free_slot];
+    s.chunk = queued;
+    s.count = count;
+    s.read = false;
+    s.clean = false;
+    p.flight.push_back(free_slot);
+    const int64_t start = chunk_starts[queued];
+    const int64_t end = chunk_starts[queued + 1];
+    if (end - start > MAX_AHEAD_CODE_BYTES || (p.stream_size >= 0 && end > p.stream_size)) continue;
+    s.code.resize(size_t(end - start));
+    try {
+      if (!input->seek(start)) continue;
+      input->getBytes(s.code.data(), end - start);
+    } catch (...) {
+      continue;
+    }
+    s.records.resize(size_t(count) * buffer_record);
+    s.read = true;
+    ChunkSlot* job = &s;
+    Parallel* shared = &p;
+    s.ticket = p.pool->submit([job, shared](unsigned worker) {
+      job->clean = shared->readers[worker]->decode_chunk(job->code.data(), job->code.size(), job->count,
+                                                         job->records.data());
+    });
+  }
+
+  if (p.flight.empty() || p.slots[p.flight.front()].chunk != chunk) {
+    input->seek(chunk_starts[chunk]);
+    return false;
+  }
+  ChunkSlot& s = p.slots[p.flight.front()];
+  if (s.read) p.pool->wait(s.ticket);
+  p.flight.pop_front();
+  if (!s.read || !s.clean) {
+    // Decoded here, sequentially, with whatever it reports.
+    input->seek(chunk_starts[chunk]);
+    return false;
+  }
+  // The slot stays untouched until the next call: no chunk is queued
+  // while this one is handed out.
+  serving = true;
+  served_chunks++;
+  serve_next = s.records.data();
+  serve_left = s.count;
+  return true;
+}
+
+void LASreadPoint::serve_point(uint8_t* const* point) {
+  const uint8_t* record = serve_next;
+  for (uint32_t i = 0; i < reader_count; i++) {
+    memcpy(point[i], record, buffer_sizes[i]);
+    record += buffer_sizes[i];
+  }
+  serve_next = record;
+  serve_left--;
+  chunk_point_count++;
+}
+
+bool LASreadPoint::next_after_served(uint8_t* const* point) {
+  serving = false;
+  const uint32_t next = chunk_index + 1;
+  chunk_index = next;
+  chunk_point_count = 0;
+  if (!chunk_point_totals.empty() && size_t(next) + 1 < chunk_point_totals.size()) {
+    chunk_size = chunk_point_totals[next + 1] - chunk_point_totals[next];
+  }
+  if (serve_chunk(next)) {
+    data_start = chunk_starts[next];
+    serve_point(point);
+    return true;
+  }
+  // The sequential path starts the chunk: the stream stands at its start.
+  data_start = chunk_starts[next];
+  readers = nullptr;
+  return false;
+}
+
+bool LASreadPoint::decode_chunk(const uint8_t* data, size_t size, uint32_t count, uint8_t* out) {
+  ByteStreamInArray* stream = block_stream;
+  if (stream == nullptr) stream = block_stream = new_byte_stream_in_array(nullptr, 0);
+  stream->init(data, static_cast<long long>(size));
+  uint8_t* const* point = scratch_point.data();
+  try {
+    uint32_t context = 0;
+    for (uint32_t i = 0; i < reader_count; i++) {
+      raw_readers[i]->init(stream);
+      raw_readers[i]->read(point[i], context);
+    }
+    if (layered) {
+      decoder->init(stream, false);
+      uint32_t stored_count;
+      stream->get32bitsLE(reinterpret_cast<unsigned char*>(&stored_count));
+      uint64_t layer_bytes = 0;
+      for (uint32_t i = 0; i < reader_count; i++) {
+        compressed_readers[i]->chunk_sizes();
+        layer_bytes += compressed_readers[i]->chunk_layer_bytes();
+      }
+      if (layer_bytes > uint64_t(stream->get_size() - stream->tell())) return false;
+      for (uint32_t i = 0; i < reader_count; i++) compressed_readers[i]->init(point[i], context);
+    } else {
+      for (uint32_t i = 0; i < reader_count; i++) compressed_readers[i]->init(point[i], context);
+      decoder->init(stream);
+    }
+    for (uint32_t n = 0;;) {
+      for (uint32_t i = 0; i < reader_count; i++) {
+        memcpy(out, point[i], buffer_sizes[i]);
+        out += buffer_sizes[i];
+      }
+      if (++n == count) break;
+      context = 0;
+      for (uint32_t i = 0; i < reader_count; i++) compressed_readers[i]->read(point[i], context);
+    }
+    decoder->done();
+  } catch (...) {
+    return false;
+  }
+  return stream->tell() == static_cast<long long>(size);
 }

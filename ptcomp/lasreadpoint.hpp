@@ -8,6 +8,7 @@
 #define PTCOMP_LASREADPOINT_HPP
 
 #include <cstdint>  // fixed-width fields
+#include <memory>   // the parallel decoding state
 #include <vector>   // chunk table arrays, record block
 
 #include "las/bytestreamin.hpp"        // ByteStreamIn, the point data
@@ -49,6 +50,14 @@ class LASreadPoint {
   bool check_end();
   // Forgets the input stream. Always true.
   bool done();
+  // Decodes chunks on `threads` worker threads (1: on the calling thread
+  // only). `point_count` is the number of points the caller will read, which
+  // bounds the last chunk; parallel decoding needs it. Takes effect at the
+  // next chunk; a seek that leaves the current chunk turns it off again.
+  void set_threads(unsigned threads, int64_t point_count);
+  unsigned get_threads() const { return threads; }
+  // Chunks handed out from the workers' records so far.
+  uint32_t get_served_chunks() const { return served_chunks; }
 
   // The last error and warning texts, or null when there were none.
   const char* error() const { return error_text[0] ? error_text : nullptr; }
@@ -99,6 +108,22 @@ class LASreadPoint {
   // Skips n points by decoding them into the scratch buffers.
   bool skip_points(int64_t n);
 
+  // Parallel decoding. A worker decodes chunk data from memory into
+  // point-sized records with its own reader; true when the chunk decoded
+  // cleanly and its code ended exactly at the end of `size`.
+  bool decode_chunk(const uint8_t* data, size_t size, uint32_t count, uint8_t* out);
+  // Makes chunk `chunk` the one handed out from a worker's records; false
+  // when it has to be decoded here (then the stream stands at its start).
+  bool serve_chunk(uint32_t chunk);
+  // Hands out the next point of the served chunk.
+  void serve_point(uint8_t* const* point);
+  // Moves on from a served chunk to the next one.
+  bool next_after_served(uint8_t* const* point);
+  // Points chunk `chunk` holds within the points the caller reads, or 0 when
+  // the chunk cannot be decoded ahead.
+  uint32_t points_of_chunk(uint32_t chunk) const;
+  void stop_parallel();
+
   ByteStreamIn* input = nullptr;
   uint32_t reader_count = 0;
   LASreadItem** readers = nullptr;  // the set in use, or null at a chunk start
@@ -141,6 +166,21 @@ class LASreadPoint {
   uint32_t block_next = 0;     // next record to hand out
   uint32_t block_filled = 0;   // records in the block
   int64_t stream_end = -1;     // size of the stream, for the last block
+
+  // What setup was given, for the workers' readers.
+  const LASitem* setup_items = nullptr;
+  const PTcomp* setup_ptcomp = nullptr;
+  std::vector<uint32_t> buffer_sizes;  // bytes of each item's buffer in memory
+  uint32_t buffer_record = 0;          // their sum: one decoded record
+  unsigned threads = 1;
+  int64_t point_count = -1;
+  struct Parallel;
+  std::unique_ptr<Parallel> parallel;
+  // The served chunk: the next record and the records left.
+  bool serving = false;
+  const uint8_t* serve_next = nullptr;
+  uint32_t serve_left = 0;
+  uint32_t served_chunks = 0;
 
   char error_text[128];
   char warning_text[128];

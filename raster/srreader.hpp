@@ -65,6 +65,9 @@ class SRreader {
   // starts over.
   virtual bool needs_second_pass() const { return false; }
   virtual void collect_all_cells_first() {}
+  // Decoding threads for readers of compressed points (the others have
+  // none); takes effect at the next chunk.
+  virtual void set_threads(unsigned int /*threads*/) {}
 
   // Total number of cells as a 64-bit count (0 while the geometry is unset).
   int64_t cell_count() const {

@@ -30,6 +30,10 @@ bool SRreader_ptc::fail_open(const char* format) {
   return false;
 }
 
+void SRreader_ptc::set_threads(unsigned int threads) {
+  if (lasreader) lasreader->set_threads(threads);
+}
+
 bool SRreader_ptc::open(const char* file_name, GeoProjectionConverter* converter) {
   if (file_name == nullptr) {
     fprintf(stderr, "ERROR: zero file name pointer not supported by SRreader_ptc\n");

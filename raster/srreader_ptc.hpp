@@ -31,6 +31,7 @@ class SRreader_ptc : public SRreader {
   int64_t read_cells(int64_t n, int32_t* values, uint8_t* nodata_flags) override;
   bool needs_second_pass() const override { return second_pass; }
   void collect_all_cells_first() override { collect_first = true; }
+  void set_threads(unsigned int threads) override;
 
   // Cells of the raster (0 until the first cell request).
   int64_t grid_cells() const { return grid_count; }

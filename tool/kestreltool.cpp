@@ -2,7 +2,10 @@
 #include "tool/kestreltool.hpp"
 
 #include <cstdio>   // fprintf, sscanf
+#include <cstdlib>  // strtoul
 #include <cstring>  // strcmp
+
+#include "tool/workerpool.hpp"  // processor_count
 
 void KestrelTool::lastitle(LAS_MESSAGE_TYPE level, std::string suffix) {
   if (title_printed) return;
@@ -83,6 +86,17 @@ bool KestrelTool::parse_base(int& i) {
     i++;
     return true;
   }
+  if (strcmp(a, "-threads") == 0) {
+    if (!kestrel_parse_threads(a, i + 1 < argc ? argv[i + 1] : nullptr, &threads)) {
+      if (!do_halt_on_error()) usage();
+      byebye();
+      return true;
+    }
+    a[0] = '\0';
+    argv[i + 1][0] = '\0';
+    i++;
+    return true;
+  }
   if (strcmp(a, "-cpu64") == 0) {
     cpu64 = true;
     a[0] = '\0';
@@ -107,3 +121,28 @@ void KestrelTool::parse_all() {
     parse_base(i);
   }
 }
+
+bool kestrel_parse_threads(const char* option, const char* text, unsigned int* threads) {
+  if (text == nullptr) {
+    LASMessage(LAS_ERROR, "'%s' needs 1 argument: number", option);
+    return false;
+  }
+  char* end = nullptr;
+  const unsigned long n = strtoul(text, &end, 10);
+  if (end == text || *end != '\0' || text[0] == '-' || n == 0 || n > KESTREL_MAX_THREADS) {
+    LASMessage(LAS_ERROR, "cannot understand argument '%s' for '%s'. a number from 1 to %u", text, option,
+               KESTREL_MAX_THREADS);
+    return false;
+  }
+  *threads = static_cast<unsigned int>(n);
+  return true;
+}
+
+unsigned int kestrel_default_threads() {
+  const unsigned int n = processor_count();
+  return n < KESTREL_MAX_THREADS ? n : KESTREL_MAX_THREADS;
+}
+
+unsigned int KestrelTool::chunk_threads() const { return threads ? threads : kestrel_default_threads(); }
+
+std::string KestrelTool::threads_for_children() const { return "-threads " + std::to_string(threads ? threads : 1); }

@@ -16,6 +16,7 @@ class KestrelTool {
   char** argv = nullptr;
   bool force = false;
   int cores = 1;
+  unsigned int threads = 0;  // "-threads n"; 0 when not given
   bool cpu64 = false;
   std::string name;
 
@@ -37,6 +38,25 @@ class KestrelTool {
   // message options (parse_pre) at once, so that they govern the messages
   // of every parser that runs before parse_all().
   void prepare_arguments();
+
+  // The threads that decode or encode point chunks: "-threads n" when
+  // given, else every processor in a single-process run. The children of
+  // "-cores" get "-threads 1" unless the user chose, so that the two do not
+  // multiply (see threads_for_children).
+  unsigned int chunk_threads() const;
+  // The "-threads n" text for the children of "-cores".
+  std::string threads_for_children() const;
 };
+
+// The most threads "-threads" takes.
+constexpr unsigned int KESTREL_MAX_THREADS = 64;
+
+// Reads the number after "-threads" (`text` may be null when it is
+// missing). False after an ERROR for a missing or bad number.
+bool kestrel_parse_threads(const char* option, const char* text, unsigned int* threads);
+
+// What "-threads" left at 0 (not given) means in a single-process run:
+// every processor, up to KESTREL_MAX_THREADS.
+unsigned int kestrel_default_threads();
 
 #endif

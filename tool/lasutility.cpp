@@ -5,6 +5,7 @@
 #include <unistd.h>    // readlink, getpid, access, unlink
 
 #include <cerrno>       // errno for delete failures
+#include <chrono>       // steady_clock for seconds_now
 #include <cstdarg>      // va_list for sscanf_las
 #include <cstdlib>      // malloc, realloc, getenv
 #include <cstring>      // strlen, memcpy, strrchr
@@ -44,7 +45,9 @@ bool check_memory(size_t size) {
 }
 }  // namespace
 
-double seconds_now() { return static_cast<double>(clock()) / CLOCKS_PER_SEC; }
+double seconds_now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 const char* file_name_only(const char* name) {
   const char* cut = name;

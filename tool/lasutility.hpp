@@ -14,7 +14,8 @@
 // Size of the stdio buffer of point and raster files.
 constexpr int LAS_IO_BUFFER_SIZE = 262144;
 
-// Processor time of the process in seconds.
+// Wall-clock seconds since an arbitrary start (processor time summed over
+// the decoding threads would overstate a run).
 double seconds_now();
 
 // The part of a file name after its last '/', '\\' or ':'.
