@@ -3,7 +3,6 @@
 #include "app/rast2ptc.hpp"
 
 #include <algorithm>  // min
-#include <chrono>     // steady_clock, the total times
 #include <cmath>      // std::isfinite
 #include <cstdarg>    // va_list for the failure texts
 #include <cstdio>     // fprintf, remove, vsnprintf
@@ -16,18 +15,12 @@
 #include "raster/srreader.hpp"         // SRreader, open_raster
 #include "raster/srwriter_ptc.hpp"     // SRwriter_ptc
 #include "tool/lasmessage.hpp"         // LASMessage, laserror, byebye
-#include "tool/lasutility.hpp"         // derived_file_name
-#include "tool/workerpool.hpp"         // processor_count, the default thread count
+#include "tool/kestreltool.hpp"        // KESTREL_MAX_THREADS, kestrel_default_threads
+#include "tool/lasutility.hpp"         // seconds_now
 
 namespace {
 
-constexpr long MAX_THREADS = 64;
 
-// Wall-clock seconds: with several encoding threads, processor time summed
-// over them would overstate how long a conversion took.
-double wall_seconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 std::string format_text(const char* format, va_list args) {
   char buffer[2048];
@@ -94,8 +87,9 @@ void KestrelTool_rast2ptc::usage() {
   fprintf(stderr, "rast2ptc -i dem.tif -point_format 6\n");
   fprintf(stderr, "rast2ptc -h\n");
   fprintf(stderr, "  -point_format n  0 to 10 (default 0); 6 to 10 write LAS 1.4 with layered compression\n");
-  fprintf(stderr, "  -threads n       threads that encode the point chunks, 1 to %ld (default: the processors\n"
-                  "                   this process may use); the copy is the same for any number\n", MAX_THREADS);
+  fprintf(stderr, "  -threads n       threads that encode the point chunks, 1 to %u (default: the processors\n"
+                  "                   this process may use); the copy is the same for any number\n",
+          KESTREL_MAX_THREADS);
 }
 
 std::string rast2ptc_output_name(const std::string& input, const std::string& directory) {
@@ -104,7 +98,7 @@ std::string rast2ptc_output_name(const std::string& input, const std::string& di
 
 bool rast2ptc_convert(const char* input, const char* extension, const char* output, Rast2ptcResult* result,
                       uint8_t point_format, unsigned threads) {
-  const double start = wall_seconds();
+  const double start = seconds_now();
   Conversion c(output);
   if (input == nullptr || output == nullptr) return c.fail("no input or output file name");
   c.source = open_raster(extension, input);
@@ -189,7 +183,7 @@ bool rast2ptc_convert(const char* input, const char* extension, const char* outp
     result->nodata_cells = total - value_cells;
   }
   LASMessage(LAS_INFO, "wrote '%s' with %lld value and %lld nodata cells. total time %g sec.", output,
-             static_cast<long long>(value_cells), static_cast<long long>(total - value_cells), wall_seconds() - start);
+             static_cast<long long>(value_cells), static_cast<long long>(total - value_cells), seconds_now() - start);
   return true;
 }
 
@@ -233,29 +227,13 @@ bool rast2ptc_parse(int argc, char** argv, Rast2ptcOptions* o) {
       argv[++i][0] = '\0';
       continue;
     }
-    if (strcmp(a, "-threads") == 0) {
-      const char* value = i + 1 < argc ? argv[i + 1] : "";
-      if (value[0] == '\0') {
-        laserror("'%s' needs 1 argument: number of threads", a);
-        return false;
-      }
-      char* end = nullptr;
-      const long threads = strtol(value, &end, 10);
-      if (value[0] < '0' || value[0] > '9' || *end != '\0' || threads < 1 || threads > MAX_THREADS) {
-        laserror("cannot understand argument '%s' for '%s'. use 1 to %ld threads", value, a, MAX_THREADS);
-        return false;
-      }
-      o->threads = static_cast<unsigned>(threads);
-      a[0] = '\0';
-      argv[++i][0] = '\0';
-      continue;
-    }
     if (tool.parse_pre(i, false)) continue;
     if (tool.parse_base(i)) continue;
     tool.usage();
     laserror("cannot understand argument '%s'", a);
     return false;
   }
+  o->threads = tool.threads;
   if (tool.cores > 1) LASMessage(LAS_WARNING, "rast2ptc runs on one core. ignoring '-cores %d' ...", tool.cores);
   if (!o->opener.active()) {
     laserror("no input specified");
@@ -274,8 +252,8 @@ int rast2ptc_convert_files(Rast2ptcOptions* o) {
   halt_on_error(false);
   const LASreadOpener& opener = o->opener;
   const unsigned int number = opener.get_file_name_number();
-  const unsigned threads = o->threads ? o->threads : std::min(processor_count(), static_cast<unsigned>(MAX_THREADS));
-  const double run_start = wall_seconds();
+  const unsigned threads = o->threads ? o->threads : kestrel_default_threads();
+  const double run_start = seconds_now();
   for (unsigned int i = 0; i < number; i++) {
     const char* input = opener.get_file_name(i);
     const std::string out = o->output.empty() ? rast2ptc_output_name(input, o->directory) : o->output;
@@ -286,7 +264,7 @@ int rast2ptc_convert_files(Rast2ptcOptions* o) {
     rast2ptc_convert(input, opener.get_file_extension_only(i), out.c_str(), nullptr, o->point_format, threads);
   }
   if (number > 1) {
-    LASMessage(LAS_INFO, "done with all files. total time for %u files %g sec.", number, wall_seconds() - run_start);
+    LASMessage(LAS_INFO, "done with all files. total time for %u files %g sec.", number, seconds_now() - run_start);
   }
   halt_on_error(halting);
   return las_exit_status();

@@ -45,10 +45,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Rast2ptcThreads,
     ::testing::Values(
         ThreadsCase{"OneAndThreeAlike", {}, nullptr},
-        ThreadsCase{"Missing", {}, "ERROR: '-threads' needs 1 argument: number of threads"},
-        ThreadsCase{"Zero", {"0"}, "ERROR: cannot understand argument '0' for '-threads'. use 1 to 64 threads"},
-        ThreadsCase{"TooMany", {"65"}, "ERROR: cannot understand argument '65' for '-threads'. use 1 to 64 threads"},
-        ThreadsCase{"Trailing", {"2x"}, "ERROR: cannot understand argument '2x' for '-threads'. use 1 to 64 threads"}),
+        ThreadsCase{"Missing", {}, "ERROR: '-threads' needs 1 argument: number"},
+        ThreadsCase{"Zero", {"0"}, "ERROR: cannot understand argument '0' for '-threads'. a number from 1 to 64"},
+        ThreadsCase{"TooMany", {"65"}, "ERROR: cannot understand argument '65' for '-threads'. a number from 1 to 64"},
+        ThreadsCase{
+            "Trailing", {"2x"}, "ERROR: cannot understand argument '2x' for '-threads'. a number from 1 to 64"}),
     testsupport::CaseName());
 
 }  // namespace
