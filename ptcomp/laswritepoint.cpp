@@ -22,7 +22,7 @@ namespace {
 
 constexpr size_t BLOCK_BYTES = 65536;
 // The memory all chunk batches together may take.
-constexpr size_t ALL_BATCHES_BYTES = size_t(128) << 20;
+constexpr size_t ALL_BATCHES_BYTES = size_t(64) << 20;
 
 // Bytes of an item's buffer in memory (POINT14 has 48 bytes for 30 on disk).
 uint32_t buffer_size(const LASitem& item) { return item.type == LASitem::POINT14 ? 48u : item.size; }
@@ -250,7 +250,10 @@ bool LASwritePoint::init(ByteStreamOut* outstream) {
       e->point.resize(item_list.size());
       par.encoders.push_back(std::move(e));
     }
-    for (ChunkSlot& slot : par.slots) slot.coded.reset(new_byte_stream_out_array());
+    // Room for a chunk of raw records, so that the code rarely outgrows it.
+    for (ChunkSlot& slot : par.slots) {
+      slot.coded.reset(new_byte_stream_out_array(static_cast<long long>(batch_limit) * record_size + 4096));
+    }
     return true;
   }
   if (copy_items) {
@@ -491,7 +494,7 @@ bool LASwritePoint::write_parallel(const uint8_t* const* point) {
   ChunkSlot& s = *par.batch;
   const size_t at = size_t(s.count) * par.point_bytes;
   if (s.points.size() < at + par.point_bytes) {
-    // Grows geometrically up to the chunk size; slots keep their room.
+    // Grows geometrically up to the batch limit; slots keep their room.
     s.points.resize(std::min<size_t>(par.batch_limit, 2 * size_t(s.count) + 1024) * par.point_bytes);
   }
   uint8_t* record = s.points.data() + at;

@@ -50,7 +50,8 @@ class LASwritePoint {
   // 1 encodes on the calling thread. Only chunked output uses more. A chunk
   // whose points take more than `batch_bytes` in memory is encoded on the
   // calling thread instead.
-  void set_threads(unsigned n, size_t batch_bytes = size_t(8) << 20) {
+  static constexpr size_t DEFAULT_BATCH_BYTES = size_t(8) << 20;
+  void set_threads(unsigned n, size_t batch_bytes = DEFAULT_BATCH_BYTES) {
     threads = n;
     max_batch_bytes = batch_bytes;
   }
@@ -124,7 +125,7 @@ class LASwritePoint {
   // Chunks encoded by worker threads (null: all on the calling thread).
   struct Parallel;
   unsigned threads = 1;
-  size_t max_batch_bytes = 0;
+  size_t max_batch_bytes = DEFAULT_BATCH_BYTES;
   std::vector<LASitem> item_list;
   std::unique_ptr<Parallel> parallel;
 
