@@ -3,10 +3,11 @@ JOBS ?= 2
 BUILD ?= build
 PREFIX ?= /usr/local
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup configure build tools install demo test test-asan fuzz bench clean
+.PHONY: all setup configure build tools install demo test test-asan test-tsan fuzz bench clean
 
 all: build
 
@@ -39,6 +40,14 @@ test-asan: setup
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
+# The tests of the decoding and encoding threads (label "threads") under
+# ThreadSanitizer, programs included.
+test-tsan: setup
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRASTCMP_TSAN=ON -DRASTCMP_BENCH=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target chunk_threads_tests threads_e2e_tests \
+	  chunk_encode_threads_tests rast2ptc_threads_tests
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/scripts/tsan.supp" ctest --output-on-failure -j $(JOBS) -L threads
+
 # libFuzzer targets (clang, ASan + UBSan), each run for FUZZ_SECONDS.
 fuzz: tools
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
@@ -50,4 +59,4 @@ bench: build
 	@bash bench/run.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
