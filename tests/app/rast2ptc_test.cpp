@@ -3,31 +3,17 @@
 #include "app/rast2ptc.hpp"
 
 #include <gdal.h>  // GDT_Int16, GDT_Byte
-#include <gtest/gtest.h>
-#include <sys/stat.h>  // stat, mkdir
 
-#include <string>
-#include <vector>
-
-#include "tests/support/test_support.hpp"  // DirTest, write_raster, write_asc, run, run_rastcmp
+#include "tests/support/raster_app_helpers.hpp"  // DirTest, write_raster, write_asc, run, exists
 
 namespace {
 
-using testsupport::lines;
-using testsupport::RunResult;
-using testsupport::with_path;
-using testsupport::write_raster;
-using Strings = std::vector<std::string>;
+using namespace testsupport;
 
-RunResult run_rast2ptc(const Strings& args) { return testsupport::run(RAST2PTC_EXE, args); }
+RunResult run_rast2ptc(const Strings& args) { return run(RAST2PTC_EXE, args); }
 
-bool exists(const std::string& path) {
-  struct stat s;
-  return stat(path.c_str(), &s) == 0;
-}
-
-std::string grid(const testsupport::TempDir& dir, const std::string& name) {
-  testsupport::write_asc(dir.file(name), 3, 2, 100.0, 200.0, 0.5, {"1.5", "2.25", "-9999", "4", "5.75", "6"});
+std::string grid(const TempDir& dir, const std::string& name) {
+  write_asc(dir.file(name), 3, 2, 100.0, 200.0, 0.5, {"1.5", "2.25", "-9999", "4", "5.75", "6"});
   return dir.file(name);
 }
 
@@ -63,19 +49,17 @@ void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
 // The tool on files of its own: two.tif has two bands, rot.png and
 // rot1.png rotation terms in their world files, a.asc is a plain grid and
 // a.ptc its copy.
-class Rast2ptcRefuses : public testsupport::DirTest<RefusedCase> {};
+class Rast2ptcRefuses : public DirTest<RefusedCase> {};
 
 TEST_P(Rast2ptcRefuses, WithStatusThreeAndNoOutput) {
   ASSERT_TRUE(write_raster("GTiff", dir.file("two.tif"), 4, 3, 2, GDT_Int16, std::vector<double>(24, 7.0)));
   for (const char* png : {"rot.png", "rot1.png"}) {
     ASSERT_TRUE(write_raster("PNG", dir.file(png), 4, 3, 1, GDT_Byte, std::vector<double>(12, 9.0)));
   }
-  testsupport::write_file(dir.file("rot.pgw"), "1\n0.5\n0.25\n-1\n0.5\n9.5\n");
-  testsupport::write_file(dir.file("rot1.pgw"), "1\n0\n0.25\n-1\n0.5\n9.5\n");
+  write_file(dir.file("rot.pgw"), "1\n0.5\n0.25\n-1\n0.5\n9.5\n");
+  write_file(dir.file("rot1.pgw"), "1\n0\n0.25\n-1\n0.5\n9.5\n");
   ASSERT_EQ(run_rast2ptc({"-i", grid(dir, "a.asc"), "-o", dir.file("a.ptc")}).status, 0);
-  Strings args;
-  for (const auto& a : GetParam().args) args.push_back(with_path(a, dir.path()));
-  const RunResult r = run_rast2ptc(args);
+  const RunResult r = run_rast2ptc(in_dir(GetParam().args, dir.path()));
   EXPECT_EQ(r.status, 3) << r.err;
   EXPECT_EQ(lines(r.err).back(), with_path(GetParam().last_line, dir.path())) << r.err;
   EXPECT_FALSE(exists(dir.file(GetParam().not_made)));
@@ -105,16 +89,16 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"OutputIsTheInput", {"-i", "%s/a.ptc"},
                     "ERROR: output '%s/a.ptc' is the input itself. name another output with '-o' or '-odir'.",
                     "a.ptc.ptc"}),
-    testsupport::CaseName());
+    CaseName());
 
 // -lof with -odir; several inputs, each copy beside its input; a copy of a
 // copy that rastcmp finds identical with the grid.
 TEST(Rast2ptc, SeveralInputsAndOutputOptions) {
-  testsupport::TempDir dir;
+  TempDir dir;
   const Strings in = {grid(dir, "a.asc"), grid(dir, "b.asc"), grid(dir, "c.asc")};
   const std::string out = dir.file("out");
   ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
-  testsupport::write_file(dir.file("list.txt"), in[0] + "\n" + in[1] + "\n");
+  write_file(dir.file("list.txt"), in[0] + "\n" + in[1] + "\n");
   EXPECT_EQ(run_rast2ptc({"-lof", dir.file("list.txt"), "-odir", out}).status, 0);
   EXPECT_TRUE(exists(out + "/a.ptc"));
   EXPECT_FALSE(exists(dir.file("a.ptc")));
@@ -126,7 +110,7 @@ TEST(Rast2ptc, SeveralInputsAndOutputOptions) {
   EXPECT_EQ(all[1].rfind("wrote '" + dir.file("b.ptc") + "' with 5 value and 1 nodata cells. total time ", 0), 0u);
   EXPECT_EQ(all[3].rfind("done with all files. total time for 3 files ", 0), 0u) << all[3];
   EXPECT_EQ(run_rast2ptc({"-i", out + "/b.ptc", "-o", dir.file("again.ptc")}).status, 0);
-  r = testsupport::run_rastcmp({"-i", in[1], "-i", dir.file("again.ptc")});
+  r = run_rastcmp({"-i", in[1], "-i", dir.file("again.ptc")});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(lines(r.err)[0], "rasters are identical. both have 5 value and 1 nodata cells.");
 }
@@ -136,14 +120,14 @@ TEST(Rast2ptc, SeveralInputsAndOutputOptions) {
 class Rast2ptcPointFormat : public ::testing::TestWithParam<int> {};
 
 TEST_P(Rast2ptcPointFormat, CopyIsIdenticalWithTheGrid) {
-  testsupport::TempDir dir;
+  TempDir dir;
   const int format = GetParam();
   RunResult r = run_rast2ptc({"-i", grid(dir, "a.asc"), "-point_format", std::to_string(format)});
   ASSERT_EQ(r.status, 0) << r.err;
-  const std::string header = testsupport::read_file(dir.file("a.ptc")).substr(0, 106);
+  const std::string header = read_file(dir.file("a.ptc")).substr(0, 106);
   EXPECT_EQ(int(uint8_t(header[25])), format <= 3 ? 2 : format <= 5 ? 3 : 4);  // version minor
   EXPECT_EQ(int(uint8_t(header[104])), 0x80 | format);
-  r = testsupport::run_rastcmp({"-i", dir.file("a.asc"), dir.file("a.ptc")});
+  r = run_rastcmp({"-i", dir.file("a.asc"), dir.file("a.ptc")});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(lines(r.err)[0], "rasters are identical. both have 5 value and 1 nodata cells.");
 }

@@ -2,22 +2,14 @@
 // locating the program and the spawn/poll loop with real child processes.
 #include "fanout/multicore.hpp"
 
-#include <gtest/gtest.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <string>
-#include <vector>
 
 #include "fanout/laswriteopener.hpp"
 #include "filter/lastransform.hpp"
 #include "geo/geoprojectionconverter.hpp"
 #include "lasio/lasreadopener.hpp"
-#include "tests/support/test_support.hpp"
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
 #include "tool/kestreltool.hpp"
 #include "tool/lasmessage.hpp"
 #include "tool/lasutility.hpp"
@@ -26,10 +18,7 @@ extern char** environ;
 
 namespace {
 
-using testsupport::lines;
-using testsupport::read_file;
-using testsupport::TempDir;
-using Strings = std::vector<std::string>;
+using namespace testsupport;
 
 // Arguments parsed as the program does: read opener first, then the tool
 // frame; argv is mutable as main() gets it.
@@ -148,7 +137,7 @@ TEST(ListFile, NameAndContent) {
   TempDir dir;
   Parsed p({"-i", "a b.asc", "c.asc"});
   const std::string victim = dir.file("victim"), list = dir.file("list.txt");
-  testsupport::write_file(victim, "keep");
+  write_file(victim, "keep");
   ASSERT_EQ(symlink(victim.c_str(), list.c_str()), 0);
   for (int k = 0; k < 2; k++) {  // the second time over an older list
     ASSERT_TRUE(details::write_list_file(list, p.opener));
@@ -253,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
                    3, {1, 1, 1, 0}, "ERROR: job 3 of 5 (process "},
         StatusCase{"Signal", {"kill -9 $$"}, 1, "Starting 1 processes on 1 cores", 4, {0, 0, 0, 1},
                    "FATAL ERROR: job 1 of 1 (process "}),
-    testsupport::CaseName());
+    CaseName());
 
 TEST(Spawn, FailedStartNeverWaitsForAnUnrelatedChild) {
   pid_t unrelated = -1;  // a child of this process the fan-out knows nothing about

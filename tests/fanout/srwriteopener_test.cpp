@@ -1,12 +1,11 @@
 // Output naming options: rendered option text, name endings, refused
 // names, directory, appendix and cut.
 #include "fanout/srwriteopener.hpp"
-
-#include <gtest/gtest.h>
-
-#include <string>
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
 
 namespace {
+
+using namespace testsupport;
 
 TEST(SRwriteOpenerUnparse, DefaultsEverySettingAndAClearedName) {
   SRwriteOpener w;

@@ -1,6 +1,5 @@
-// Filter criteria: every option parsed into its criterion, rendered back
-// into option text, and asked about hand-made points at and around its
-// boundaries; every option error with its text and exit status.
+// Filter criteria: parse, rendering and the points kept at and around each
+// option's boundaries; every option error with its text and exit status.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,7 +1,5 @@
-// Filter settings: ignore options (parsing, errors, rendering) and the
-// point-source operation replacing itself in the transform list. Criteria and
-// filtered transforms have no option that builds them; tests/lasio pins how
-// the opener handles -filtered_transform.
+// Ignore options (parsing, errors, rendering) and the point-source operation
+// replacing itself in the transform list.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,8 +7,8 @@
 
 #include "filter/lasignore.hpp"
 #include "filter/lastransform.hpp"
+#include "tests/support/point_helpers.hpp"
 #include "tests/support/test_support.hpp"
-#include "tool/lasmessage.hpp"
 
 namespace {
 
@@ -26,22 +24,9 @@ struct Args : testsupport::Argv {
   }
 };
 
-std::vector<std::string> errors;
-
 class Ignore : public ::testing::Test {
  protected:
-  void SetUp() override {
-    las_message_reset();
-    errors.clear();
-    set_message_handler([](LAS_MESSAGE_TYPE type, const char* text, void*) {
-      if (type == LAS_ERROR) errors.push_back(text);
-    });
-    halt_on_error(false);
-  }
-  void TearDown() override {
-    unset_message_handler();
-    las_message_reset();
-  }
+  lastest::Messages messages;
 };
 
 struct RenderCase {
@@ -105,7 +90,7 @@ TEST_P(IgnoreErrors, Message) {
   Args a(GetParam().args);
   LASignore ignore;
   EXPECT_FALSE(a.parse_into(ignore));
-  EXPECT_EQ(errors, (std::vector<std::string>{GetParam().message}));
+  EXPECT_EQ(messages.texts(LAS_ERROR), (std::vector<std::string>{GetParam().message}));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,6 +1,5 @@
-// Forward and inverse conversions of every projection kind against PROJ
-// over a grid of points in the usual domain of one EPSG system per kind,
-// and the published British National Grid example.
+// Forward and inverse conversions of every projection kind against PROJ, and
+// the published British National Grid example.
 #include <gtest/gtest.h>  // TEST_P
 #include <proj.h>         // the reference conversions
 

@@ -1,5 +1,5 @@
-// The projection converter's unit settings: the option text they render
-// for child processes and the unit codes it refuses.
+// The projection converter's unit settings: their option text and the unit
+// codes it refuses.
 #include "geo/geoprojectionconverter.hpp"
 
 #include <gtest/gtest.h>

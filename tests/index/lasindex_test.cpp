@@ -1,6 +1,5 @@
-// The spatial index read from records written byte by byte from the record
-// layout: both quadtree block forms, adaptive cells, queries and merging,
-// damaged records; the COPC hierarchy loading and queries.
+// The spatial index from records written byte by byte: quadtree block forms,
+// queries and merging, damaged records; the COPC hierarchy and its queries.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,25 +10,10 @@
 #include "index/copcindex.hpp"
 #include "index/lasindex.hpp"
 #include "las/bytestreamin_array.hpp"
+#include "tests/support/point_helpers.hpp"
 #include "tests/support/test_support.hpp"
-#include "tool/lasmessage.hpp"
 
 namespace {
-
-// Collects the warnings and errors issued while it exists.
-struct Warnings {
-  std::vector<std::string> texts;
-  int errors = 0;
-  Warnings() {
-    las_message_reset();
-    set_message_handler(&capture, this);
-  }
-  ~Warnings() { unset_message_handler(); }
-  static void capture(LAS_MESSAGE_TYPE type, const char* text, void* self) {
-    if (type == LAS_WARNING) static_cast<Warnings*>(self)->texts.push_back(text);
-    if (type >= LAS_ERROR) static_cast<Warnings*>(self)->errors++;
-  }
-};
 
 struct Bytes {
   std::vector<unsigned char> b;
@@ -87,14 +71,14 @@ class IndexQuery : public ::testing::TestWithParam<std::tuple<QueryCase, bool>> 
 
 TEST_P(IndexQuery, MergedIntervals) {
   const QueryCase& q = std::get<0>(GetParam());
-  Warnings w;
+  lastest::Messages w;
   LASindex index;
   ASSERT_TRUE(read_index(index, index_record(std::get<1>(GetParam()))));
   if (q.kind == 'r') index.intersect_rectangle(q.a, q.b, q.c, q.d);
   if (q.kind == 't') index.intersect_tile(float(q.a), float(q.b), float(q.c));
   if (q.kind == 'c') index.intersect_circle(q.a, q.b, q.c);
   EXPECT_EQ(intervals_of(index), q.expected);
-  EXPECT_TRUE(w.texts.empty());
+  EXPECT_TRUE(w.texts(LAS_WARNING).empty());
 }
 
 const QueryCase kQueries[] = {
@@ -131,14 +115,14 @@ TEST_P(IndexDamage, WarnsAndStaysEmpty) {
   std::vector<unsigned char> bytes = index_record(false);
   if (d.at) memcpy(&bytes[d.at], d.replace, 4);
   if (d.cut) bytes.resize(d.cut);
-  Warnings w;
+  lastest::Messages w;
   LASindex index;
   EXPECT_FALSE(read_index(index, bytes, d.npoints));
   EXPECT_FALSE(index.is_loaded());
   EXPECT_FALSE(index.intersect_rectangle(0, 0, 100, 100));
-  ASSERT_FALSE(w.texts.empty());
-  EXPECT_EQ(w.texts[0], d.warning);
-  EXPECT_EQ(w.errors, 0);
+  ASSERT_FALSE(w.texts(LAS_WARNING).empty());
+  EXPECT_EQ(w.texts(LAS_WARNING)[0], d.warning);
+  EXPECT_EQ(w.at_least(LAS_ERROR), 0);
 }
 
 // Record offsets: LASS at 8, levels at 24, min_y at 44, LASV at 52, the
@@ -163,10 +147,10 @@ INSTANTIATE_TEST_SUITE_P(Index, IndexDamage, ::testing::ValuesIn(kDamages), test
 TEST(IndexDamage, EveryCutWarns) {
   const std::vector<unsigned char> whole = index_record(true);
   for (size_t cut = 0; cut < whole.size(); cut++) {
-    Warnings w;
+    lastest::Messages w;
     LASindex index;
     EXPECT_FALSE(read_index(index, std::vector<unsigned char>(whole.begin(), whole.begin() + cut))) << cut;
-    EXPECT_FALSE(w.texts.empty()) << cut;
+    EXPECT_FALSE(w.texts(LAS_WARNING).empty()) << cut;
   }
 }
 
@@ -180,6 +164,17 @@ struct CopcCase {
   uint32_t pages;
   const char* warning;
 };
+
+// The COPC info of a cube centred at (50, 50, 50) with half size 50 and its
+// root page, and the point count, in the header.
+void set_copc_info(LASheader& h, uint64_t root_offset, uint64_t root_size, int64_t points) {
+  Bytes info;
+  info.v(50.0).v(50.0).v(50.0).v(50.0).v(1.0).v(root_offset).v(root_size);
+  info.b.resize(160);
+  h.vlr_copc_info = new unsigned char[160];
+  memcpy(h.vlr_copc_info, info.b.data(), 160);
+  h.extended_number_of_point_records = static_cast<uint64_t>(points);
+}
 
 class CopcHierarchy : public ::testing::TestWithParam<CopcCase> {};
 
@@ -196,20 +191,15 @@ TEST_P(CopcHierarchy, Loads) {
   // Child page (1096, 64 bytes).
   entry(2, 0, 7000, 50, 30);
   entry(2, 1, 6000, 50, -2);  // neither data nor page: ignored
-  Bytes info;
-  info.v(50.0).v(50.0).v(50.0).v(50.0).v(1.0).v(c.root_offset).v(c.root_size);
-  info.b.resize(160);
   LASheader h;
-  h.vlr_copc_info = new unsigned char[160];
-  memcpy(h.vlr_copc_info, info.b.data(), 160);
-  h.extended_number_of_point_records = static_cast<uint64_t>(c.points);
-  Warnings w;
+  set_copc_info(h, c.root_offset, c.root_size, c.points);
+  lastest::Messages w;
   EXPECT_EQ(EPToctree::set_vlr_entries(payload.b.data(), payload.b.size(), 1000, h), c.ok);
   std::vector<uint64_t> offsets;
   for (uint32_t i = 0; i < h.number_of_copc_entries; i++) offsets.push_back(h.vlr_copc_entries[i].offset);
   EXPECT_EQ(offsets, c.offsets);
   EXPECT_EQ(h.number_of_copc_pages, c.pages);
-  EXPECT_EQ(w.texts, c.warning ? std::vector<std::string>{c.warning} : std::vector<std::string>{});
+  EXPECT_EQ(w.texts(LAS_WARNING), c.warning ? std::vector<std::string>{c.warning} : std::vector<std::string>{});
   if (!c.ok || offsets.size() < 3) return;
   // Points are numbered in offset order: 5000 has 0-19, 7000 20-49, 9000
   // 50-59. The level-1 node x = 1 covers x 50..100.
@@ -240,13 +230,8 @@ INSTANTIATE_TEST_SUITE_P(Index, CopcHierarchy, ::testing::ValuesIn(kCopc), tests
 TEST(CopcNode, AtAnImpossibleLevelIsKeptForEveryArea) {
   Bytes payload;
   payload.v<int32_t>(INT32_MIN).v<int32_t>(3).v<int32_t>(0).v<int32_t>(0).v<uint64_t>(5000).v<int32_t>(50).v<int32_t>(10);
-  Bytes info;
-  info.v(50.0).v(50.0).v(50.0).v(50.0).v(1.0).v<uint64_t>(1000).v<uint64_t>(32);
-  info.b.resize(160);
   LASheader h;
-  h.vlr_copc_info = new unsigned char[160];
-  memcpy(h.vlr_copc_info, info.b.data(), 160);
-  h.extended_number_of_point_records = 10;
+  set_copc_info(h, 1000, 32, 10);
   ASSERT_TRUE(EPToctree::set_vlr_entries(payload.b.data(), payload.b.size(), 1000, h));
   COPCindex index(h);
   ASSERT_TRUE(index.intersect_rectangle(90, 90, 95, 95));

@@ -33,9 +33,6 @@ TEST(KdtreeRectangles, BoundsWidenAndRectanglesAreNumberedInOrder) {
   EXPECT_EQ(t.get_rectangle(0).index, 0u);
 }
 
-}  // namespace
-
-namespace {
 
 // Overlap queries agree with a scan of all rectangles, edges included.
 TEST(KdtreeRectangles, OverlapFindsWhatAScanFinds) {

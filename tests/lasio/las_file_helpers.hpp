@@ -1,21 +1,22 @@
 // Helpers for the LAS reader and writer tests: headers and points with
-// deterministic field values for every point format, a message recorder,
-// file writing through LASwriterLAS and the header field offsets.
+// deterministic field values for every point format, file writing through
+// LASwriterLAS and the header field offsets.
 #ifndef TESTS_LASIO_LAS_FILE_HELPERS_HPP
 #define TESTS_LASIO_LAS_FILE_HELPERS_HPP
 
 #include <gtest/gtest.h>  // AssertionResult
 
-#include <cstdint>  // fixed-width header fields
-#include <cstring>  // memcpy, memcmp, strcpy
-#include <string>   // message texts, paths
-#include <vector>   // file bytes, message lists
+#include <cstdint>     // fixed-width header fields
+#include <cstring>     // memcpy, memcmp, strcpy
+#include <functional>  // point filling
+#include <string>      // message texts, paths
+#include <vector>      // file bytes, message lists
 
 #include "las/lasheader.hpp"                // LASheader
 #include "las/laspoint.hpp"                 // LASpoint
 #include "lasio/laswriterlas.hpp"           // LASwriterLAS, PTcomp
-#include "tests/support/test_support.hpp"  // read_file, write_file
-#include "tool/lasmessage.hpp"              // message handler
+#include "tests/support/point_helpers.hpp"  // Messages
+#include "tests/support/test_support.hpp"   // read_file, write_file
 
 namespace lastest {
 
@@ -24,54 +25,6 @@ inline int standard_size(int format) {
   static const int sizes[11] = {20, 28, 26, 34, 57, 63, 30, 36, 38, 59, 67};
   return sizes[format];
 }
-
-// Records every message (all levels) while it exists; halting on errors is
-// off so that errors come back as results.
-class Messages {
- public:
-  Messages() {
-    las_message_reset();
-    set_message_handler(&capture, this);
-    set_message_log_level(LAS_DEBUG);
-    halt_on_error(false);
-  }
-  ~Messages() {
-    unset_message_handler();
-    las_message_reset();
-  }
-  Messages(const Messages&) = delete;
-  Messages& operator=(const Messages&) = delete;
-
-  struct Entry {
-    LAS_MESSAGE_TYPE type;
-    std::string text;
-  };
-  std::vector<Entry> entries;
-
-  // The texts of one level, in order.
-  std::vector<std::string> texts(LAS_MESSAGE_TYPE type) const {
-    std::vector<std::string> out;
-    for (const Entry& e : entries)
-      if (e.type == type) out.push_back(e.text);
-    return out;
-  }
-  int count(LAS_MESSAGE_TYPE type) const { return static_cast<int>(texts(type).size()); }
-  int at_least(LAS_MESSAGE_TYPE type) const {
-    int n = 0;
-    for (const Entry& e : entries) n += e.type >= type;
-    return n;
-  }
-  std::string dump() const {
-    std::string all;
-    for (const Entry& e : entries) all += std::to_string(int(e.type)) + ": " + e.text + "\n";
-    return all;
-  }
-
- private:
-  static void capture(LAS_MESSAGE_TYPE type, const char* text, void* user) {
-    static_cast<Messages*>(user)->entries.push_back({type, text});
-  }
-};
 
 // A header for version 1.minor, point format `format` and `extra` extra
 // bytes per point.
@@ -145,16 +98,18 @@ const Storage kStorages[] = {{"Plain", PTcomp::COMPRESSOR_NONE, PTcomp::CHUNK_SI
                              {"Chunked", PTcomp::COMPRESSOR_POINTWISE_CHUNKED, 64},
                              {"Variable", PTcomp::COMPRESSOR_POINTWISE_CHUNKED, 0}};
 
-// Writes `count` points made by fill_point into a file.
+// Writes `count` points into a file, each zeroed and then set by fill(p, i)
+// (fill_point by default).
 inline bool write_points(const std::string& path, const LASheader& header, int count,
-                         const Storage& storage = kStorages[0]) {
+                         const Storage& storage = kStorages[0],
+                         const std::function<void(LASpoint&, int)>& fill = fill_point) {
   LASwriterLAS writer;
   if (!writer.open(path.c_str(), &header, storage.compressor, storage.chunk_size)) return false;
   LASpoint p;
   if (!p.init(&header, writer.get_ptcomp().num_items, writer.get_ptcomp().items, &header)) return false;
   for (int i = 0; i < count; i++) {
     p.zero();
-    fill_point(p, i);
+    fill(p, i);
     if (!writer.write_point(&p)) return false;
     if (storage.chunk_size == 0 && (i % 10 == 0 || i % 11 == 0 || i % 50 == 0) && !writer.chunk()) return false;
   }

@@ -1,8 +1,5 @@
-// Files of every point format (0 to 10) and version (1.0 to 1.5) written by
-// LASwriterLAS and read back by LASreaderLAS, plain and (formats 0 to 5)
-// compressed: header fields, user data in and after the header, VLRs and
-// EVLRs, the points byte for byte, also after seeks across chunk edges, and
-// the counts and bounding box the writer patches into the header.
+// Files of every point format and version written by LASwriterLAS and read
+// back: header, records, the points byte for byte (also after seeks), counts.
 #include <gtest/gtest.h>
 
 #include <algorithm>  // min, max

@@ -1,7 +1,5 @@
-// Area reads through a spatial index that index_point_file stored (a ".lax"
-// file beside a LAS file, the special record of a PTC file) deliver exactly the points of the plain read
-// and of a direct computation, for sorted and unsorted files; a damaged
-// index costs only the index.
+// Area reads through a stored spatial index (".lax" file or PTC special
+// record) give the points of the plain read; a damaged index costs the index.
 #include <gtest/gtest.h>
 
 #include <algorithm>  // shuffle, sort
@@ -13,7 +11,6 @@
 #include "index/lasindex.hpp"                // LASindex
 #include "lasio/lasindexfile.hpp"            // index_point_file
 #include "lasio/lasreaderlas.hpp"            // LASreaderLAS
-#include "lasio/laswriterlas.hpp"            // LASwriterLAS
 #include "tests/lasio/las_file_helpers.hpp"  // make_header, kStorages, Messages
 #include "tests/support/test_support.hpp"    // TempDir
 
@@ -88,18 +85,11 @@ class IndexedRead : public testsupport::DirTest<IndexCase> {
     h.x_offset = h.y_offset = 0.0;
     const lastest::Storage& storage = lastest::kStorages[GetParam().storage];
     const std::string path = dir.file(storage.compressor ? "points.ptc" : "points.las");
-    LASwriterLAS writer;
-    EXPECT_TRUE(writer.open(path.c_str(), &h, storage.compressor, storage.chunk_size));
-    LASpoint p;
-    EXPECT_TRUE(p.init(&h, writer.get_ptcomp().num_items, writer.get_ptcomp().items, &h));
-    for (size_t i = 0; i < points.size(); i++) {
-      p.zero();
+    EXPECT_TRUE(lastest::write_points(path, h, kPoints, storage, [&points](LASpoint& p, int i) {
       p.X = points[i].X;
       p.Y = points[i].Y;
-      p.gps_time = static_cast<double>(i);
-      EXPECT_TRUE(writer.write_point(&p));
-    }
-    EXPECT_GT(writer.close(), 0);
+      p.gps_time = i;
+    }));
     EXPECT_TRUE(index_point_file(path.c_str(), 200));
     return path;
   }
@@ -206,9 +196,6 @@ const DamageCase kDamageCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Lasio, IndexedReadDamage, ::testing::ValuesIn(kDamageCases), testsupport::CaseName());
 
-}  // namespace
-
-namespace {
 
 // A LAS 1.4 file of 60 format-6 points with a COPC hierarchy of three data
 // nodes over the cube centred at (50, 50, 50) with half size 50: the root
@@ -246,22 +233,12 @@ TEST_P(CopcRead, AreaAndDepthReads) {
   ASSERT_TRUE(h.add_evlr("copc", 1000, hierarchy.size(), hierarchy.data(), false));
   const std::string path = dir.file("copc.las");
   std::vector<std::pair<double, double>> xy;
-  {
-    LASwriterLAS writer;
-    ASSERT_TRUE(writer.open(path.c_str(), &h));
-    LASpoint p;
-    ASSERT_TRUE(p.init(&h, writer.get_ptcomp().num_items, writer.get_ptcomp().items, &h));
-    for (int i = 0; i < 60; i++) {
-      const int x = i < 10 ? (i * 997) % 10000 : (i < 30 ? 5000 : 0) + (i * 371) % 5000;
-      p.zero();
-      p.X = x;
-      p.Y = (i * 613) % 5000;
-      p.gps_time = i;
-      xy.push_back({h.get_x(p.X), h.get_y(p.Y)});
-      ASSERT_TRUE(writer.write_point(&p));
-    }
-    ASSERT_GT(writer.close(), 0);
-  }
+  ASSERT_TRUE(lastest::write_points(path, h, 60, lastest::kStorages[0], [&](LASpoint& p, int i) {
+    p.X = i < 10 ? (i * 997) % 10000 : (i < 30 ? 5000 : 0) + (i * 371) % 5000;
+    p.Y = (i * 613) % 5000;
+    p.gps_time = i;
+    xy.push_back({h.get_x(p.X), h.get_y(p.Y)});
+  }));
   // Point the info at the hierarchy payload as written.
   std::vector<unsigned char> bytes = lastest::read_bytes(path);
   const size_t payload = bytes.size() - hierarchy.size();

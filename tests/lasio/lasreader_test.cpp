@@ -1,6 +1,5 @@
-// The point reader base: tile, circle and rectangle queries with their edge
-// rules, queries that miss the file, inside_none restoring the box, and the
-// filter and transform hooks.
+// The point reader base: area queries with their edge rules, inside_none,
+// and the filter and transform hooks.
 #include <gtest/gtest.h>
 
 #include <string>  // paths
@@ -11,7 +10,6 @@
 #include "filter/lasoperation.hpp"           // LASoperationSetPointSource
 #include "filter/lastransform.hpp"           // LAStransform
 #include "lasio/lasreaderlas.hpp"            // LASreaderLAS
-#include "lasio/laswriterlas.hpp"            // LASwriterLAS, the grid file
 #include "tests/lasio/las_file_helpers.hpp"  // make_header, Messages
 #include "tests/support/test_support.hpp"    // TempDir, CaseName
 
@@ -29,18 +27,11 @@ class GridFile : public ::testing::Test {
     h.x_scale_factor = h.y_scale_factor = h.z_scale_factor = 0.01;
     h.x_offset = h.y_offset = h.z_offset = 0.0;
     const std::string path = dir.file("grid.las");
-    LASwriterLAS writer;
-    ASSERT_TRUE(writer.open(path.c_str(), &h));
-    LASpoint p;
-    ASSERT_TRUE(p.init(&h, writer.get_ptcomp().num_items, writer.get_ptcomp().items, &h));
-    for (int i = 0; i < 100; i++) {
-      p.zero();
+    ASSERT_TRUE(lastest::write_points(path, h, 100, lastest::kStorages[0], [](LASpoint& p, int i) {
       p.X = (i % 10) * 100;
       p.Y = (i / 10) * 100;
       p.point_source_ID = static_cast<uint16_t>(i);
-      ASSERT_TRUE(writer.write_point(&p));
-    }
-    ASSERT_GT(writer.close(), 0);
+    }));
     ASSERT_TRUE(reader.open(path.c_str()));
   }
 

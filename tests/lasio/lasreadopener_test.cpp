@@ -1,11 +1,11 @@
-// The read opener: every option with the state it leaves and the arguments
-// it takes, option errors with their messages and exit status, list files,
-// uniqueness, ignore options, filter and transform, rendering and round trips.
+// The read opener: every option's state, rendering and arguments taken, option
+// errors with message and exit status, list files and names.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "filter/lasfilter.hpp"
@@ -24,8 +24,14 @@ using testsupport::write_file;
 using Names = std::vector<std::string>;
 
 using Args = testsupport::Argv;
-
 using Values = std::vector<double>;
+
+// Parses args into o; returns the arguments it did not take.
+Names parse(LASreadOpener& o, const Names& args, bool parse_ignore = false, bool keep_ignore = false) {
+  Args a(args);
+  o.parse(a.argc(), a.argv(), parse_ignore, keep_ignore);
+  return a.left();
+}
 
 Names names(const LASreadOpener& o, bool neighbors = false) {
   Names out;
@@ -143,23 +149,17 @@ class Walk : public Opener, public ::testing::WithParamInterface<WalkCase> {};
 
 TEST_P(Walk, StateRenderingMessagesAndArgumentsLeft) {
   const WalkCase& c = GetParam();
-  Args a(c.args);
   LASreadOpener o;
-  o.parse(a.argc(), a.argv(), c.parse_ignore, c.keep_ignore);
-  Names given = texts(LAS_WARNING);
-  for (const std::string& e : texts(LAS_ERROR)) given.push_back(e);
-  EXPECT_EQ(given, c.messages);
+  EXPECT_EQ(parse(o, c.args, c.parse_ignore, c.keep_ignore), c.left);
+  EXPECT_EQ(messages.problems(), c.messages);
   const std::string state = describe(o);
   for (const std::string& word : c.state) EXPECT_NE(state.find(" " + word + " "), std::string::npos) << word << state;
-  EXPECT_EQ(a.left(), c.left);
   EXPECT_EQ(rendered(o), c.rendered);
 
   const size_t errors = texts(LAS_ERROR).size();
-  Args b(tokens_of(c.rendered));
   LASreadOpener again;
-  again.parse(b.argc(), b.argv());
+  EXPECT_EQ(parse(again, tokens_of(c.rendered)), Names{});
   EXPECT_EQ(texts(LAS_ERROR).size(), errors);
-  EXPECT_EQ(b.left(), Names{});
   EXPECT_EQ(rendered(again), c.rendered);
 }
 
@@ -276,9 +276,8 @@ TEST_F(Opener, UnparseAppendsToTheGivenText) {
   char text[128] = "";
   EXPECT_EQ(fresh.unparse(text), 0);
   EXPECT_STREQ(text, "");
-  Args a({"-merged", "-stored"});
   LASreadOpener o;
-  o.parse(a.argc(), a.argv());
+  parse(o, {"-merged", "-stored"});
   strcpy(text, "-i \"a.asc\" ");
   EXPECT_EQ(o.unparse(text), 16);
   EXPECT_STREQ(text, "-i \"a.asc\" -stored -merged ");
@@ -287,22 +286,18 @@ TEST_F(Opener, UnparseAppendsToTheGivenText) {
 TEST_F(Opener, MoreThan32AttributesAreRefused) {
   Names args;
   for (int k = 0; k < 34; k++) args.insert(args.end(), {"-iadd_extra", "4", "n" + std::to_string(k), "d", "2"});
-  Args a(args);
   LASreadOpener o;
-  o.parse(a.argc(), a.argv());
+  EXPECT_EQ(parse(o, args), Names{});
   EXPECT_EQ(o.number_attributes, 32);
   EXPECT_STREQ(o.attribute_names[31], "n31");
   EXPECT_EQ(texts(LAS_ERROR), (Names{"cannot add attribute 'n32'. at most 32 extra attributes are supported",
                                      "cannot add attribute 'n33'. at most 32 extra attributes are supported"}));
-  EXPECT_EQ(a.left(), Names{});
 }
 
 TEST_F(Opener, ParsingTwiceRebuildsFilterAndTransform) {
-  Args a({"-faf"});
   LASreadOpener o;
-  o.parse(a.argc(), a.argv());
-  Args b({"-i", "x"});
-  o.parse(b.argc(), b.argv());
+  parse(o, {"-faf"});
+  parse(o, {"-i", "x"});
   ASSERT_NE(o.transform, nullptr);  // -faf is still set
   EXPECT_EQ(o.transform->num_operations, 1u);
 }
@@ -313,19 +308,16 @@ TEST_F(Opener, ParsingTwiceRebuildsFilterAndTransform) {
 TEST_F(Opener, UniqueTestSeesNamesListedBeforeIt) {
   LASreadOpener o;
   for (int k = 0; k < 40; k++) o.add_file_name(("n" + std::to_string(k % 20)).c_str(), false);
-  EXPECT_FALSE(o.add_file_name("n7", true));
-  EXPECT_TRUE(o.add_file_name("n20", true));
-  EXPECT_FALSE(o.add_file_name("n20", true));
-  EXPECT_TRUE(o.add_file_name("n20", false));
+  EXPECT_EQ((std::vector<bool>{o.add_file_name("n7", true), o.add_file_name("n20", true),
+                               o.add_file_name("n20", true), o.add_file_name("n20", false)}),
+            (std::vector<bool>{false, true, false, true}));
   EXPECT_EQ(o.get_file_name_number(), 42u);
 }
 
 TEST_F(Opener, ExtendedHelpPrintsTheInputOverviewAndStops) {
-  Args a({"-hh", "-merged"});
   LASreadOpener o;
-  o.parse(a.argc(), a.argv());
+  EXPECT_EQ(parse(o, {"-hh", "-merged"}), (Names{"-hh", "-merged"}));
   EXPECT_FALSE(o.merged);
-  EXPECT_EQ(a.left(), (Names{"-hh", "-merged"}));
   const Names info = texts(LAS_INFO);
   ASSERT_GE(info.size(), 4u);  // filter, transform and ignore overviews first
   EXPECT_EQ(info.back().rfind("Supported LAS Inputs\n  -i lidar.las\n", 0), 0u);
@@ -383,9 +375,8 @@ TEST_F(Opener, BoundingBoxesAfterPlainNamesKeepAllArraysInStep) {
   ASSERT_EQ(o.get_file_name_number(), 42u);
   EXPECT_EQ(entry(o, 20), (Values{9, 500, 1, 2, 3, 4}));
   EXPECT_EQ(entry(o, 41), (Values{10, 7, -5, -6, 0.5, 0.25}));
-  EXPECT_EQ(o.file_names_npoints[5], 0);
-  EXPECT_EQ(o.file_names_ID[30], 109u);
-  EXPECT_EQ(o.file_names_npoints[30], 0);
+  EXPECT_EQ(std::make_tuple(o.file_names_npoints[5], o.file_names_ID[30], o.file_names_npoints[30]),
+            std::make_tuple(0, 109u, 0));
   ASSERT_NE(o.file_names_kdtree, nullptr);
   EXPECT_EQ(tree(o.file_names_kdtree), (Values{2, -5, -6, 3, 4}));
 }
@@ -410,10 +401,8 @@ TEST_P(ListForms, NamesIdsAndWarnings) {
   write_file(list, c.content);
   Names args = c.before;
   args.insert(args.end(), {"-lof", list});
-  Args a(args);
   LASreadOpener o;
-  o.parse(a.argc(), a.argv());
-  EXPECT_EQ(a.left(), Names{});
+  EXPECT_EQ(parse(o, args), Names{});
   EXPECT_EQ(names(o), c.names);
   for (size_t k = 0; k < c.ids.size() && k < o.get_file_name_number(); k++) EXPECT_EQ(o.file_names_ID[k], c.ids[k]);
   Names warnings = c.warnings;
@@ -452,20 +441,17 @@ INSTANTIATE_TEST_SUITE_P(Opener, ListForms, ::testing::ValuesIn(list_cases), tes
 TEST_F(Opener, MissingListFile) {
   TempDir dir;
   const std::string list = dir.file("none.txt");
-  Args a({"-lof", list, "-merged"});
   LASreadOpener o;
-  o.parse(a.argc(), a.argv());
+  EXPECT_EQ(parse(o, {"-lof", list, "-merged"}), Names{});
   EXPECT_EQ(texts(LAS_ERROR), (Names{"cannot open '" + list + "'", "cannot load list of files '" + list + "'"}));
   EXPECT_EQ(o.get_file_name_number(), 0u);
   EXPECT_TRUE(o.merged);  // parsing goes on with halting off
-  EXPECT_EQ(a.left(), Names{});
   EXPECT_EXIT(
       {
         unset_message_handler();
         halt_on_error(true);
-        Args b({"-lof", list});
         LASreadOpener p;
-        p.parse(b.argc(), b.argv());
+        parse(p, {"-lof", list});
       },
       ::testing::ExitedWithCode(3), "ERROR: cannot open '" + list + "'");
 }
@@ -474,9 +460,8 @@ TEST_F(Opener, NeighborListForms) {
   TempDir dir;
   const std::string list = dir.file("n.txt");
   write_file(list, "3,1000,0,0,10,10, t.ptc\n7,x.ptc\nplain.ptc\nplain.ptc\n\n");
-  Args a({"-i", "in.ptc", "-buffered", "25", "-unique", "-neighbors_lof", list});
   LASreadOpener o;
-  o.parse(a.argc(), a.argv());
+  parse(o, {"-i", "in.ptc", "-buffered", "25", "-unique", "-neighbors_lof", list});
   // No ID form for neighbours, and plain names skip the unique test.
   EXPECT_EQ(names(o, true), (Names{"t.ptc", "7,x.ptc", "plain.ptc", "plain.ptc"}));
   EXPECT_EQ(o.get_neighbor_file_name(4), nullptr);
@@ -494,26 +479,21 @@ struct ErrorCase {
 };
 class OptionErrors : public Opener, public ::testing::WithParamInterface<ErrorCase> {};
 
-TEST_P(OptionErrors, MessageAndEverythingTakenIsBlanked) {
-  Args a(GetParam().args);
+// The message, everything taken blanked and nothing stored; while halting,
+// the run ends.
+TEST_P(OptionErrors, MessageBlankingAndExitStatus) {
   LASreadOpener o;
-  o.parse(a.argc(), a.argv());
+  EXPECT_EQ(parse(o, GetParam().args), Names{});
   EXPECT_EQ(texts(LAS_ERROR), (Names{GetParam().message}));
-  EXPECT_EQ(a.left(), Names{});
-  // Nothing was stored.
   EXPECT_EQ(rendered(o), "");
   EXPECT_EQ(o.get_file_name_number(), 0u);
   EXPECT_EQ(o.number_attributes, 0);
-}
-
-TEST_P(OptionErrors, EndsTheRunWhileHalting) {
   EXPECT_EXIT(
       {
         unset_message_handler();
         halt_on_error(true);
-        Args a(GetParam().args);
-        LASreadOpener o;
-        o.parse(a.argc(), a.argv());
+        LASreadOpener p;
+        parse(p, GetParam().args);
       },
       ::testing::ExitedWithCode(3), "ERROR: " + GetParam().message.substr(0, 20));
 }

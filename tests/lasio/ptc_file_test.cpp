@@ -1,7 +1,5 @@
-// PTC files of point formats 0 to 5 written by LASwriterLAS, point-wise and
-// chunked (fixed and variable chunk sizes), checked by the ptcinfo binary;
-// and damaged PTC files (bytes flipped, files cut short) read without crash
-// or hang, with the damage reported. lasio_roundtrip_test.cpp reads them back.
+// PTC files of formats 0 to 5 checked by the ptcinfo binary, and damaged PTC
+// files read without crash or hang, with the damage reported.
 #include <gtest/gtest.h>
 
 #include <algorithm>  // min

@@ -1,8 +1,5 @@
-// The arithmetic coder and the integer compressor. The decoder on its own
-// (start bytes, decisions at their exact thresholds, wide raw reads, the
-// 32-bit extreme interval, corrupt input ending in -1 or 4711, never a crash
-// or hang), then encoder output decoded back value for value, each code
-// ending exactly where the decoder stops reading.
+// The arithmetic coder and integer compressor: the decoder at its exact
+// thresholds and on corrupt input (-1 or 4711, never a crash), and round trips.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -42,9 +40,8 @@ struct Bytes {
 
 TEST(ArithmeticDecoder, StartReadsFourBytesMostSignificantFirstOrFails) {
   Bytes b({0x12, 0x34, 0x56, 0x78, 0x9A});
-  EXPECT_EQ(b.decoder.get_value(), 0x12345678u);
-  EXPECT_EQ(b.decoder.get_length(), 0xFFFFFFFFu);
-  EXPECT_EQ(b.stream.tell(), 4);
+  EXPECT_EQ(std::make_tuple(b.decoder.get_value(), b.decoder.get_length(), b.stream.tell()),
+            std::make_tuple(0x12345678u, 0xFFFFFFFFu, 4));
   Bytes none({0x12, 0x34}, false);
   EXPECT_TRUE(none.decoder.init(&none.stream, false));
   EXPECT_EQ(none.stream.tell(), 0);
@@ -61,23 +58,19 @@ TEST(ArithmeticDecoder, FreshBitModelThreshold) {
   Bytes zero({0x7F, 0xFF, 0xEF, 0xFF, 0, 0, 0, 0});
   ArithmeticBitModel m0;
   EXPECT_EQ(zero.decoder.decodeBit(&m0), 0u);
-  EXPECT_EQ(zero.decoder.get_length(), 0x7FFFF000u);
-  EXPECT_EQ(m0.zero_count, 2u);
-  EXPECT_EQ(m0.until_update, 3u);
+  EXPECT_EQ(std::make_tuple(zero.decoder.get_length(), m0.zero_count, m0.until_update),
+            std::make_tuple(0x7FFFF000u, 2u, 3u));
 
   Bytes one({0x7F, 0xFF, 0xF0, 0x00, 0, 0, 0, 0});
   ArithmeticBitModel m1;
   EXPECT_EQ(one.decoder.decodeBit(&m1), 1u);
-  EXPECT_EQ(one.decoder.get_value(), 0u);
-  EXPECT_EQ(one.decoder.get_length(), 0x80000FFFu);
-  EXPECT_EQ(m1.zero_count, 1u);
+  EXPECT_EQ(std::make_tuple(one.decoder.get_value(), one.decoder.get_length(), m1.zero_count),
+            std::make_tuple(0u, 0x80000FFFu, 1u));
 }
 
 TEST(ArithmeticBitModel, UpdateRule) {
   ArithmeticBitModel m;
-  EXPECT_EQ(m.cycle_length, 4u);
-  EXPECT_EQ(m.zero_probability, 4096u);
-  EXPECT_EQ(m.bit_total, 2u);
+  EXPECT_EQ(std::make_tuple(m.cycle_length, m.zero_probability, m.bit_total), std::make_tuple(4u, 4096u, 2u));
   // {bit_total, zero_count, cycle_length} before and after an update: the
   // first after 4 zeros, then halvings that keep zero_count below bit_total
   // (8194 -> 4097 and 8193 -> 4097 are equal, so bit_total + 1).
@@ -90,10 +83,8 @@ TEST(ArithmeticBitModel, UpdateRule) {
     m.zero_count = c[1];
     m.cycle_length = c[2];
     m.update();
-    EXPECT_EQ(m.bit_total, c[3]) << c[0];
-    EXPECT_EQ(m.zero_count, c[4]) << c[0];
-    EXPECT_EQ(m.cycle_length, c[5]) << c[0];
-    EXPECT_EQ(m.until_update, c[5]) << c[0];
+    EXPECT_EQ(std::make_tuple(m.bit_total, m.zero_count, m.cycle_length, m.until_update),
+              std::make_tuple(c[3], c[4], c[5], c[5]));
     if (c[0] == 2) {
       EXPECT_EQ(m.zero_probability, ((0x80000000u / 6) * 5) >> 18);
     }
@@ -132,10 +123,9 @@ class CorrectorSetup : public ::testing::TestWithParam<CorrectorCase> {};
 TEST_P(CorrectorSetup, FromBits) {
   ArithmeticDecoder decoder;
   IntegerCompressor ic(&decoder, GetParam().bits, 1);
-  EXPECT_EQ(ic.get_corrector_bits(), GetParam().corrector_bits);
-  EXPECT_EQ(ic.get_corrector_range(), GetParam().corrector_range);
-  EXPECT_EQ(ic.get_corrector_min(), GetParam().min);
-  EXPECT_EQ(ic.get_corrector_max(), GetParam().max);
+  EXPECT_EQ(std::make_tuple(ic.get_corrector_bits(), ic.get_corrector_range(), ic.get_corrector_min(),
+                            ic.get_corrector_max()),
+            std::make_tuple(GetParam().corrector_bits, GetParam().corrector_range, GetParam().min, GetParam().max));
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CorrectorSetup,

@@ -1,13 +1,10 @@
-// The item decoders against streams coded by hand, symbol by symbol in the
-// order the format defines (not through our item writers), so that a
-// decoder and writer that agree on a wrong reading still fail here: the
-// intensity and height predictions of a new chunk, the meaning of the
-// changed-values bits per version, the GPS time sequences, grey colours,
-// wave packet offsets, and the running median.
+// The item decoders against streams coded by hand in the format's order, so
+// that a decoder and writer agreeing on a wrong reading still fail here.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "las/bytestreamin_array.hpp"
@@ -18,6 +15,7 @@
 #include "ptcomp/lasreaditemcompressed_v1.hpp"
 #include "ptcomp/lasreaditemcompressed_v2.hpp"
 #include "ptcomp/streamingmedian5.hpp"
+#include "tests/support/point_helpers.hpp"
 
 namespace {
 
@@ -112,20 +110,13 @@ TEST(Point10V2Semantics, ChangedBitsReturnClassesAndPredictions) {
   c.start(reader, &kFirst);
   P10 p;
   c.read(&p);
-  EXPECT_EQ(p.x, 1010);
-  EXPECT_EQ(p.y, 1996);
-  EXPECT_EQ(p.z, 3005);
-  EXPECT_EQ(p.intensity, 0) << "a chunk's first intensity is not a prediction";
-  EXPECT_EQ(memcmp(&p.flags, &kFirst.flags, 6), 0) << "the rest as in the first point";
+  // A chunk's first intensity is not a prediction; the rest as in the first point.
+  EXPECT_EQ(std::make_tuple(p.x, p.y, p.z, p.intensity), std::make_tuple(1010, 1996, 3005, 0));
+  EXPECT_EQ(memcmp(&p.flags, &kFirst.flags, 6), 0);
   c.read(&p);
-  EXPECT_EQ(p.flags, 0x52);
-  EXPECT_EQ(p.intensity, 777);
-  EXPECT_EQ(p.scan, 2);  // 5 + 253 mod 256
-  EXPECT_EQ(p.z, 42);
+  EXPECT_EQ(std::make_tuple(p.flags, p.intensity, p.scan, p.z), std::make_tuple(0x52, 777, 2, 42));  // 5 + 253
   c.read(&p);
-  EXPECT_EQ(p.intensity, 777);
-  EXPECT_EQ(p.psid, 10);
-  EXPECT_EQ(p.z, 43);
+  EXPECT_EQ(std::make_tuple(p.intensity, p.psid, p.z), std::make_tuple(777, 10, 43));
   EXPECT_TRUE(c.consumed());
 }
 
@@ -150,20 +141,12 @@ TEST(Point10V1Semantics, Bit5IsTheIntensity) {
   c.start(reader, &kFirst);
   P10 p;
   c.read(&p);
-  EXPECT_EQ(p.x, 1003);
-  EXPECT_EQ(p.y, 2000);
-  EXPECT_EQ(p.z, 2990);
-  EXPECT_EQ(p.intensity, 600);
-  EXPECT_EQ(p.flags, kFirst.flags);
-  EXPECT_EQ(static_cast<int8_t>(p.scan), -128);
+  EXPECT_EQ(std::make_tuple(p.x, p.y, p.z, p.intensity, p.flags, static_cast<int8_t>(p.scan)),
+            std::make_tuple(1003, 2000, 2990, 600, kFirst.flags, -128));
   EXPECT_TRUE(c.consumed());
 }
 
-uint64_t bits_of(double t) {
-  uint64_t b;
-  memcpy(&b, &t, 8);
-  return b;
-}
+uint64_t bits_of(double t) { return lastest::get<uint64_t>(reinterpret_cast<const uint8_t*>(&t)); }
 
 TEST(GpsTime11V2Semantics, SequencesSwitchAndRepeat) {
   const uint64_t t0 = bits_of(300000.0), t1 = bits_of(512345.678);
@@ -277,8 +260,8 @@ TEST(Wavepacket13V1Semantics, OffsetKinds) {
   uint8_t first[29] = {}, item[29];
   const uint64_t offset0 = 5000;
   const uint32_t size0 = 300;
-  memcpy(first + 1, &offset0, 8);
-  memcpy(first + 9, &size0, 4);
+  lastest::put(first + 1, offset0);
+  lastest::put(first + 9, size0);
   Crafted c;
   ArithmeticModel* index = c.model(256);
   ArithmeticModel* kinds[4] = {c.model(4), c.model(4), c.model(4), c.model(4)};
@@ -303,14 +286,11 @@ TEST(Wavepacket13V1Semantics, OffsetKinds) {
 
   LASreadItemCompressed_WAVEPACKET13_v1 reader(&c.dec);
   c.start(reader, first);
-  uint64_t offset;
   c.read(item);
   EXPECT_EQ(item[0], 3);
-  memcpy(&offset, item + 1, 8);
-  EXPECT_EQ(offset, offset0 + size0);
+  EXPECT_EQ(lastest::get<uint64_t>(item + 1), offset0 + size0);
   c.read(item);
-  memcpy(&offset, item + 1, 8);
-  EXPECT_EQ(offset, offset0 + size0 - 64);
+  EXPECT_EQ(lastest::get<uint64_t>(item + 1), offset0 + size0 - 64);
   EXPECT_TRUE(c.consumed());
 }
 

@@ -1,11 +1,5 @@
-// Point data through the point record writer and reader: compressed point
-// formats 0 to 5 with item versions 1 and 2, point-wise and chunked (fixed
-// and variable chunk sizes, chunks of one point), what the predictions
-// save, the chunk table cases (missing in both forms, corrupt, pointing past
-// the end, a chunk cut short or damaged, a last chunk ending elsewhere than
-// the table says), seeking in raw and compressed data, uncompressed records
-// across record blocks and at a truncated end, and reads after the end. Each
-// gives the reader's documented result and text, never a crash.
+// Point formats 0 to 5 through the point record writer and reader: round trips,
+// chunk tables missing or damaged, damaged chunks, seeks and raw records.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,12 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "las/bytestreamin_array.hpp"
-#include "las/bytestreamout_array.hpp"
-#include "ptcomp/lasreaditemraw.hpp"
-#include "ptcomp/lasreadpoint.hpp"
-#include "ptcomp/laswritepoint.hpp"
-#include "ptcomp/ptcomp.hpp"
+#include "tests/support/point_helpers.hpp"
 #include "tests/support/test_support.hpp"
 
 namespace {
@@ -59,27 +48,7 @@ struct PointSet {
   uint8_t* point(uint32_t i) { return data.data() + size_t(i) * point_size; }
 };
 
-// Item buffer pointers into one record laid out item after item (buffers
-// of POINT14 take 48 bytes), and the bytes such a record takes.
-std::vector<uint8_t*> item_pointers(uint8_t* record, const std::vector<LASitem>& items) {
-  std::vector<uint8_t*> p;
-  for (const LASitem& item : items) {
-    p.push_back(record);
-    record += item.type == LASitem::POINT14 ? 48 : item.size;
-  }
-  return p;
-}
-
-uint32_t buffer_bytes(const std::vector<LASitem>& items) {
-  uint32_t n = 0;
-  for (const LASitem& item : items) n += item.type == LASitem::POINT14 ? 48 : item.size;
-  return n;
-}
-
-template <typename T>
-void put(uint8_t* p, T v) {
-  memcpy(p, &v, sizeof(T));
-}
+using lastest::put;
 
 struct Generator {
   Scenario scenario;
@@ -236,7 +205,7 @@ std::vector<LASitem> items_of(const PTcomp& settings) {
 PointSet make_points(const PtcLayout& layout, Scenario scenario, uint32_t count, uint32_t seed) {
   PointSet set;
   set.items = items_of(*make_settings(layout));
-  set.point_size = buffer_bytes(set.items);
+  set.point_size = lastest::Record(set.items).disk_size;
   set.data.assign(size_t(count) * set.point_size, 0);
   Generator g{scenario, std::mt19937(seed)};
   for (uint32_t i = 0; i < count; i++) {
@@ -253,82 +222,29 @@ PointSet make_points(const PtcLayout& layout, Scenario scenario, uint32_t count,
 std::string write_point_data(const PointSet& points, const PtcLayout& layout, std::vector<uint8_t>& bytes) {
   const auto settings = make_settings(layout);
   if (items_of(*settings) != points.items) return "the points have other items than the layout";
-  LASwritePoint writer;
-  if (!writer.setup(settings->num_items, settings->items, settings.get())) return writer.error();
-  std::unique_ptr<ByteStreamOutArray> array(new_byte_stream_out_array(4096));
-  for (size_t i = 0; i < layout.prefix; i++) array->putByte(static_cast<unsigned char>(0xA0 + i));
-  if (!writer.init(array.get())) {
-    return writer.error() ? writer.error() : "init failed";
-  }
-  std::vector<uint8_t> record(points.point_size);
-  size_t next_break = 0;
-  for (uint32_t i = 0; i < points.count(); i++) {
-    memcpy(record.data(), points.point(i), points.point_size);
-    if (!writer.write(item_pointers(record.data(), points.items).data())) return writer.error();
-    if (next_break < layout.breaks.size() && layout.breaks[next_break] == i) {
-      next_break++;
-      if (!writer.chunk()) return writer.error();
-    }
-  }
-  if (!writer.done()) return writer.error();
-  bytes.assign(array->get_data(), array->get_data() + array->get_size());
-  return "";
+  return lastest::write_points(*settings, points.data, bytes, layout.prefix, layout.breaks);
 }
 
 // A point reader over bytes[prefix...] with one record buffer.
 struct Reading {
   LASreadPoint reader;
   std::unique_ptr<ByteStreamInArray> in;
-  std::vector<uint8_t> record;
-  std::vector<uint8_t*> got;
+  lastest::Record record;
+  explicit Reading(const std::vector<LASitem>& items) : record(items) {}
   // Sets up (with `settings` when given) and attaches; false on a failure.
-  bool open(const std::vector<LASitem>& items, const PTcomp* settings, const std::vector<uint8_t>& bytes,
-            size_t prefix) {
-    if (!reader.setup(static_cast<uint32_t>(items.size()), settings ? settings->items : items.data(), settings)) {
-      return false;
-    }
+  bool open(const PTcomp* settings, const std::vector<uint8_t>& bytes, size_t prefix) {
+    const LASitem* items = settings ? settings->items : record.items.data();
+    if (!reader.setup(static_cast<uint32_t>(record.items.size()), items, settings)) return false;
     in.reset(new_byte_stream_in_array(bytes.data(), static_cast<long long>(bytes.size())));
-    record.assign(buffer_bytes(items), 0);
-    got = item_pointers(record.data(), items);
     return in->seek(static_cast<long long>(prefix)) && reader.init(in.get());
   }
-  bool read() { return reader.read(got.data()); }
-  bool holds(const uint8_t* expected, size_t size) const { return memcmp(record.data(), expected, size) == 0; }
+  bool read() { return reader.read(record.ptr.data()); }
+  bool holds(const uint8_t* expected, size_t size) const { return memcmp(record.bytes.data(), expected, size) == 0; }
   std::string error() const { return reader.error() ? reader.error() : ""; }
 };
 
-struct ReadOutcome {
-  std::vector<uint8_t> points;      // count records, zero where a read failed
-  std::vector<bool> read_ok;        // per point
-  std::vector<std::string> errors;  // each failed read's error text
-  std::string warning;              // the reader's warning after the run
-  bool end_ok = false;              // check_end's result
-  std::string end_error;
-  uint32_t ok_count() const { return static_cast<uint32_t>(std::count(read_ok.begin(), read_ok.end(), true)); }
-};
-
-// Reads `count` points from bytes[prefix...] (points after a failed read
-// are attempted too, up to `count` reads).
-ReadOutcome read_point_data(const PtcLayout& layout, const std::vector<uint8_t>& bytes, uint32_t count) {
-  ReadOutcome outcome;
-  const auto settings = make_settings(layout);
-  Reading r;
-  if (!r.open(items_of(*settings), settings.get(), bytes, layout.prefix)) {
-    outcome.errors.push_back(r.error());
-    return outcome;
-  }
-  const size_t size = r.record.size();
-  outcome.points.assign(count * size, 0);
-  for (uint32_t i = 0; i < count; i++) {
-    const bool ok = r.read();
-    outcome.read_ok.push_back(ok);
-    if (ok) memcpy(outcome.points.data() + i * size, r.record.data(), size);
-    if (!ok) outcome.errors.push_back(r.error());
-  }
-  outcome.end_ok = r.reader.check_end();
-  if (!outcome.end_ok) outcome.end_error = r.error();
-  if (r.reader.warning()) outcome.warning = r.reader.warning();
-  return outcome;
+lastest::Readback read_point_data(const PtcLayout& layout, const std::vector<uint8_t>& bytes, uint32_t count) {
+  return lastest::read_points(*make_settings(layout), bytes, count, layout.prefix);
 }
 
 // The first point index at which two point sets differ, or -1.
@@ -342,13 +258,11 @@ long long first_difference(const std::vector<uint8_t>& a, const std::vector<uint
 
 // The chunk table offset stored in front of chunked point data.
 int64_t table_offset(const std::vector<uint8_t>& bytes, size_t prefix) {
-  int64_t offset;
-  memcpy(&offset, bytes.data() + prefix, 8);
-  return offset;
+  return lastest::get<int64_t>(bytes.data() + prefix);
 }
 
 void set_table_offset(std::vector<uint8_t>& bytes, size_t prefix, int64_t offset) {
-  memcpy(bytes.data() + prefix, &offset, 8);
+  put(bytes.data() + prefix, offset);
 }
 
 constexpr uint16_t kChunked = PTcomp::COMPRESSOR_POINTWISE_CHUNKED;
@@ -371,8 +285,7 @@ std::string read_back(const PointSet& points, const PtcLayout& layout, const std
   if (!outcome.errors.empty()) return outcome.errors.front();
   if (!outcome.warning.empty()) return outcome.warning;
   if (!outcome.end_ok) return "end check: " + outcome.end_error;
-  return "first difference " +
-         std::to_string(first_difference(points.data, outcome.points, points.point_size));
+  return "first difference " + std::to_string(first_difference(points.data, outcome.points, points.point_size));
 }
 
 // Writes the points and reads them back (read_back's result).
@@ -626,8 +539,8 @@ TEST(RawRecords, EveryRecordAcrossBlocksTheTruncatedEndAndSeeks) {
     const uint32_t count = 7000;  // several record blocks; the last record is cut
     std::vector<uint8_t> bytes(100 + size_t(count) * record_size - 1);
     for (size_t i = 0; i < bytes.size(); i++) bytes[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
-    Reading r;
-    ASSERT_TRUE(r.open(items, nullptr, bytes, 100));
+    Reading r(items);
+    ASSERT_TRUE(r.open(nullptr, bytes, 100));
     EXPECT_EQ(r.reader.get_record_size(), record_size);
     // Item buffers as the record's bytes give them: POINT14 expanded, the
     // rest as on disk.
@@ -637,7 +550,7 @@ TEST(RawRecords, EveryRecordAcrossBlocksTheTruncatedEndAndSeeks) {
         const bool p14 = items[i].type == LASitem::POINT14;
         uint8_t want[48] = {};
         if (p14) las_point14_from_disk(disk, want);
-        if (memcmp(r.got[i], p14 ? want : disk, p14 ? 40 : items[i].size) != 0) return false;
+        if (memcmp(r.record.ptr[i], p14 ? want : disk, p14 ? 40 : items[i].size) != 0) return false;
       }
       return true;
     };
@@ -698,8 +611,8 @@ TEST_P(CompressedSeek, LandsOnTheTargetFromAnywhere) {
   std::vector<uint8_t> bytes;
   ASSERT_EQ(write_point_data(points, layout, bytes), "");
   const auto settings = make_settings(layout);
-  Reading r;
-  ASSERT_TRUE(r.open(points.items, settings.get(), bytes, 50)) << r.error();
+  Reading r(points.items);
+  ASSERT_TRUE(r.open(settings.get(), bytes, 50)) << r.error();
 
   // A seek before any point was read, then jumps in every direction, within
   // chunks and across them.

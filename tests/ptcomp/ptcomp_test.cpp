@@ -1,14 +1,14 @@
-// Compressor settings: validation messages, item lists derived from point
-// formats (with the versions compression sets) and the settings record
-// payload.
+// Compressor settings: validation messages, item lists of the point formats
+// and the settings record payload.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "las/bytestreamout_array.hpp"
 #include "ptcomp/ptcomp.hpp"
-#include "tool/lasmessage.hpp"
+#include "tests/support/point_helpers.hpp"
 
 namespace {
 
@@ -132,19 +132,13 @@ INSTANTIATE_TEST_SUITE_P(
                       SetupCase{8, 40, 1, {P10, GPS, RGB, LASitem{LASitem::BYTE, 9, 2}}},
                       SetupCase{3, 37, 1, {P10, GPS, RGB, LASitem{LASitem::BYTE, 3, 2}}}));
 
-std::vector<std::string> captured;  // "<level> <text>"
-
 TEST(PTcomp, ShortPointSizeWarnsAndIsTolerated) {
-  las_message_reset();
-  set_message_handler([](LAS_MESSAGE_TYPE type, const char* text, void*) {
-    captured.push_back(std::string(las_message_type_string(type)) + " " + text);
-  });
+  lastest::Messages messages;
   PTcomp settings;
-  const bool ok = settings.setup(1, 20, PTcomp::COMPRESSOR_NONE);
-  unset_message_handler();
-  ASSERT_TRUE(ok);
-  EXPECT_EQ(captured, std::vector<std::string>{
-                          "WARNING point size 20 too small by 8 bytes for point type 1. assuming point_size of 28"});
+  ASSERT_TRUE(settings.setup(1, 20, PTcomp::COMPRESSOR_NONE));
+  EXPECT_EQ(messages.texts(LAS_WARNING),
+            std::vector<std::string>{"point size 20 too small by 8 bytes for point type 1. assuming point_size of 28"});
+  EXPECT_EQ(messages.at_least(LAS_WARNING), 1);
   ASSERT_EQ(settings.num_items, 2);
   EXPECT_EQ(settings.items[1].type, LASitem::GPSTIME11);
   EXPECT_FALSE(settings.setup(11, 40, PTcomp::COMPRESSOR_NONE));
@@ -162,20 +156,17 @@ TEST(PTcomp, PayloadRoundTrip) {
   ASSERT_TRUE(settings.write_payload(&out));
   const unsigned char* bytes = out.get_data();
   const long long size = out.get_size();
-  ASSERT_EQ(size, 34 + 6 * 3);  // where each field lies: TruncatedPayload
-  EXPECT_EQ(bytes[4], 3);  // version 3.5
-  EXPECT_EQ(bytes[5], 5);
+  ASSERT_EQ(size, 34 + 6 * 3);                                            // where each field lies: TruncatedPayload
+  EXPECT_EQ(std::make_tuple(bytes[4], bytes[5]), std::make_tuple(3, 5));  // version 3.5
 
   PTcomp read;
   std::string failure;
   ASSERT_TRUE(read.unpack(bytes, size, &failure));
-  EXPECT_EQ(read.compressor, 3);
-  EXPECT_EQ(read.chunk_size, 0u);
-  EXPECT_EQ(read.options, 0x12345678u);
-  EXPECT_EQ(read.number_of_special_evlrs, 2);
-  EXPECT_EQ(read.offset_to_special_evlrs, 123456789012ll);
-  ASSERT_EQ(read.num_items, 3);
-  for (int i = 0; i < 3; i++) EXPECT_EQ(read.items[i], settings.items[i]);
+  EXPECT_EQ(std::make_tuple(read.compressor, read.chunk_size, read.options, read.number_of_special_evlrs,
+                            read.offset_to_special_evlrs),
+            std::make_tuple(3, 0u, 0x12345678u, 2, 123456789012ll));
+  EXPECT_EQ(std::vector<LASitem>(read.items, read.items + read.num_items),
+            std::vector<LASitem>(settings.items, settings.items + 3));
   EXPECT_TRUE(read.check(42));
 
   PTcomp copy(read);

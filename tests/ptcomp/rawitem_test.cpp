@@ -106,17 +106,14 @@ TEST_P(Point14Legacy, DerivedFieldsAndRoundTrip) {
   memcpy(disk + 18, &c.scan_angle, 2);
   item[22] = 1;  // the extended point type marker, kept
   las_point14_from_disk(disk, item);
-  EXPECT_EQ(item[14], static_cast<uint8_t>(c.legacy_returns | (c.flags & 0xC0)));
-  EXPECT_EQ(item[15], c.legacy_class);
-  EXPECT_EQ(static_cast<int8_t>(item[16]), c.legacy_rank);
-  EXPECT_EQ(item[17], disk[17]);                  // user data
+  // Legacy returns, class and rank; user data; the marker kept, scanner
+  // channel, classification flags, class and returns.
+  EXPECT_EQ((std::vector<int>{item[14], item[15], static_cast<int8_t>(item[16]), item[17], item[22] & 0x03,
+                              (item[22] >> 2) & 0x03, item[22] >> 4, item[23], item[24]}),
+            (std::vector<int>{c.legacy_returns | (c.flags & 0xC0), c.legacy_class, c.legacy_rank, disk[17], 1, 2,
+                              c.flags & 0x0F, c.classification, disk[14]}));
   EXPECT_EQ(0, memcmp(item + 18, disk + 20, 2));  // point source ID
   EXPECT_EQ(0, memcmp(item + 20, disk + 18, 2));  // scan angle
-  EXPECT_EQ(item[22] & 0x03, 1);                  // marker kept
-  EXPECT_EQ((item[22] >> 2) & 0x03, 2);           // scanner channel
-  EXPECT_EQ(item[22] >> 4, c.flags & 0x0F);       // classification flags
-  EXPECT_EQ(item[23], c.classification);
-  EXPECT_EQ(item[24], disk[14]);
   EXPECT_EQ(0, memcmp(item + 32, disk + 22, 8));  // GPS time
   las_point14_to_disk(item, back);
   EXPECT_EQ(0, memcmp(back, disk, 30));

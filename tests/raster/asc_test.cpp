@@ -1,34 +1,27 @@
 // ESRI ASCII grid reader on hand-written grids: header rules, cell texts,
 // nodata, rows that end early and bad headers. GDAL-written grids are in
 // the reader contract.
-#include <gtest/gtest.h>  // TEST_P
-
-#include <climits>  // INT_MIN, INT_MAX
-#include <string>   // grid texts, messages
-#include <vector>   // cells
-
-#include "raster/srreader_asc.hpp"         // SRreader_asc, open_raster
-#include "tests/support/reader_cells.hpp"  // open_reader, cells, cells_batched
-#include "tests/support/test_support.hpp"  // TempDir, write_file
-#include "tool/lasmessage.hpp"             // halt_on_error, las_message_reset
+#include "raster/srreader_asc.hpp"               // SRreader_asc, open_raster
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
+#include "tests/support/reader_cells.hpp"        // open_reader, cells, cells_batched
+#include "tool/lasmessage.hpp"                   // halt_on_error, las_message_reset
 
 namespace {
 
-using testsupport::cells;
-using testsupport::write_file;
+using namespace testsupport;
 
-constexpr int ND = testsupport::kNodataCell;
+constexpr int ND = kNodataCell;
 const std::string kHeader = "ncols 3\nnrows 2\nxllcorner 100\nyllcorner 200\ncellsize 0.5\nNODATA_value -9999\n";
 const std::string kUnit = "xllcorner 0\nyllcorner 0\ncellsize 1\n";
 
 class AscTest : public ::testing::Test {
  protected:
   void TearDown() override { las_message_reset(); }
-  testsupport::Opened<SRreader_asc> open(const std::string& content) {
+  Opened<SRreader_asc> open(const std::string& content) {
     write_file(dir.file("g.asc"), content);
-    return testsupport::open_reader<SRreader_asc>(dir.file("g.asc"), 0.0, true);
+    return open_reader<SRreader_asc>(dir.file("g.asc"), 0.0, true);
   }
-  testsupport::TempDir dir;
+  TempDir dir;
 };
 
 struct GridCase {
@@ -51,12 +44,12 @@ TEST_P(AscGrids, CellsOneByOneAndInBatches) {
   // damaged grids keep their cells but warn, so that the run ends with 1
   testing::internal::CaptureStderr();
   EXPECT_EQ(cells(o.r.get()), c.expected);
-  EXPECT_EQ(testsupport::cells_batched(batched.r.get(), {2}), c.expected);
-  const std::string warning = c.warning.empty() ? "" : testsupport::with_path("WARNING: " + c.warning + "\n", dir.file("g.asc"));
+  EXPECT_EQ(cells_batched(batched.r.get(), {2}), c.expected);
+  const std::string warning = c.warning.empty() ? "" : with_path("WARNING: " + c.warning + "\n", dir.file("g.asc"));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), warning + warning);
   EXPECT_EQ(las_exit_status(), c.warning.empty() ? 0 : 1);
   const std::string count = std::to_string(c.expected.size() + c.short_by);
-  EXPECT_EQ(testsupport::close_messages(o.r.get()),
+  EXPECT_EQ(close_messages(o.r.get()),
             c.short_by == 0 ? "" : "WARNING (SRreader_asc): r_count is " + std::to_string(c.expected.size()) +
                                        " but nrows (2) * ncols (3) is " + count + "\n");
 }
@@ -87,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
         GridCase{"TextAfterLastRow", kHeader + "1 2 3\n4 5 6\n \n  end\n", -9999, {100, 200, 300, 400, 500, 600}, 0,
                  "'%s' has text after its last row"},
         GridCase{"BlankLinesAfterLastRow", kHeader + "1 2 3\n4 5 6\n \n\t\n", -9999, {100, 200, 300, 400, 500, 600}}),
-    testsupport::CaseName());
+    CaseName());
 
 struct BadHeader {
   const char* name;
@@ -101,7 +94,7 @@ TEST_P(AscBadHeader, RefusedWithMessage) {
   halt_on_error(false);
   auto o = open(GetParam().content);
   EXPECT_FALSE(o.ok);
-  EXPECT_EQ(o.err, testsupport::with_path(GetParam().message, dir.file("g.asc")));
+  EXPECT_EQ(o.err, with_path(GetParam().message, dir.file("g.asc")));
 }
 
 const std::string kE = "ERROR in SRreader_asc::open(): ";
@@ -124,6 +117,6 @@ INSTANTIATE_TEST_SUITE_P(
                        "bytes\n"},
         BadHeader{"Empty", "", kE + "ncols is -1 in '%s'\n"},
         BadHeader{"IndentedKeyword", " ncols 10\nnrows 1\n", "ERROR: Error: Failed to parse 'ncols' from line:  ncols 10\n"}),
-    testsupport::CaseName());
+    CaseName());
 
 }  // namespace

@@ -1,25 +1,15 @@
 // BIL reader on hand-written headers: keyword spelling, byte order, skipped
 // bytes, row padding, nodata keywords, refusals with their exact messages
 // and a file cut after open. GDAL-written BIL files are in the contract.
-#include <gtest/gtest.h>  // TEST_P
-#include <unistd.h>       // truncate
-
-#include <algorithm>  // reverse of sample bytes
-#include <cstdint>  // sample types
-#include <cstring>  // memcpy of sample bytes
-#include <string>   // headers, data, messages
-#include <vector>   // samples, cells
-
-#include "raster/srreader_bil.hpp"         // SRreader_bil
-#include "tests/support/reader_cells.hpp"  // open_reader, cells, cells_batched
-#include "tests/support/test_support.hpp"  // TempDir, write_file
+#include "raster/srreader_bil.hpp"               // SRreader_bil
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
+#include "tests/support/reader_cells.hpp"        // open_reader, cells, cells_batched
 
 namespace {
 
-using testsupport::cells;
-using testsupport::write_file;
+using namespace testsupport;
 
-constexpr int ND = testsupport::kNodataCell;
+constexpr int ND = kNodataCell;
 
 template <typename T>
 std::string le(const std::vector<T>& v) {
@@ -40,12 +30,12 @@ const std::string kPad(5, '\x7F');
 class BilTest : public ::testing::Test {
  protected:
   // Writes "r.hdr" and "r.bil" and opens the pair.
-  testsupport::Opened<SRreader_bil> make(const std::string& header, const std::string& data) {
+  Opened<SRreader_bil> make(const std::string& header, const std::string& data) {
     write_file(dir.file("r.hdr"), header);
     write_file(dir.file("r.bil"), data);
-    return testsupport::open_reader<SRreader_bil>(dir.file("r.bil"), 0.0);
+    return open_reader<SRreader_bil>(dir.file("r.bil"), 0.0);
   }
-  testsupport::TempDir dir;
+  TempDir dir;
 };
 
 struct LayoutCase {
@@ -65,8 +55,8 @@ TEST_P(BilLayouts, Values) {
   EXPECT_DOUBLE_EQ(o.r->urx, 101.5);
   EXPECT_DOUBLE_EQ(o.r->lly, 199.0);
   EXPECT_EQ(cells(o.r.get()), c.expected);
-  auto b = testsupport::open_reader<SRreader_bil>(dir.file("r.bil"), 0.0);
-  EXPECT_EQ(testsupport::cells_batched(b.r.get(), {2, 4}), c.expected);
+  auto b = open_reader<SRreader_bil>(dir.file("r.bil"), 0.0);
+  EXPECT_EQ(cells_batched(b.r.get(), {2, 4}), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -99,12 +89,12 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"LongLinesCountByTheirStart",
                    "# " + std::string(1000, 'x') + " nrows 99\nnbits 8" + std::string(600, ' ') + "junk\n",
                    "\x01\x02\x03\x04\x05\x06", {1, 2, 3, 4, 5, 6}}),
-    testsupport::CaseName());
+    CaseName());
 
 TEST_F(BilTest, UpperCaseHeaderFileName) {
   write_file(dir.file("u.HDR"), "ncols 1\nnrows 1\nnbits 8\nnbands 1\n" + kGeo);
   write_file(dir.file("u.BIL"), "\x05");
-  auto o = testsupport::open_reader<SRreader_bil>(dir.file("u.BIL"), 0.0);
+  auto o = open_reader<SRreader_bil>(dir.file("u.BIL"), 0.0);
   ASSERT_TRUE(o.ok) << o.err;
   EXPECT_EQ(cells(o.r.get()), (std::vector<int>{5}));
 }
@@ -121,7 +111,7 @@ class BilBad : public BilTest, public ::testing::WithParamInterface<BadCase> {};
 TEST_P(BilBad, OpenFailsWithMessage) {
   auto o = make(GetParam().header, GetParam().data);
   EXPECT_FALSE(o.ok);
-  EXPECT_EQ(o.err, testsupport::with_path(GetParam().message, dir.file("r")));
+  EXPECT_EQ(o.err, with_path(GetParam().message, dir.file("r")));
 }
 
 const std::string kE = "ERROR in SRreader_bil::open(%s.bil): ";
@@ -147,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"NegativeSkip", kOne + "nbits 8\nskipbytes -1\n", "a", kE + "skipbytes is -1\n"},
         BadCase{"UnknownByteOrder", kOne + "nbits 16\nbyteorder X\n", "ab",
                 "ERROR in SRreader_bil::open(%s.hdr): byte order 'X' not supported\n"}),
-    testsupport::CaseName());
+    CaseName());
 
 TEST_F(BilTest, FileCutAfterOpenFailsTheCellsOfTheMissingRows) {
   auto o = make("ncols 4\nnrows 3\nnbits 16\nnbands 1\n" + kGeo, le(std::vector<int16_t>(12, 9)));
@@ -168,7 +158,7 @@ TEST_F(BilTest, FileCutAfterOpenFailsTheCellsOfTheMissingRows) {
             "ERROR in SRreader_bil::read_raster(): cannot read row 1 of 3\n"
             "ERROR in SRreader_bil::read_raster(): cannot read row 2 of 3\n");
   EXPECT_EQ(o.r->r_count, 4);
-  EXPECT_EQ(testsupport::close_messages(o.r.get()),
+  EXPECT_EQ(close_messages(o.r.get()),
             "WARNING (SRreader_bil): r_count is 4 but nrows (3) * ncols (4) is 12\n");
 }
 

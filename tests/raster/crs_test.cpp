@@ -2,21 +2,14 @@
 // GeoTIFF reader hands them to a converter (EPSG-coded systems, which GDAL
 // writes as the projected-CS key alone, and systems GDAL spells out key by
 // key), and what rastcmp says about the systems of a pair.
-#include <gtest/gtest.h>  // TEST_P
-
-#include <algorithm>  // find, find_if
-#include <string>     // systems, messages
-#include <utility>    // pairs of names and systems
-#include <vector>     // parameters, values, lines
-
-#include "geo/geoprojectionconverter.hpp"  // GeoProjectionConverter
-#include "raster/srreader_tif.hpp"         // SRreader_tif
-#include "tests/support/reader_cells.hpp"  // open_reader
-#include "tests/support/test_support.hpp"  // DirTest, write_dem, run_rastcmp
+#include "geo/geoprojectionconverter.hpp"        // GeoProjectionConverter
+#include "raster/srreader_tif.hpp"               // SRreader_tif
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
+#include "tests/support/reader_cells.hpp"        // open_reader
 
 namespace {
 
-using testsupport::Geo;
+using namespace testsupport;
 
 const double kNodata = -9999;
 const std::vector<double> kCells = {1, 2, 3, 4, 5, 6};
@@ -35,14 +28,14 @@ struct KeysCase {
   std::string messages;  // printed by the open
 };
 
-class GeoKeys : public testsupport::DirTest<KeysCase> {};
+class GeoKeys : public DirTest<KeysCase> {};
 
 TEST_P(GeoKeys, KindParametersGcsAndUnits) {
   const KeysCase& k = GetParam();
   const std::string path = dir.file("k.tif");
-  ASSERT_TRUE(testsupport::write_dem(path, 3, 2, GDT_Int16, kCells, Geo(), &kNodata, {}, k.srs));
+  ASSERT_TRUE(write_dem(path, 3, 2, GDT_Int16, kCells, Geo(), &kNodata, {}, k.srs));
   GeoProjectionConverter c;
-  auto o = testsupport::open_reader<SRreader_tif>(path, 0.0, &c);
+  auto o = open_reader<SRreader_tif>(path, 0.0, &c);
   ASSERT_TRUE(o.ok) << o.err;
   EXPECT_EQ(o.err, k.messages);
   const GeoProjectionParameters* p = c.get_projection(true);
@@ -99,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
         KeysCase{"LambertOneParallelKeys", "+proj=lcc +lat_1=40 +lat_0=40 +lon_0=-100 +k_0=0.99 +datum=WGS84", -1, {}, 0,
                  "", std::string("WARNING: ProjCoordTransGeoKey: CT_LambertConfConic_Helmert not implemented\n") +
                          kNotParsed}),
-    testsupport::CaseName());
+    CaseName());
 
 // A pair written with and without coordinate systems: with them, rastcmp
 // says the same as without (verdict, counts, exit status) plus, when the
@@ -114,27 +107,27 @@ struct PairCase {
   std::vector<std::string> described;  // the -v lines
 };
 
-class PairSystems : public testsupport::DirTest<PairCase> {
+class PairSystems : public DirTest<PairCase> {
  protected:
-  testsupport::RunResult compare(bool with_systems, const std::vector<std::string>& more = {}) {
+  RunResult compare(bool with_systems, const std::vector<std::string>& more = {}) {
     const PairCase& k = GetParam();
     for (auto [name, srs] : {std::make_pair(k.a, k.a_srs), std::make_pair(k.b, k.b_srs)}) {
-      EXPECT_TRUE(testsupport::write_dem(dir.file(name), 3, 2, GDT_Int16, kCells, Geo(), &kNodata, {},
+      EXPECT_TRUE(write_dem(dir.file(name), 3, 2, GDT_Int16, kCells, Geo(), &kNodata, {},
                                          with_systems ? srs : ""));
     }
     std::vector<std::string> args = {"-i", dir.file(k.a), dir.file(k.b)};
     args.insert(args.end(), more.begin(), more.end());
-    return testsupport::run_rastcmp(args);
+    return run_rastcmp(args);
   }
 };
 
 TEST_P(PairSystems, NoteBeforeTheSameVerdict) {
   const PairCase& k = GetParam();
-  const testsupport::RunResult plain = compare(false);
-  const testsupport::RunResult with = compare(true);
+  const RunResult plain = compare(false);
+  const RunResult with = compare(true);
   // the lines up to the verdict: the timings after it vary
   auto up_to_verdict = [](const std::string& err) {
-    std::vector<std::string> l = testsupport::lines(err);
+    std::vector<std::string> l = lines(err);
     auto verdict = std::find_if(l.begin(), l.end(), [](const std::string& s) { return s.rfind("rasters are ", 0) == 0; });
     EXPECT_NE(verdict, l.end()) << err;
     return std::vector<std::string>(l.begin(), verdict == l.end() ? verdict : verdict + 1);
@@ -145,7 +138,7 @@ TEST_P(PairSystems, NoteBeforeTheSameVerdict) {
   EXPECT_EQ(with.status, plain.status);
   const std::string json = compare(true, {"-json"}).out;  // the note also travels in the JSON line
   EXPECT_EQ(json.find(k.note.empty() ? "coordinate systems" : k.note) != std::string::npos, !k.note.empty()) << json;
-  const std::vector<std::string> verbose = testsupport::lines(compare(true, {"-v"}).err);
+  const std::vector<std::string> verbose = lines(compare(true, {"-v"}).err);
   for (const std::string& line : k.described) {
     EXPECT_NE(std::find(verbose.begin(), verbose.end(), line), verbose.end()) << line;
   }
@@ -165,6 +158,6 @@ INSTANTIATE_TEST_SUITE_P(
         PairCase{"ImgSameAsTif", "a.img", "EPSG:26917", "b.tif", "EPSG:26917", "",
                  {std::string("coordinate system of 'a.img': ") + kNad83Utm}},
         PairCase{"AscHasNone", "a.asc", "", "b.tif", "EPSG:32617", "", {"coordinate system of 'a.asc': none"}}),
-    testsupport::CaseName());
+    CaseName());
 
 }  // namespace

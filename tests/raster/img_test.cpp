@@ -2,26 +2,17 @@
 // refused files and unreadable blocks. Pixel types, nodata and block edges
 // are in the reader contract.
 #include <gdal.h>         // GDALCreate for a file without map information
-#include <gtest/gtest.h>  // TEST_P
 
-#include <cmath>    // llround
-#include <cstdint>  // block table fields
-#include <string>   // paths, messages
-#include <utility>  // pairs of the refusal table
-#include <vector>   // values
-
-#include "raster/srreader_img.hpp"         // SRreader_img
-#include "tests/support/reader_cells.hpp"  // open_reader
-#include "tests/support/test_support.hpp"  // TempDir, write_raster
+#include "raster/srreader_img.hpp"               // SRreader_img
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
+#include "tests/support/reader_cells.hpp"        // open_reader
 
 namespace {
 
-using testsupport::Geo;
-using testsupport::TempDir;
-using testsupport::write_raster;
+using namespace testsupport;
 
-testsupport::Opened<SRreader_img> open_img(const std::string& path) {
-  return testsupport::open_reader<SRreader_img>(path, 0.0, nullptr);
+Opened<SRreader_img> open_img(const std::string& path) {
+  return open_reader<SRreader_img>(path, 0.0, nullptr);
 }
 
 struct RgbCase {
@@ -30,7 +21,7 @@ struct RgbCase {
   std::string message;  // of a refused open (file name appended); empty when accepted
 };
 
-class ImgRgb : public testsupport::DirTest<RgbCase> {};
+class ImgRgb : public DirTest<RgbCase> {};
 
 TEST_P(ImgRgb, AcceptedForSmallIntegerTypesOnly) {
   const RgbCase& c = GetParam();
@@ -63,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(Types, ImgRgb,
                                            RgbCase{"int32", GDT_Int32, kE + "unsupported 32 bit data type for RGB 8"},
                                            RgbCase{"float32", GDT_Float32, kE + "unsupported 32 bit data type for RGB 9"},
                                            RgbCase{"float64", GDT_Float64, kE + "unsupported 64 bit data type for RGB 10"}),
-                         testsupport::CaseName());
+                         CaseName());
 
 TEST(ImgTest, RefusedFiles) {
   const TempDir dir;
@@ -75,7 +66,7 @@ TEST(ImgTest, RefusedFiles) {
   GDALDatasetH ds = GDALCreate(GDALGetDriverByName("HFA"), no_map.c_str(), 3, 2, 1, GDT_Byte, nullptr);
   ASSERT_NE(ds, nullptr);
   GDALClose(ds);
-  testsupport::write_file(not_img, "this is not an Erdas Imagine file\n");
+  write_file(not_img, "this is not an Erdas Imagine file\n");
   for (const auto& [path, message] : std::vector<std::pair<std::string, std::string>>{
            {four_bit, kE + "unsupported data type 2 in '" + four_bit + "'\n"},
            {two_bands, kE + "nbands is 2 in '" + two_bands + "'\n"},
@@ -92,7 +83,7 @@ TEST(ImgTest, RefusedFiles) {
 // count and position of the block records, then 14 bytes per block (file
 // code, offset, size, valid flag, compression).
 void misplace_block(const std::string& path, int block) {
-  std::string bytes = testsupport::read_file(path);
+  std::string bytes = read_file(path);
   const size_t name = bytes.find(std::string("RasterDMS", 10));
   ASSERT_NE(name, std::string::npos);
   auto get32 = [&](size_t at) {
@@ -107,10 +98,10 @@ void misplace_block(const std::string& path, int block) {
   const size_t at = data + 22 + 14 * static_cast<size_t>(block) + 2;
   const uint32_t beyond = static_cast<uint32_t>(bytes.size()) + 100000;
   for (int i = 0; i < 4; i++) bytes[at + i] = static_cast<char>(beyond >> (8 * i));
-  testsupport::write_file(path, bytes);
+  write_file(path, bytes);
 }
 
-class ImgHole : public testsupport::DirTest<bool> {};
+class ImgHole : public DirTest<bool> {};
 
 // A float IMG of 200 x 200 cells in 64 x 64 blocks (4 x 4 blocks) whose
 // values run in rows of equal cells, so that with compression every block

@@ -1,23 +1,18 @@
 // PNG reader on images written by libpng: colour types, 8 and 16 bits,
 // interlacing, refused and damaged files. GDAL-written gray images and
 // world files are in the reader contract.
-#include <gtest/gtest.h>  // TEST_P
 #include <png.h>          // the writer of the test images
 
 #include <csetjmp>     // setjmp of libpng's error handling
-#include <cstdint>     // sample values
 #include <filesystem>  // resize_file, copy_file
-#include <string>      // paths, messages
-#include <vector>      // samples
 
-#include "raster/srreader_png.hpp"         // SRreader_png
-#include "tests/support/reader_cells.hpp"  // open_reader
-#include "tests/support/test_support.hpp"  // TempDir, write_file
+#include "raster/srreader_png.hpp"               // SRreader_png
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
+#include "tests/support/reader_cells.hpp"        // open_reader
 
 namespace {
 
-using testsupport::TempDir;
-using testsupport::write_file;
+using namespace testsupport;
 
 // An image to write: samples row by row, pixel by pixel, channel by channel.
 struct PngImage {
@@ -86,8 +81,8 @@ bool write_png(const std::string& path, const PngImage& img) {
 }
 
 
-testsupport::Opened<SRreader_png> open_png(const std::string& path) {
-  return testsupport::open_reader<SRreader_png>(path, 0.0);
+Opened<SRreader_png> open_png(const std::string& path) {
+  return open_reader<SRreader_png>(path, 0.0);
 }
 
 // Samples that touch both ends of the range and differ from cell to cell.
@@ -116,7 +111,7 @@ struct LayoutCase {
   bool interlaced;
 };
 
-class PngLayouts : public testsupport::DirTest<LayoutCase> {};
+class PngLayouts : public DirTest<LayoutCase> {};
 
 // Every band of every pixel, through read_raster(), then the first band
 // through read_cells() in batches that cross row ends.
@@ -141,7 +136,7 @@ TEST_P(PngLayouts, SamplesOfEveryBand) {
   }
   EXPECT_FALSE(r.read_raster());
   auto again = open_png(path);
-  EXPECT_EQ(testsupport::cells_batched(again.r.get(), {50}), band0);
+  EXPECT_EQ(cells_batched(again.r.get(), {50}), band0);
   for (int b = 0; b < bands; b++) EXPECT_EQ(again.r->value[b], img.samples[(cells - 1) * bands + b]);
 }
 
@@ -155,11 +150,11 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"rgb8", PNG_COLOR_TYPE_RGB, 8, false}, LayoutCase{"rgb16_interlaced", PNG_COLOR_TYPE_RGB, 16, true},
         LayoutCase{"rgba8_interlaced", PNG_COLOR_TYPE_RGB_ALPHA, 8, true},
         LayoutCase{"rgba16", PNG_COLOR_TYPE_RGB_ALPHA, 16, false}),
-    testsupport::CaseName());
+    CaseName());
 
 // Rewrites the size in the header chunk (and its checksum).
 void patch_size(const std::string& path, uint32_t width, uint32_t height) {
-  std::string bytes = testsupport::read_file(path);
+  std::string bytes = read_file(path);
   auto put32 = [&](size_t at, uint32_t v) {
     for (int i = 0; i < 4; i++) bytes[at + i] = static_cast<char>(v >> (24 - 8 * i));
   };
@@ -207,11 +202,11 @@ TEST(PngTest, HugeAncillaryChunkFailsInSmallMemory) {
   const TempDir dir;
   for (const char* type : {"tEXt", "sPLT"}) {
     const std::string path = write_image(dir, "c.png", PngImage{4, 4, 8, PNG_COLOR_TYPE_GRAY, false, pattern(16, 8, 2)});
-    const std::string bytes = testsupport::read_file(path);
+    const std::string bytes = read_file(path);
     write_file(path, bytes.substr(0, 33) + std::string("\x30\0\0\0", 4) + type);
-    ASSERT_EQ(testsupport::read_file(path).size(), 41u);
+    ASSERT_EQ(read_file(path).size(), 41u);
     long growth_kb = 0;
-    const int status = testsupport::in_small_memory(
+    const int status = in_small_memory(
         [&] {
           auto o = open_png(path);
           return !o.ok && o.err.find("ERROR: png_jmpbuf failed\n") != std::string::npos ? 0 : 1;

@@ -4,24 +4,12 @@
 // "rasters are identical". Copies whose points come in any order or leave
 // cells out are in ptc_test.
 #include <gdal.h>         // GDALDataType
-#include <gtest/gtest.h>  // TEST_P
-#include <unistd.h>       // truncate
 
-#include <string>  // paths, messages
-#include <vector>  // values
-
-#include "tests/support/test_support.hpp"  // DirTest, write_raster, run_rastcmp
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
 
 namespace {
 
-using testsupport::Geo;
-using testsupport::lines;
-using testsupport::read_file;
-using testsupport::run;
-using testsupport::run_rastcmp;
-using testsupport::RunResult;
-using testsupport::write_file;
-using testsupport::write_raster;
+using namespace testsupport;
 
 constexpr int kCols = 37, kRows = 23, kCells = kCols * kRows;
 
@@ -38,7 +26,7 @@ struct FormatCase {
   double step;  // the change that makes one cell differ in the reader's unit
 };
 
-class PtcCopyE2E : public testsupport::DirTest<FormatCase> {
+class PtcCopyE2E : public DirTest<FormatCase> {
  protected:
   // Values of the format's sample type with a few nodata cells.
   std::vector<double> values() const {
@@ -55,7 +43,7 @@ class PtcCopyE2E : public testsupport::DirTest<FormatCase> {
   }
 
   void write_source(const std::string& path, const std::vector<double>& v) const {
-    ASSERT_TRUE(testsupport::write_dem(path, kCols, kRows, GetParam().type, v, Geo{500000.0, 4100000.0 + kRows * 0.5, 0.5},
+    ASSERT_TRUE(write_dem(path, kCols, kRows, GetParam().type, v, Geo{500000.0, 4100000.0 + kRows * 0.5, 0.5},
                                        GetParam().has_nodata ? &nodata : nullptr));
   }
 
@@ -107,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, PtcCopyE2E,
                                            FormatCase{"TifInt32", "tif", GDT_Int32, true, 1},
                                            FormatCase{"ImgFloat32", "img", GDT_Float32, true, 0.25},
                                            FormatCase{"PngUInt16", "png", GDT_UInt16, false, 1}),
-                         testsupport::CaseName());
+                         CaseName());
 
 // ---------------------------------------------------------------------------
 // Damaged copies
@@ -120,7 +108,7 @@ struct Damage {
   std::vector<std::string> messages = {};  // %s: the copy's name
 };
 
-class DamagedCopy : public testsupport::DirTest<Damage> {};
+class DamagedCopy : public DirTest<Damage> {};
 
 TEST_P(DamagedCopy, EndsWithAnErrorNeverIdentical) {
   const int cols = 150, rows = 120;
@@ -148,7 +136,7 @@ TEST_P(DamagedCopy, EndsWithAnErrorNeverIdentical) {
   // halting on errors, a copy that cannot be read completely gets no verdict
   EXPECT_TRUE(GetParam().ignore_errors || r.err.find("rasters are ") == std::string::npos) << r.err;
   for (const std::string& m : GetParam().messages)
-    EXPECT_NE(r.err.find(testsupport::with_path(m, ptc)), std::string::npos) << m << "\n" << r.err;
+    EXPECT_NE(r.err.find(with_path(m, ptc)), std::string::npos) << m << "\n" << r.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -161,6 +149,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Damage{"CutLate", 0.9, true, false}, Damage{"CutLateErrorsIgnored", 0.9, true, true},
                       Damage{"FlippedEarly", 0.3, false, false}, Damage{"FlippedLate", 0.8, false, false},
                       Damage{"FlippedErrorsIgnored", 0.5, false, true}),
-    testsupport::CaseName());
+    CaseName());
 
 }  // namespace

@@ -2,37 +2,25 @@
 // z-from-attribute rule, and the reader on point files written here: cell
 // placement, units, later points winning, extent and geometry refusals,
 // and files whose points end early.
-#include <gtest/gtest.h>  // TEST_P
-#include <unistd.h>       // truncate
-
-#include <climits>  // INT32_MIN, INT32_MAX
-#include <cmath>    // nan, llround
-#include <cstdint>  // sample types of the attributes
-#include <cstdlib>  // free of the payloads
-#include <cstring>  // memcpy of attribute bytes
-#include <functional>  // the changes of the refusal table
-#include <string>   // paths, messages
-#include <utility>  // cell and value pairs
-#include <vector>   // points, cells
-
-#include "las/laspoint.hpp"                // LASpoint, LASattributer
-#include "lasio/laswriterlas.hpp"          // LASwriterLAS for the test files
-#include "geo/geoprojectionconverter.hpp"       // GeoProjectionConverter
-#include "raster/lasvlrrasterptc.hpp"      // LASvlrRasterPTC
-#include "raster/srptcgrid.hpp"            // SRptcGrid
-#include "raster/srreader_ptc.hpp"         // SRreader_ptc, sr_ptc_attribute_z
-#include "raster/srwriter_ptc.hpp"         // SRwriter_ptc
-#include "tests/lasio/las_file_helpers.hpp"  // Messages, read_bytes
-#include "tests/support/reader_cells.hpp"  // open_reader, cells_batched
-#include "tests/support/test_support.hpp"  // DirTest, CaseName, with_path
-#include "tool/lasutility.hpp"             // set_available_RAM_override
+#include "geo/geoprojectionconverter.hpp"        // GeoProjectionConverter
+#include "las/laspoint.hpp"                      // LASpoint, LASattributer
+#include "lasio/laswriterlas.hpp"                // LASwriterLAS for the test files
+#include "raster/lasvlrrasterptc.hpp"            // LASvlrRasterPTC
+#include "raster/srptcgrid.hpp"                  // SRptcGrid
+#include "raster/srreader_ptc.hpp"               // SRreader_ptc, sr_ptc_attribute_z
+#include "raster/srwriter_ptc.hpp"               // SRwriter_ptc
+#include "tests/lasio/las_file_helpers.hpp"      // Messages, read_bytes
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
+#include "tests/support/reader_cells.hpp"        // open_reader, cells_batched
+#include "tool/lasutility.hpp"                   // set_available_RAM_override
 
 namespace {
 
-using lastest::Messages;
-using testsupport::CaseName;
+using namespace testsupport;
 
-constexpr int ND = testsupport::kNodataCell;
+using lastest::Messages;
+
+constexpr int ND = kNodataCell;
 
 // The raster of the worked example: 4 x 3 cells of 1 x 1 from (1000, 2000).
 LASvlrRasterPTC example_raster() {
@@ -85,9 +73,6 @@ const FieldCase kFields[] = {{0, "nbands"},    {3, "nbands"},    {4, "nbits"},  
                              {40, "stepy"},     {48, "stepy_x"},   {56, "llx"},   {64, "lly"},   {72, "sigmax"},
                              {79, "sigmax"}};
 
-std::string field_name(const ::testing::TestParamInfo<FieldCase>& info) {
-  return std::string(info.param.field) + "_" + std::to_string(info.param.bytes);
-}
 
 class ShortPayload : public ::testing::TestWithParam<FieldCase> {};
 
@@ -104,7 +89,9 @@ TEST_P(ShortPayload, NamesTheFirstFieldThatCannotBeRead) {
             std::vector<std::string>({"reading LASvlrRasterPTC." + std::string(GetParam().field)}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, ShortPayload, ::testing::ValuesIn(kFields), field_name);
+INSTANTIATE_TEST_SUITE_P(Lengths, ShortPayload, ::testing::ValuesIn(kFields), [](const auto& info) {
+  return std::string(info.param.field) + "_" + std::to_string(info.param.bytes);
+});
 
 // ---------------------------------------------------------------------------
 // The grid
@@ -265,14 +252,14 @@ bool write_ptc(const std::string& path, const PtcFile& f) {
   return w.close() > 0;
 }
 
-testsupport::Opened<SRreader_ptc> open_ptc(const std::string& path, double scale = 0.0) {
-  return testsupport::open_reader<SRreader_ptc>(path, scale, nullptr);
+Opened<SRreader_ptc> open_ptc(const std::string& path, double scale = 0.0) {
+  return open_reader<SRreader_ptc>(path, scale, nullptr);
 }
 
-std::vector<int> cells_in_batches(SRreader* r) { return testsupport::cells_batched(r, {1, 5, 31, 32, 33, 70, 2}); }
+std::vector<int> cells_in_batches(SRreader* r) { return cells_batched(r, {1, 5, 31, 32, 33, 70, 2}); }
 
 template <typename Case>
-class PtcReader : public testsupport::DirTest<Case> {
+class PtcReader : public DirTest<Case> {
  protected:
   std::string file(const PtcFile& f) {
     const std::string path = this->dir.file("r.ptc");
@@ -281,13 +268,14 @@ class PtcReader : public testsupport::DirTest<Case> {
   }
 };
 
-// Points in the 4 x 3 example raster (z offset 50) and the cells they fill,
-// in the point file's unit (0.01) or the one asked for.
+// Points in the 4 x 3 example raster (z offset 50, chunks of 2 points) and
+// the cells they fill, in the point file's unit (0.01) or the one asked for.
 struct CellCase {
   const char* name;
   std::vector<Pt> points;
   std::vector<std::pair<int, int>> cells;  // cell, value; all others nodata
   double set_scale = 0.0;                  // 0: none
+  uint8_t point_format = 0;                // 6: only X, Y and Z are decoded
 };
 
 class PtcCells : public PtcReader<CellCase> {};
@@ -297,12 +285,14 @@ TEST_P(PtcCells, GeometryAndEveryCellOneByOneAndInBatches) {
   PtcFile f;
   f.points = std::vector<Pt>(c.points);
   f.z_offset = 50.0;
+  f.point_format = c.point_format;
+  f.chunk_size = 2;
   const std::string path = file(f);
   std::vector<int> expected(12, ND);
   for (auto [cell, value] : c.cells) expected[cell] = value;
   auto o = open_ptc(path, c.set_scale);
   ASSERT_TRUE(o.ok) << o.err;
-  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(o.err, c.point_format ? "WARNING: LAS version 1.2 does not allow point format 6\n" : "");
   const SRreader& r = *o.r;
   EXPECT_EQ(std::vector<int>({r.ncols, r.nrows, r.nbits, r.nbands}), std::vector<int>({4, 3, 32, 1}));
   EXPECT_EQ(std::vector<double>({r.llx, r.lly, r.urx, r.ury, r.stepx, r.stepy, r.scale[0], r.offset[0]}),
@@ -314,25 +304,10 @@ TEST_P(PtcCells, GeometryAndEveryCellOneByOneAndInBatches) {
   }
   EXPECT_EQ(one_by_one, expected);
   EXPECT_EQ(r.r_count, 12);
-  EXPECT_EQ(testsupport::close_messages(o.r.get()), "");
+  EXPECT_EQ(close_messages(o.r.get()), "");
   auto b = open_ptc(path, c.set_scale);
   EXPECT_EQ(cells_in_batches(b.r.get()), expected);
   EXPECT_EQ(b.r->grid_cells(), 12);
-}
-
-// A copy in point format 6 decodes only X, Y and Z and gives the same cells.
-TEST(PtcLayered, FormatSixGivesTheCells) {
-  testsupport::TempDir dir;
-  PtcFile f;
-  f.point_format = 6;
-  f.chunk_size = 2;
-  f.points = {{1000.5, 2002.5, 1234}, {1003.5, 2000.5, -77}, {1002.2, 2001.2, 1}, {1002.9, 2001.9, 2}, {1002.5, 2001.5, 3}};
-  ASSERT_TRUE(write_ptc(dir.file("r.ptc"), f));
-  auto o = open_ptc(dir.file("r.ptc"));
-  ASSERT_TRUE(o.ok) << o.err;
-  std::vector<int> expected(12, ND);
-  expected[0] = 1234, expected[11] = -77, expected[6] = 3;
-  EXPECT_EQ(cells_in_batches(o.r.get()), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -351,7 +326,11 @@ INSTANTIATE_TEST_SUITE_P(
         CellCase{"SameUnitAsFile", {{1000.5, 2002.5, 12345}}, {{0, 12345}}, 0.01},
         CellCase{"Tenths", {{1000.5, 2002.5, 12345}, {1001.5, 2002.5, -12345}}, {{0, 1235}, {1, -1235}}, 0.1},
         CellCase{"Finer", {{1000.5, 2002.5, 12345}}, {{0, 123450}}, 0.001},
-        CellCase{"FinerClamps", {{1000.5, 2002.5, 2000000000}}, {{0, INT32_MAX}}, 0.00001}),
+        CellCase{"FinerClamps", {{1000.5, 2002.5, 2000000000}}, {{0, INT32_MAX}}, 0.00001},
+        CellCase{"LayeredFormatSix",
+                 {{1000.5, 2002.5, 1234}, {1003.5, 2000.5, -77}, {1002.2, 2001.2, 1}, {1002.9, 2001.9, 2},
+                  {1002.5, 2001.5, 3}},
+                 {{0, 1234}, {11, -77}, {6, 3}}, 0.0, 6}),
     CaseName());
 
 // Files refused at open: points outside the raster the record describes,
@@ -376,7 +355,7 @@ TEST_P(PtcRefused, WithItsMessage) {
   auto o = open_ptc(path);
   set_available_RAM_override(0);
   EXPECT_FALSE(o.ok);
-  EXPECT_EQ(o.err, testsupport::with_path(GetParam().message, path));
+  EXPECT_EQ(o.err, with_path(GetParam().message, path));
 }
 
 // A second point at (x, y).
@@ -524,7 +503,7 @@ TEST_P(PtcOrder, SameCellsWhateverTheOrder) {
     } else {
       got = static_cast<size_t>(o.r->read_cells(static_cast<int64_t>(v.size()), v.data(), nd.data()));
     }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), testsupport::with_path(c.error, path));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), with_path(c.error, path));
     EXPECT_EQ(o.r->needs_second_pass(), c.second_pass);
     if (c.second_pass) {
       EXPECT_LT(got, v.size());
@@ -619,7 +598,7 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName());
 
 TEST(PtcWriter, FallsBackToBinaryScaleWhenDecimalIndexesOverflow) {
-  testsupport::TempDir dir;
+  TempDir dir;
   LASvlrRasterPTC g = example_raster();
   g.ncols = 22000000, g.nrows = 1, g.stepx = 9.9;  // 99 decimal steps of 0.1 per cell exceed 32 bits
   SRwriter_ptc w;
@@ -659,7 +638,7 @@ TEST_P(PtcGeoKeys, ReachTheConverterWithinTheirRecords) {
   f.geo_doubles = {1640416.667, 0.0, 49.0, -2.0, 0.9996};
   f.points = {{1000.5, 2000.5, 7}};
   GeoProjectionConverter c;
-  auto o = testsupport::open_reader<SRreader_ptc>(file(f), 0.0, &c);
+  auto o = open_reader<SRreader_ptc>(file(f), 0.0, &c);
   ASSERT_TRUE(o.ok) << o.err;
   EXPECT_EQ(o.err, GetParam().err);
   if (GetParam().kind < 0) {
@@ -672,35 +651,31 @@ TEST_P(PtcGeoKeys, ReachTheConverterWithinTheirRecords) {
 }
 
 // model type projected, user-defined system, transverse Mercator in US
-// survey feet and its five parameters as indexes 0 to 4 (1640416.667 US
-// survey feet are 500000 m; international feet would give 499999.0 m)
-const std::vector<uint16_t> kHead = {1, 1, 0, 9, 1024, 0, 1, 1, 3072, 0, 1, 32767, 3075, 0, 1, 1, 3076, 0, 1, 9003};
-std::vector<uint16_t> with(std::vector<uint16_t> keys, std::vector<uint16_t> more) {
+// survey feet and its first four parameters as indexes 0 to 3, the
+// directory claiming the scale (index 4) as well (1640416.667 US survey
+// feet are 500000 m; international feet would give 499999.0 m)
+// clang-format off
+const std::vector<uint16_t> kTm = {1, 1, 0, 9,
+                                   1024, 0, 1, 1,  3072, 0, 1, 32767,  3075, 0, 1, 1,  3076, 0, 1, 9003,
+                                   3082, 34736, 1, 0,  3083, 34736, 1, 1,  3081, 34736, 1, 2,  3080, 34736, 1, 3};
+// clang-format on
+// keys and more entries, the directory claiming count of them
+std::vector<uint16_t> with(std::vector<uint16_t> keys, std::vector<uint16_t> more, uint16_t count = 9) {
   keys.insert(keys.end(), more.begin(), more.end());
-  return keys;
-}
-std::vector<uint16_t> claiming(std::vector<uint16_t> keys, uint16_t count) {
   keys[3] = count;
   return keys;
 }
-const std::vector<uint16_t> kFe = {3082, 34736, 1, 0}, kFn = {3083, 34736, 1, 1}, kLat = {3081, 34736, 1, 2},
-                            kLon = {3080, 34736, 1, 3}, kScale = {3092, 34736, 1, 4};
 const char* const kUnparsed = "WARNING: could not parse projection from geo keys\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, PtcGeoKeys,
     ::testing::Values(
         GeoKeyCase{"Utm", {1, 1, 0, 1, 3072, 0, 1, 26917}, GEO_PROJECTION_UTM, 500000.0, ""},
-        GeoKeyCase{"SurveyFeetBecomeMetres", with(with(with(with(with(kHead, kFe), kFn), kLat), kLon), kScale),
-                   GEO_PROJECTION_TM, 500000.0, ""},
-        GeoKeyCase{"NoScaleNoProjection", claiming(with(with(with(with(kHead, kFe), kFn), kLat), kLon), 8), -1, 0,
-                   kUnparsed},
+        GeoKeyCase{"SurveyFeetBecomeMetres", with(kTm, {3092, 34736, 1, 4}), GEO_PROJECTION_TM, 500000.0, ""},
+        GeoKeyCase{"NoScaleNoProjection", with(kTm, {}, 8), -1, 0, kUnparsed},
         // the last entry, named by the directory, is not in the record
-        GeoKeyCase{"MoreKeysThanTheRecordHolds", with(with(with(with(kHead, kFe), kFn), kLat), kLon), -1, 0,
-                   kUnparsed},
-        GeoKeyCase{"IndexBeyondTheDoubles", with(with(with(with(with(kHead, kFe), kFn), kLat), kLon),
-                                                 {3092, 34736, 1, 5}),
-                   -1, 0, kUnparsed}),
+        GeoKeyCase{"MoreKeysThanTheRecordHolds", kTm, -1, 0, kUnparsed},
+        GeoKeyCase{"IndexBeyondTheDoubles", with(kTm, {3092, 34736, 1, 5}), -1, 0, kUnparsed}),
     CaseName());
 
 }  // namespace

@@ -3,50 +3,37 @@
 // geometry, and the same cells one by one and in batches across row,
 // strip, tile and block edges.
 #include <gdal.h>         // GDALDataType
-#include <gtest/gtest.h>  // TEST_P
 
-#include <algorithm>  // min
 #include <cctype>   // toupper of the extensions
-#include <climits>  // INT_MIN, INT_MAX
-#include <cmath>    // nan, isnan
-#include <cstdint>  // int8_t, uint32_t reinterpretations
-#include <memory>   // unique_ptr of the reader
-#include <string>   // paths, messages
-#include <vector>   // values, cells
 
-#include "raster/srreader.hpp"             // SRreader, open_raster
-#include "raster/srreader_asc.hpp"         // SRreader_asc
-#include "raster/srreader_bil.hpp"         // SRreader_bil
-#include "raster/srreader_img.hpp"         // SRreader_img
-#include "raster/srreader_png.hpp"         // SRreader_png
-#include "raster/srreader_ptc.hpp"         // SRreader_ptc
-#include "raster/srreader_tif.hpp"         // SRreader_tif
-#include "tests/support/reader_cells.hpp"  // cells, cells_batched, close_messages
-#include "tests/support/test_support.hpp"  // TempDir, write_raster
-#include "tool/lasmessage.hpp"             // halt_on_error, las_message_reset
-#include "tool/lasutility.hpp"             // round_clamp_i32: the expected rounding
+#include "raster/srreader.hpp"                   // SRreader, open_raster
+#include "raster/srreader_asc.hpp"               // SRreader_asc
+#include "raster/srreader_bil.hpp"               // SRreader_bil
+#include "raster/srreader_img.hpp"               // SRreader_img
+#include "raster/srreader_png.hpp"               // SRreader_png
+#include "raster/srreader_ptc.hpp"               // SRreader_ptc
+#include "raster/srreader_tif.hpp"               // SRreader_tif
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
+#include "tests/support/reader_cells.hpp"        // cells, cells_batched, close_messages
+#include "tool/lasmessage.hpp"                   // halt_on_error, las_message_reset
+#include "tool/lasutility.hpp"                   // round_clamp_i32: the expected rounding
 
 namespace {
 
-using testsupport::cells;
-using testsupport::cells_batched;
-using testsupport::close_messages;
-using testsupport::Geo;
-using testsupport::TempDir;
-using testsupport::write_raster;
+using namespace testsupport;
 
-constexpr int ND = testsupport::kNodataCell;
+constexpr int ND = kNodataCell;
 const double kNaN = std::nan("");
 const double kNone = -1e308;  // as nodata: none written
 
 // The reader of the extension, opened with the unit asked for (0: none).
 template <typename R, typename... A>
-testsupport::Opened<SRreader> opened(const std::string& path, double scale, A... args) {
-  auto o = testsupport::open_reader<R>(path, scale, args...);
+Opened<SRreader> opened(const std::string& path, double scale, A... args) {
+  auto o = open_reader<R>(path, scale, args...);
   return {std::move(o.r), o.ok, o.err};
 }
 
-testsupport::Opened<SRreader> open_any(const std::string& ext, const std::string& path, double scale) {
+Opened<SRreader> open_any(const std::string& ext, const std::string& path, double scale) {
   if (ext == "tif") return opened<SRreader_tif>(path, scale, nullptr);
   if (ext == "bil") return opened<SRreader_bil>(path, scale);
   if (ext == "img") return opened<SRreader_img>(path, scale, nullptr);
@@ -59,7 +46,7 @@ testsupport::Opened<SRreader> open_any(const std::string& ext, const std::string
 void write(const TempDir& dir, const std::string& ext, int cols, int rows, GDALDataType type,
            const std::vector<double>& values, const Geo& geo, double nodata,
            const std::vector<std::string>& options = {}) {
-  ASSERT_TRUE(testsupport::write_dem(dir.file("r." + ext), cols, rows, type, values, geo,
+  ASSERT_TRUE(write_dem(dir.file("r." + ext), cols, rows, type, values, geo,
                                      nodata != kNone ? &nodata : nullptr, options));
 }
 
@@ -88,7 +75,7 @@ const std::vector<double> kFloat32 = {12.345, -0.125, 0.375, 1e10, -1e10, kNaN, 
 const std::vector<double> kMaxNeg = {-3.4028234663852886e+38, 1, -3.4e38};
 const std::string kNoTag = "WARNING: failed to get TIFFTAG_GDAL_NODATA. assuming nodata is -32767\n";
 
-class ReaderTypes : public testsupport::DirTest<TypeCase> {};
+class ReaderTypes : public DirTest<TypeCase> {};
 
 TEST_P(ReaderTypes, FieldsAndCells) {
   const TypeCase& c = GetParam();
@@ -164,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
                  1.0, true},
         TypeCase{"AscInMetres", "asc", GDT_Float32, {12.345, 1}, -9999, 32, false, false, -9999, {12, 1}, "", 1.0,
                  true}),
-    testsupport::CaseName());
+    CaseName());
 
 // ---------------------------------------------------------------------------
 // Layouts: a raster of cols x rows whose cells differ, with nodata cells in
@@ -193,7 +180,7 @@ double sample(GDALDataType type, int i) {
   }
 }
 
-class ReaderLayouts : public testsupport::DirTest<LayoutCase> {};
+class ReaderLayouts : public DirTest<LayoutCase> {};
 
 TEST_P(ReaderLayouts, GeometryAndEveryCellInOrder) {
   const LayoutCase& c = GetParam();
@@ -268,7 +255,7 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"Bil", "bil", {GDT_Byte, GDT_Int16, GDT_UInt16, GDT_Int32, GDT_Float32}, {}, 37, 21, 1.0},
         LayoutCase{"Png", "png", {GDT_Byte, GDT_UInt16}, {}, 37, 21},
         LayoutCase{"Asc", "asc", kIntAndFloat, {}, 37, 21}),
-    testsupport::CaseName());
+    CaseName());
 
 // ---------------------------------------------------------------------------
 // Opening without a file name, and a file that is not there.
@@ -280,7 +267,7 @@ struct OpenFailCase {
   std::string missing_message;  // the last; %s: the missing file's name without extension
 };
 
-class ReaderOpenFails : public testsupport::DirTest<OpenFailCase> {
+class ReaderOpenFails : public DirTest<OpenFailCase> {
  protected:
   void TearDown() override { las_message_reset(); }
 };
@@ -298,7 +285,7 @@ TEST_P(ReaderOpenFails, WithTheReadersMessage) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(open_raster(ext.c_str(), dir.file("none." + ext).c_str()), nullptr);
   const std::string err = testing::internal::GetCapturedStderr();
-  const std::string last = testsupport::with_path(c.missing_message, dir.file("none"));
+  const std::string last = with_path(c.missing_message, dir.file("none"));
   EXPECT_EQ(err.substr(err.size() - std::min(err.size(), last.size())), last) << err;
 }
 
@@ -332,7 +319,7 @@ INSTANTIATE_TEST_SUITE_P(
         OpenFailCase{"tif", [] { return SRreader_tif().open(nullptr, nullptr); },
                      "ERROR: zero file name pointer not supported by SRreader_tif::open()\n",
                      "ERROR: failed in XTIFFOpen\n"}),
-    testsupport::CaseName());
+    CaseName());
 
 // ---------------------------------------------------------------------------
 // World files beside TIF rasters without georeferencing tags and PNG
@@ -347,7 +334,7 @@ struct WorldCase {
   double llx, lly, urx, ury;
 };
 
-class ReaderWorldFiles : public testsupport::DirTest<WorldCase> {};
+class ReaderWorldFiles : public DirTest<WorldCase> {};
 
 TEST_P(ReaderWorldFiles, ExtentOrMessage) {
   const WorldCase& c = GetParam();
@@ -358,14 +345,14 @@ TEST_P(ReaderWorldFiles, ExtentOrMessage) {
     // the baseline profile writes neither GeoTIFF nor GDAL tags
     ASSERT_TRUE(write_raster(ext == "tif" ? "GTiff" : "PNG", d.file("w." + ext), 3, 2, 1, GDT_Byte,
                              std::vector<double>(6, 1.0), Geo(), nullptr, {ext == "tif" ? "PROFILE=BASELINE" : "ZLEVEL=6"}));
-    if (c.lower) testsupport::write_file(d.file("w." + world), c.lower);
-    if (c.upper) testsupport::write_file(d.file("w." + WORLD), c.upper);
+    if (c.lower) write_file(d.file("w." + world), c.lower);
+    if (c.upper) write_file(d.file("w." + WORLD), c.upper);
     auto o = open_any(ext, d.file("w." + ext), 0.0);
     const std::string base = d.file("w");
     const std::string tif_warnings = "WARNING: failed to get TIFFTAG_GDAL_NODATA. assuming nodata is -32767\n"
                                      "WARNING: no tags describing tiepoints and pixscale. trying world file ...\n";
     EXPECT_EQ(o.err, (ext == "tif" ? tif_warnings : "") +
-                         testsupport::with_path(c.message, base + "." + world + "' or '" + base + "." + WORLD));
+                         with_path(c.message, base + "." + world + "' or '" + base + "." + WORLD));
     ASSERT_EQ(o.ok, c.message.empty());
     if (!o.ok) continue;
     EXPECT_EQ(o.r->axis_aligned, c.axis_aligned);
@@ -389,6 +376,6 @@ INSTANTIATE_TEST_SUITE_P(
         WorldCase{"FiveLines", "2\n0\n0\n-2\n101\n", nullptr, kCorrupt, true, 0, 0, 0, 0},
         WorldCase{"NotANumber", "2\n0\n0\nminus two\n101\n199\n", nullptr, kCorrupt, true, 0, 0, 0, 0},
         WorldCase{"LowerCaseFirst", "2\n0\nzero\n-2\n101\n199\n", kWorld, kCorrupt, true, 0, 0, 0, 0}),
-    testsupport::CaseName());
+    CaseName());
 
 }  // namespace

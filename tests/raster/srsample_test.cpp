@@ -1,21 +1,16 @@
 // Sample conversion shared by the BIL and GeoTIFF readers: every vector
 // path against the shared one-by-one rounding rule, on awkward values.
-#include <gtest/gtest.h>  // TEST_P
-
-#include <algorithm>  // min
 #include <cfloat>     // FLT_MAX
-#include <climits>    // INT_MIN, INT_MAX
-#include <cmath>      // nan, nextafter, isnan
-#include <cstdint>    // sample types
 #include <limits>     // infinity, quiet_NaN, denorm_min
 #include <random>     // mt19937 of the awkward values
-#include <vector>     // values, cells
 
-#include "raster/srsample.hpp"                // sr_convert_samples, sr_convert_buffer
-#include "tests/support/test_support.hpp"  // CaseName
-#include "tool/lasutility.hpp"             // round_clamp_i32: the reference rounding
+#include "raster/srsample.hpp"                   // sr_convert_samples, sr_convert_buffer
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
+#include "tool/lasutility.hpp"                   // round_clamp_i32: the reference rounding
 
 namespace {
+
+using namespace testsupport;
 
 struct Units {
   double unit, offset;
@@ -140,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
                 std::nan(""), -9999, {INT_MAX, INT_MIN}, {0, 0}},
         IntCase{"Int32ScaledClamps", SRsampleType::kInt32, {0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x00, 0x80}, true,
                 10.0, std::nan(""), -9999, {INT_MAX, INT_MIN}, {0, 0}}),
-    testsupport::CaseName());
+    CaseName());
 
 TEST(SrSample, FloatFormOfNodataValues) {
   EXPECT_EQ(sr_float_from_double(-3.4028234663852886e+38), -FLT_MAX);

@@ -2,27 +2,19 @@
 // RGB and YCbCr, refusals and damaged files. Sample types, strip and tile
 // layouts and world files are in the reader contract.
 #include <gdal.h>         // GDALCreate of a sparse file, GDALRasterIO of the decoded reference
-#include <gtest/gtest.h>  // TEST_P
-#include <unistd.h>       // truncate
 
-#include <string>   // paths, messages
 #include <tuple>    // sparse file table
-#include <utility>  // pairs of the refusal table
-#include <vector>   // values, cells
 
-#include "raster/srreader_tif.hpp"         // SRreader_tif
-#include "tests/support/reader_cells.hpp"  // open_reader, cells_batched
-#include "tests/support/test_support.hpp"  // TempDir, write_raster
+#include "raster/srreader_tif.hpp"               // SRreader_tif
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
+#include "tests/support/reader_cells.hpp"        // open_reader, cells_batched
 
 namespace {
 
-using testsupport::Geo;
-using testsupport::TempDir;
-using testsupport::write_file;
-using testsupport::write_raster;
+using namespace testsupport;
 
-testsupport::Opened<SRreader_tif> open_tif(const std::string& path) {
-  return testsupport::open_reader<SRreader_tif>(path, 0.0, nullptr);
+Opened<SRreader_tif> open_tif(const std::string& path) {
+  return open_reader<SRreader_tif>(path, 0.0, nullptr);
 }
 
 struct Layout {
@@ -38,7 +30,7 @@ struct Layout {
 // Three-band images: band b of cell i holds 1000·b + i, or 80·b + i % 80 in
 // bytes. None has a nodata tag: 16-bit images warn, RGB bytes have no nodata.
 
-class TifBands : public testsupport::DirTest<Layout> {};
+class TifBands : public DirTest<Layout> {};
 
 TEST_P(TifBands, EveryBandOfEveryCell) {
   const int cols = 19, rows = 11, n = cols * rows;
@@ -66,7 +58,7 @@ TEST_P(TifBands, EveryBandOfEveryCell) {
     for (int b = 0; b < 3; b++) EXPECT_EQ(o.r->value[b], sample(b, i));
   }
   EXPECT_FALSE(o.r->read_raster());
-  EXPECT_EQ(testsupport::cells_batched(open_tif(path).r.get(), {23}), band0);
+  EXPECT_EQ(cells_batched(open_tif(path).r.get(), {23}), band0);
 }
 
 const std::vector<std::string> kTiles = {"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16"};
@@ -79,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Layout{"PixelFourRowStrips", GDT_UInt16, false, {"BLOCKYSIZE=4"}, false, 4},
                       Layout{"PixelTiles", GDT_UInt16, false, kTiles, true, 0},
                       Layout{"RgbBytes", GDT_Byte, false, {"BLOCKYSIZE=4"}, false, 4}),
-    testsupport::CaseName());
+    CaseName());
 
 // YCbCr images are JPEG-compressed and decoded to RGBA: the cells must be
 // what GDAL decodes from the same file, give or take the rounding of two
@@ -158,7 +150,7 @@ TEST(TifTest, LargeStripsReadInPieces) {
   const std::string path = dir.file("p.tif");
   ASSERT_TRUE(write_raster("GTiff", path, 1100, 1500, 1, GDT_Float32, values, Geo(), nullptr,
                            {"BLOCKYSIZE=1000", "COMPRESS=DEFLATE"}));
-  EXPECT_EQ(testsupport::cells_batched(open_tif(path).r.get(), {4099, 1}), expected);
+  EXPECT_EQ(cells_batched(open_tif(path).r.get(), {4099, 1}), expected);
 }
 
 // ---------------------------------------------------------------------------
@@ -175,7 +167,7 @@ struct DamageCase {
   const char* message;
 };
 
-class TifDamaged : public testsupport::DirTest<DamageCase> {};
+class TifDamaged : public DirTest<DamageCase> {};
 
 TEST_P(TifDamaged, CellsOfUnreadableChunksAreRefused) {
   const DamageCase& c = GetParam();
@@ -183,7 +175,7 @@ TEST_P(TifDamaged, CellsOfUnreadableChunksAreRefused) {
   std::vector<double> values(c.cols * c.rows);
   for (size_t i = 0; i < values.size(); i++) values[i] = static_cast<double>(i % 977);
   ASSERT_TRUE(write_raster("GTiff", path, c.cols, c.rows, 1, GDT_Int16, values, Geo(), nullptr, c.options));
-  std::string bytes = testsupport::read_file(path);
+  std::string bytes = read_file(path);
   if (c.cut > 0) {
     ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(bytes.size() - c.cut)), 0);
   } else {
@@ -224,6 +216,6 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"TruncatedStrips", 30, 20, {"BLOCKYSIZE=4"}, 30 * 2 * 3, 30 * 4, 30 * 4,
                    "failure in TIFFReadEncodedStrip (nbands == 1)"},
         DamageCase{"TruncatedScanlines", 30, 20, {"BLOCKYSIZE=1"}, 30 * 2 * 3, 30, 30 * 3, "failure in ReadScanline"}),
-    testsupport::CaseName());
+    CaseName());
 
 }  // namespace

@@ -1,21 +1,16 @@
 // The tool frame: message levels, repeat suppression, indentation and exit
 // statuses; the common options; runtime utilities and the shared numeric
 // conversions.
-#include <gtest/gtest.h>
-
-#include <climits>
-#include <cmath>
-#include <cstdlib>
 #include <fstream>
-#include <string>
-#include <vector>
 
-#include "tests/support/test_support.hpp"
+#include "tests/support/raster_app_helpers.hpp"  // TempDir, DirTest, CaseName, write_*, run
 #include "tool/kestreltool.hpp"
 #include "tool/lasmessage.hpp"
 #include "tool/lasutility.hpp"
 
 namespace {
+
+using namespace testsupport;
 
 // Message state reset around each test.
 class Fresh : public ::testing::Test {
@@ -136,10 +131,10 @@ TEST_P(ByeBye, ExitStatusAndText) {
       ::testing::ExitedWithCode(GetParam().status), GetParam().stderr_pattern);
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, ByeBye, ::testing::ValuesIn(kByeByes), testsupport::CaseName());
+INSTANTIATE_TEST_SUITE_P(Runs, ByeBye, ::testing::ValuesIn(kByeByes), CaseName());
 
 // An argument vector and the tool frame over it.
-struct Args : testsupport::Argv {
+struct Args : Argv {
   using Argv::Argv;
   KestrelTool tool() { return KestrelTool("rastcmp", argc(), argv()); }
 };
@@ -212,9 +207,9 @@ TEST_F(ToolFrame, MallocWarnsWhenFreeMemoryIsShort) {
 }
 
 TEST_F(ToolFrame, FileDeleteRemovesWithoutShellAndReportsFailure) {
-  testsupport::TempDir dir;
+  TempDir dir;
   const std::string name = dir.file("a b;echo x");
-  testsupport::write_file(name, "x");
+  write_file(name, "x");
   FileDelete(name, LAS_WARNING);
   EXPECT_FALSE(std::ifstream(name).good());
   testing::internal::CaptureStderr();
