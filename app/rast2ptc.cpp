@@ -15,6 +15,7 @@
 #include "raster/srreader.hpp"         // SRreader, open_raster
 #include "raster/srwriter_ptc.hpp"     // SRwriter_ptc
 #include "tool/lasmessage.hpp"         // LASMessage, laserror, byebye
+#include "tool/kestreltool.hpp"        // KESTREL_MAX_THREADS, kestrel_default_threads
 #include "tool/lasutility.hpp"         // seconds_now
 
 namespace {
@@ -86,6 +87,9 @@ void KestrelTool_rast2ptc::usage() {
   fprintf(stderr, "rast2ptc -i dem.tif -point_format 6\n");
   fprintf(stderr, "rast2ptc -h\n");
   fprintf(stderr, "  -point_format n  0 to 10 (default 0); 6 to 10 write LAS 1.4 with layered compression\n");
+  fprintf(stderr, "  -threads n       threads that encode the point chunks, 1 to %u (default: the processors\n"
+                  "                   this process may use); the copy is the same for any number\n",
+          KESTREL_MAX_THREADS);
 }
 
 std::string rast2ptc_output_name(const std::string& input, const std::string& directory) {
@@ -93,7 +97,7 @@ std::string rast2ptc_output_name(const std::string& input, const std::string& di
 }
 
 bool rast2ptc_convert(const char* input, const char* extension, const char* output, Rast2ptcResult* result,
-                      uint8_t point_format) {
+                      uint8_t point_format, unsigned threads) {
   const double start = seconds_now();
   Conversion c(output);
   if (input == nullptr || output == nullptr) return c.fail("no input or output file name");
@@ -134,6 +138,7 @@ bool rast2ptc_convert(const char* input, const char* extension, const char* outp
   geometry.stepy_x = 0.0;
   geometry.llx = r->llx;
   geometry.lly = r->lly;
+  c.writer.set_threads(threads);
   // z in the source reader's unit, so that the copy delivers the same integers
   if (!c.writer.open(output, geometry, r->scale[0], r->offset[0], PTcomp::COMPRESSOR_POINTWISE_CHUNKED,
                      PTcomp::CHUNK_SIZE_DEFAULT, point_format)) {
@@ -228,6 +233,7 @@ bool rast2ptc_parse(int argc, char** argv, Rast2ptcOptions* o) {
     laserror("cannot understand argument '%s'", a);
     return false;
   }
+  o->threads = tool.threads;
   if (tool.cores > 1) LASMessage(LAS_WARNING, "rast2ptc runs on one core. ignoring '-cores %d' ...", tool.cores);
   if (!o->opener.active()) {
     laserror("no input specified");
@@ -246,6 +252,7 @@ int rast2ptc_convert_files(Rast2ptcOptions* o) {
   halt_on_error(false);
   const LASreadOpener& opener = o->opener;
   const unsigned int number = opener.get_file_name_number();
+  const unsigned threads = o->threads ? o->threads : kestrel_default_threads();
   const double run_start = seconds_now();
   for (unsigned int i = 0; i < number; i++) {
     const char* input = opener.get_file_name(i);
@@ -254,7 +261,7 @@ int rast2ptc_convert_files(Rast2ptcOptions* o) {
       laserror("output '%s' is the input itself. name another output with '-o' or '-odir'.", out.c_str());
       continue;
     }
-    rast2ptc_convert(input, opener.get_file_extension_only(i), out.c_str(), nullptr, o->point_format);
+    rast2ptc_convert(input, opener.get_file_extension_only(i), out.c_str(), nullptr, o->point_format, threads);
   }
   if (number > 1) {
     LASMessage(LAS_INFO, "done with all files. total time for %u files %g sec.", number, seconds_now() - run_start);

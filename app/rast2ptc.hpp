@@ -23,6 +23,7 @@ struct Rast2ptcOptions {
   std::string output;       // "-o": the one output
   std::string directory;    // "-odir": where derived outputs go
   uint8_t point_format = 0;  // "-point_format": 0 to 10
+  unsigned threads = 0;      // "-threads": chunk encoding threads, 0 for the processor count
 };
 
 // What one conversion wrote.
@@ -41,9 +42,10 @@ std::string rast2ptc_output_name(const std::string& input, const std::string& di
 // represent (several bands, rotation terms, no cell size, more cells than a
 // LAS 1.2 file counts) are refused. Failures are reported through laserror
 // and give false; a partly written output is removed. The points are of
-// `point_format` (formats 6 to 10 make a LAS 1.4 file).
+// `point_format` (formats 6 to 10 make a LAS 1.4 file); `threads` encode
+// their chunks (the file does not depend on their number).
 bool rast2ptc_convert(const char* input, const char* extension, const char* output, Rast2ptcResult* result = nullptr,
-                      uint8_t point_format = 0);
+                      uint8_t point_format = 0, unsigned threads = 1);
 
 // Takes the arguments after the program name: message options, the read
 // opener's inputs, the tool's own and the common options (-h and -version

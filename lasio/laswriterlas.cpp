@@ -130,6 +130,7 @@ bool LASwriterLAS::set_up_items(const LASheader* header, uint16_t compressor, ui
   }
   delete writer;
   writer = new LASwritePoint();
+  writer->set_threads(threads);
   if (!writer->setup(ptcomp.num_items, ptcomp.items, compressed ? &ptcomp : nullptr)) {
     laserror("cannot write points of type %d and size %d: %s", point_type, header->point_data_record_length,
              writer->error() ? writer->error() : "unsupported items");

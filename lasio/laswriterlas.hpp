@@ -54,6 +54,11 @@ class LASwriterLAS {
   // for a version above 4.
   bool set_item_version(uint16_t version);
 
+  // The number of threads that encode the chunks of compressed points,
+  // from the next open on (0 or 1: the calling thread only). The file's
+  // bytes do not depend on it.
+  void set_threads(unsigned n) { threads = n; }
+
   // Writes a point laid out for this file's items (see the item list of
   // get_ptcomp(); LASpoint::init with it gives such a point) and counts it
   // into the counts by return and the bounding box.
@@ -89,6 +94,7 @@ class LASwriterLAS {
   PTcomp ptcomp;
   bool compressed = false;
   uint16_t item_version = 0;
+  unsigned threads = 1;
   long long header_start = 0;
 
   // The header block as written (scalars copied from the caller's header).

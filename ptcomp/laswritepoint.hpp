@@ -14,11 +14,18 @@
 //   writer.init(stream);  // at the start of the point data
 //   writer.write(item_buffers) per point (POINT14 items as 48-byte buffers);
 //   writer.done();        // chunk table; the settings record stores `settings`
+//
+// Chunked output (kinds 2 and 3) can be encoded on worker threads
+// (set_threads before init): write() then only copies the point into the
+// open chunk's batch, full chunks are encoded into memory by the workers
+// and written out in chunk order by the calling thread. The bytes are the
+// same as those of the single-threaded path.
 #ifndef PTCOMP_LASWRITEPOINT_HPP
 #define PTCOMP_LASWRITEPOINT_HPP
 
 #include <cstddef>  // size_t
 #include <cstdint>  // fixed-width fields
+#include <memory>   // the chunk encoding on worker threads
 #include <vector>   // record block, item sizes
 
 #include "las/bytestreamout.hpp"     // ByteStreamOut, the point data
@@ -39,6 +46,15 @@ class LASwritePoint {
   // other than 0, `items` must be the settings' own list and every item
   // needs a compressed writer. False (with an error text) otherwise.
   bool setup(uint32_t num_items, const LASitem* items, const PTcomp* ptcomp = nullptr);
+  // The number of threads that encode chunks, from the next init on; 0 or
+  // 1 encodes on the calling thread. Only chunked output uses more. A chunk
+  // whose points take more than `batch_bytes` in memory is encoded on the
+  // calling thread instead.
+  static constexpr size_t DEFAULT_BATCH_BYTES = size_t(8) << 20;
+  void set_threads(unsigned n, size_t batch_bytes = DEFAULT_BATCH_BYTES) {
+    threads = n;
+    max_batch_bytes = batch_bytes;
+  }
   // Attaches the output, positioned where the point data begins.
   bool init(ByteStreamOut* outstream);
   // Writes one point from point[i], the buffer of item i.
@@ -72,6 +88,15 @@ class LASwritePoint {
   // Ends the open chunk: finishes its code and records it for the table.
   bool end_chunk();
   bool write_chunk_table();
+  // Records a finished chunk of `bytes` bytes for the table; false (with the
+  // error text) when the table cannot hold its length.
+  bool record_chunk(uint32_t points, int64_t bytes);
+  // The same steps when workers encode the chunks.
+  bool write_parallel(const uint8_t* const* point);
+  void submit_batch();
+  bool retire_oldest();
+  bool spill();
+  bool done_parallel();
 
   ByteStreamOut* output = nullptr;
   uint32_t writer_count = 0;
@@ -96,6 +121,13 @@ class LASwritePoint {
   int64_t chunk_start = 0;               // where the open chunk begins
   std::vector<uint32_t> chunk_points;    // per finished chunk: its points
   std::vector<int64_t> chunk_bytes;      // and its bytes
+
+  // Chunks encoded by worker threads (null: all on the calling thread).
+  struct Parallel;
+  unsigned threads = 1;
+  size_t max_batch_bytes = DEFAULT_BATCH_BYTES;
+  std::vector<LASitem> item_list;
+  std::unique_ptr<Parallel> parallel;
 
   char error_text[128];
 };

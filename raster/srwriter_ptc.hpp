@@ -41,6 +41,9 @@ class SRwriter_ptc {
   bool open(const char* file_name, const LASvlrRasterPTC& raster, double z_scale, double z_offset,
             uint16_t compressor = PTcomp::COMPRESSOR_POINTWISE_CHUNKED,
             uint32_t chunk_size = PTcomp::CHUNK_SIZE_DEFAULT, uint8_t point_format = 0);
+  // The number of threads that encode the point chunks, from the next open
+  // on (0 or 1: the calling thread only); the file is the same either way.
+  void set_threads(unsigned n) { writer.set_threads(n); }
   // One point at the centre of cell (col, row), row 0 being the north row,
   // with the quantised z value z.
   bool write_cell(int32_t col, int32_t row, int32_t z) {
