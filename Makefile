@@ -44,7 +44,8 @@ test-asan: setup
 # ThreadSanitizer, programs included.
 test-tsan: setup
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRASTCMP_TSAN=ON -DRASTCMP_BENCH=OFF
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target chunk_threads_tests threads_e2e_tests
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target chunk_threads_tests threads_e2e_tests chunk_encode_threads_tests \
+	  rast2ptc_threads_tests
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/scripts/tsan.supp" ctest --output-on-failure -j $(JOBS) -L threads
 
 # libFuzzer targets (clang, ASan + UBSan), each run for FUZZ_SECONDS.

@@ -216,6 +216,7 @@ bool ptcconv_convert(LASreaderLAS* reader, const char* output, const PtcconvOpti
   }
   LASwriterLAS writer;
   writer.set_item_version(options.item_version);
+  writer.set_threads(options.threads);
   const bool opened = writer.open(output, &header, compress ? PTcomp::COMPRESSOR_DEFAULT : PTcomp::COMPRESSOR_NONE,
                                   options.chunk_size);
   header.x_offset = read_quantizer.x_offset;

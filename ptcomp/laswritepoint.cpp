@@ -93,6 +93,9 @@ bool encode_chunk(ChunkEncoder& e, ChunkSlot& s, const std::vector<uint32_t>& of
   e.encoder.init(out);
   for (uint32_t k = 1; k < s.count; k++) {
     p = point(k);
+    // Every point starts from context 0, as on the calling thread: the
+    // items of version 3 follow the channel only where it changes.
+    context = 0;
     for (size_t i = 0; i < items; i++) e.compressed[i]->write(p[i], context);
   }
   if (layered) {

@@ -63,10 +63,11 @@ TEST_P(ThreadsE2E, EveryThreadCountRunsAsOneThread) {
     std::vector<std::string> args;
     std::string output;  // a file the run writes, compared byte for byte
   };
-  const std::string las = dir.file("points.las");
+  const std::string las = dir.file("points.las"), again = dir.file("again.ptc");
   const std::vector<Program> programs = {{RASTCMP_EXE, {"-i", tif, "-v"}, ""},
                                          {PTCINFO_EXE, {"-check", ptc}, ""},
-                                         {PTCCONV_EXE, {"-i", ptc, "-o", las}, las}};
+                                         {PTCCONV_EXE, {"-i", ptc, "-o", las}, las},
+                                         {PTCCONV_EXE, {"-i", ptc, "-o", again, "-chunk_size", "7000"}, again}};
   for (const Program& p : programs) {
     SCOPED_TRACE(p.exe);
     RunResult one;

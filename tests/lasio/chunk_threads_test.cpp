@@ -126,7 +126,7 @@ const unsigned ALL = 0xFFFFFFFFu;
 INSTANTIATE_TEST_SUITE_P(
     Files, ChunkThreads,
     ::testing::Values(Case{"Format1Fixed", 1, 2, Damage::NONE, ALL}, Case{"Format1Variable", 1, 3, Damage::NONE, ALL},
-                      Case{"Format6Fixed", 6, 2, Damage::NONE, ALL},
+                      Case{"Format6Fixed", 6, 2, Damage::NONE, ALL}, Case{"Format10Fixed", 10, 2, Damage::NONE, ALL},
                       Case{"Format7FixedXYZ", 7, 2, Damage::NONE, LayerMask::XYZ},
                       Case{"Format3Variable", 3, 3, Damage::NONE, ALL},
                       Case{"Format1CorruptChunk", 1, 2, Damage::CORRUPT_CHUNK, ALL},

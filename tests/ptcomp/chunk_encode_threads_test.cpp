@@ -94,6 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Layout{"F6v3PartialLast", 6, 0, 3, 100, 250, {}}, Layout{"F7v4ExactChunks", 7, 0, 4, 40, 200, {}},
                       Layout{"F8v4Variable", 8, 2, 4, 0, 400, {10, 11, 200}},
                       Layout{"F9v3OnePoint", 9, 0, 3, 100, 1, {}}, Layout{"F10v4PartialLast", 10, 5, 4, 33, 500, {}},
+                      Layout{"F8v3PartialLast", 8, 0, 3, 100, 250, {}}, Layout{"F10v3ExactChunks", 10, 3, 3, 50, 200, {}},
                       // chunks too big for a batch: 60 and 100 points per batch
                       Layout{"F0v2SpilledChunks", 0, 0, 2, 100, 350, {}, 1200},
                       Layout{"F6v3SpilledVariable", 6, 0, 3, 0, 400, {9, 299}, 4800}),
