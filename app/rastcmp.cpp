@@ -119,10 +119,8 @@ int rastcmp_compare_files(const char* a, const char* b, const RastcmpOptions& op
   bool noted = false;
   const RastcmpPairOpener open = [&](std::unique_ptr<SRreader>* raster1, std::unique_ptr<SRreader>* raster2,
                                      std::string* note) {
-    crs1 = std::make_unique<GeoProjectionConverter>();
-    crs2 = std::make_unique<GeoProjectionConverter>();
-    rastcmp_prepare_converter(crs1.get());
-    rastcmp_prepare_converter(crs2.get());
+    crs1 = rastcmp_new_converter();
+    crs2 = rastcmp_new_converter();
     raster1->reset(rastcmp_open_raster(file_extension_only(a), a, file_name_only(a), crs1.get(), options.threads));
     if (!*raster1) return false;
     raster2->reset(rastcmp_open_raster(file_extension_only(b), b, file_name_only(b), crs2.get(), options.threads));
@@ -189,7 +187,11 @@ SRreader* rastcmp_open_raster(const char* extension, const char* file_name, cons
   return raster;
 }
 
-void rastcmp_prepare_converter(GeoProjectionConverter* converter) { converter->quiet = true; }
+std::unique_ptr<GeoProjectionConverter> rastcmp_new_converter() {
+  std::unique_ptr<GeoProjectionConverter> converter = std::make_unique<GeoProjectionConverter>();
+  converter->quiet = true;
+  return converter;
+}
 
 std::string rastcmp_report_coordinate_systems(const GeoProjectionConverter& first, const char* first_name,
                                        const GeoProjectionConverter& second, const char* second_name) {

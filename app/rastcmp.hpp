@@ -62,7 +62,7 @@ SRreader* rastcmp_open_raster(const char* extension, const char* file_name, cons
 
 // A converter for one raster's coordinate system: quiet, since codes it
 // cannot look up must not change a comparison's exit status.
-void rastcmp_prepare_converter(GeoProjectionConverter* converter);
+std::unique_ptr<GeoProjectionConverter> rastcmp_new_converter();
 
 // At -v one line per raster with its coordinate system; when both have one
 // and they differ, the INFO note of geo_coordinate_system_note, which it

@@ -85,10 +85,8 @@ bool compare_input(const RastcmpOptions& options, unsigned int* i, bool pair) {
   const RastcmpPairOpener open = [&](std::unique_ptr<SRreader>* raster1, std::unique_ptr<SRreader>* raster2,
                                      std::string* note) {
     *i = first;
-    crs1 = std::make_unique<GeoProjectionConverter>();
-    crs2 = std::make_unique<GeoProjectionConverter>();
-    rastcmp_prepare_converter(crs1.get());
-    rastcmp_prepare_converter(crs2.get());
+    crs1 = rastcmp_new_converter();
+    crs2 = rastcmp_new_converter();
     raster1->reset(rastcmp_open_raster(opener.get_file_extension_only(first), opener.get_file_name(first),
                                        opener.get_file_name_only(first), crs1.get(), options.threads));
     if (!*raster1) return false;

@@ -6,7 +6,6 @@
 #include <cstdarg>    // va_list for the texts
 #include <cstdio>     // vsnprintf
 #include <cstring>    // memcpy
-#include <deque>      // chunks in flight
 
 #include "las/endianness.hpp"            // Endian::IS_LITTLE_ENDIAN: records copied as stored
 #include "ptcomp/arithmeticdecoder.hpp"  // ArithmeticDecoder, chunk data and table
@@ -44,8 +43,9 @@ struct ChunkSlot {
 
 struct LASreadPoint::Parallel {
   std::vector<std::unique_ptr<LASreadPoint>> readers;  // one per worker
-  std::vector<ChunkSlot> slots;                         // in flight: two per worker
-  std::deque<uint32_t> flight;                          // slot indexes in chunk order
+  std::vector<ChunkSlot> slots;                         // a ring, two per worker
+  size_t first = 0;                                     // the slot of the oldest chunk in flight
+  size_t in_flight = 0;                                 // chunks in flight, in chunk order from `first`
   uint32_t next_chunk = 0;                              // the next chunk to queue
   int64_t stream_size = -1;
   // Last, so that it goes first: its workers finish before slots and
@@ -54,10 +54,11 @@ struct LASreadPoint::Parallel {
 
   // Waits for every chunk in flight and forgets them.
   void drain() {
-    for (uint32_t slot : flight) {
-      if (slots[slot].read) pool->wait(slots[slot].ticket);
+    for (size_t k = 0; k < in_flight; k++) {
+      const ChunkSlot& s = slots[(first + k) % slots.size()];
+      if (s.read) pool->wait(s.ticket);
     }
-    flight.clear();
+    in_flight = 0;
   }
 };
 
@@ -740,26 +741,22 @@ bool LASreadPoint::serve_chunk(uint32_t chunk) {
     if (input->seekEnd(0)) p.stream_size = input->tell();
   }
   Parallel& p = *parallel;
-  if (!p.flight.empty() && p.slots[p.flight.front()].chunk != chunk) p.drain();
-  if (p.flight.empty()) p.next_chunk = chunk;
+  if (p.in_flight && p.slots[p.first].chunk != chunk) p.drain();
+  if (p.in_flight == 0) p.next_chunk = chunk;
 
   // Queue chunks until every slot is in flight. Their code is read here, on
   // the calling thread; the stream goes back to this chunk's start after.
-  while (p.flight.size() < p.slots.size()) {
+  while (p.in_flight < p.slots.size()) {
     const uint32_t queued = p.next_chunk;
     const uint32_t count = points_of_chunk(queued);
     if (count == 0) break;
     p.next_chunk++;
-    std::vector<bool> busy(p.slots.size(), false);
-    for (uint32_t slot : p.flight) busy[slot] = true;
-    uint32_t free_slot = 0;
-    while (busy[free_slot]) free_slot++;
-    ChunkSlot& s = p.slots[free_slot];
+    ChunkSlot& s = p.slots[(p.first + p.in_flight) % p.slots.size()];
     s.chunk = queued;
     s.count = count;
     s.read = false;
     s.clean = false;
-    p.flight.push_back(free_slot);
+    p.in_flight++;
     const int64_t start = chunk_starts[queued];
     const int64_t end = chunk_starts[queued + 1];
     if (end - start > MAX_AHEAD_CODE_BYTES || (p.stream_size >= 0 && end > p.stream_size)) continue;
@@ -780,13 +777,14 @@ bool LASreadPoint::serve_chunk(uint32_t chunk) {
     });
   }
 
-  if (p.flight.empty() || p.slots[p.flight.front()].chunk != chunk) {
+  if (p.in_flight == 0 || p.slots[p.first].chunk != chunk) {
     input->seek(chunk_starts[chunk]);
     return false;
   }
-  ChunkSlot& s = p.slots[p.flight.front()];
+  ChunkSlot& s = p.slots[p.first];
   if (s.read) p.pool->wait(s.ticket);
-  p.flight.pop_front();
+  p.first = (p.first + 1) % p.slots.size();
+  p.in_flight--;
   if (!s.read || !s.clean) {
     // Decoded here, sequentially, with whatever it reports.
     input->seek(chunk_starts[chunk]);
